@@ -1,0 +1,62 @@
+// kztool: the command-line companion over the player's core, for batch work and scripts.
+
+#include "Commands.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <iterator>
+
+namespace kz::cli {
+namespace {
+
+const Command kCommands[] = {
+    {"info", "info [--json] FILE...\n"
+             "    Reads each movie's header. With --json, one JSON object per line with the keys\n"
+             "    path, isFlash, version, fileLength, frameRate, frameCount, left, right, top,\n"
+             "    bottom, backgroundColor (0xRRGGBB as an integer) and playable.\n"
+             "    A file that is not a movie is a normal result.",
+     RunInfo},
+};
+
+void PrintHelp(QTextStream &to) {
+    to << "kztool - command-line companion of KZPlayer\n\n"
+          "usage: kztool COMMAND [ARGS...]\n\n"
+          "Names and paths are UTF-8. Exit status: 0 success, 1 the operation failed,\n"
+          "2 a usage error.\n\ncommands:\n";
+    for (const Command &c : kCommands)
+        to << "  " << c.synopsis << "\n\n";
+}
+
+} // namespace
+} // namespace kz::cli
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    using namespace kz::cli;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    Io io{out, err};
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty()) {
+        PrintHelp(err);
+        return kExitUsage;
+    }
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h") ||
+        name == QLatin1String("help")) {
+        PrintHelp(out);
+        return kExitOk;
+    }
+    for (const Command &c : kCommands) {
+        if (name == QLatin1String(c.name)) {
+            const int rc = c.run(args, io);
+            if (rc == kExitUsage)
+                err << "usage: kztool " << c.synopsis << '\n';
+            return rc;
+        }
+    }
+    err << "kztool: unknown command '" << name << "'\n";
+    PrintHelp(err);
+    return kExitUsage;
+}

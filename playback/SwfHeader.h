@@ -1,0 +1,65 @@
+#pragma once
+// Reads the facts the player needs from a movie's header: signature, version, declared length,
+// frame rate and count, stage rectangle and background colour, for uncompressed ("FWS") and
+// zlib-compressed ("CWS") movies, from a file or from the first bytes fetched over HTTP.
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace kz {
+
+struct SwfHeaderInfo {
+    std::int32_t isFlash = 0;
+    std::int32_t version = 0;
+    std::uint32_t fileLength = 0; // declared uncompressed length, unsigned in the file
+    std::int32_t frameRate = 22;
+    std::int32_t frameCount = 1;
+    std::int32_t left = 0;
+    std::int32_t right = 550;
+    std::int32_t top = 0;
+    std::int32_t bottom = 440;
+    std::int32_t backgroundColor = 0; // 0xRRGGBB
+
+    bool operator==(const SwfHeaderInfo &) const = default;
+};
+
+// Bytes the compressed readers take from the body: one window in, one window out.
+inline constexpr std::size_t kSwfWindowBytes = 4096;
+inline constexpr std::uint16_t kTagEnd = 0;
+inline constexpr std::uint16_t kTagSetBackgroundColor = 9;
+
+struct BitsRead {
+    std::uint32_t value = 0;
+    std::size_t nextByte = 0; // index of the byte holding the first unread bit
+    int nextBit = 0;          // that bit's offset, 0 = most significant
+};
+
+// Reads `bitCount` bits (at most 31), most significant first, starting at bit `bitOffset` of
+// bytes[firstByte]. Empty when the field would run past the bytes.
+std::optional<BitsRead> ReadBits(std::span<const std::uint8_t> bytes, std::size_t firstByte,
+                                 int bitCount, int bitOffset);
+
+// Counts the bytes a read took from the file, for tests and benchmarks.
+struct SwfReadCounter {
+    std::uint64_t bytesRead = 0;
+};
+
+void ReadSwfHeader(const QString &path, SwfHeaderInfo &info, SwfReadCounter *counter = nullptr);
+bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info,
+                           SwfReadCounter *counter = nullptr);
+bool ParseCompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfHeaderInfo &info);
+
+// Parses an uncompressed movie's first bytes (as fetched by a probe): header, rectangle, rate,
+// count and the colour walk within the bytes given. Sets isFlash when the signature is "FWS".
+void ParseUncompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfHeaderInfo &info);
+
+bool IsPlayableMovie(const SwfHeaderInfo &info);
+
+// The stage fallback: an empty or inverted rectangle becomes 550 x 440 at the origin.
+void ApplyStageFallback(SwfHeaderInfo &info);
+
+} // namespace kz

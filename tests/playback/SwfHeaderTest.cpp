@@ -1,0 +1,301 @@
+#include "playback/SwfHeader.h"
+
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <array>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+using namespace kz::test;
+
+namespace {
+
+class SwfHeaderTest : public ::testing::Test {
+protected:
+    SwfHeaderInfo Read(const QByteArray &bytes, SwfReadCounter *counter = nullptr) {
+        const QString path = m_dir.filePath(QStringLiteral("m%1.swf").arg(m_n++));
+        EXPECT_TRUE(WriteFile(path, bytes));
+        SwfHeaderInfo info;
+        ReadSwfHeader(path, info, counter);
+        return info;
+    }
+    static SwfHeaderInfo Defaults(std::int32_t isFlash, std::int32_t version, std::uint32_t length) {
+        SwfHeaderInfo h;
+        h.isFlash = isFlash;
+        h.version = version;
+        h.fileLength = length;
+        return h;
+    }
+    QTemporaryDir m_dir;
+    int m_n = 0;
+};
+
+const std::uint8_t kBits[] = {0b1010'1100, 0b0111'0001, 0b1111'0000};
+
+} // namespace
+
+TEST(ReadBits, ChainsAcrossBytesMostSignificantFirst) {
+    auto r = ReadBits(kBits, 0, 5, 0);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->value, 0b10101u);
+    EXPECT_EQ(r->nextByte, 0u);
+    EXPECT_EQ(r->nextBit, 5);
+    r = ReadBits(kBits, r->nextByte, 7, r->nextBit); // 100 + 0111
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->value, 0b1000111u);
+    EXPECT_EQ(r->nextByte, 1u);
+    EXPECT_EQ(r->nextBit, 4);
+    r = ReadBits(kBits, 1, 3, 5); // ends inside the byte it starts in
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->value, 0b001u);
+    EXPECT_EQ(r->nextByte, 2u);
+    EXPECT_EQ(r->nextBit, 0);
+    EXPECT_EQ(ReadBits(kBits, 2, 0, 3)->value, 0u);
+}
+
+TEST(ReadBits, RefusesFieldsPastTheBytesOrTooWide) {
+    EXPECT_FALSE(ReadBits(kBits, 2, 9, 0));
+    EXPECT_FALSE(ReadBits(kBits, 3, 1, 0));
+    EXPECT_FALSE(ReadBits(kBits, 0, 32, 0));
+    const std::uint8_t wide[5] = {0x7F, 0xFF, 0xFF, 0xFF, 0x80};
+    EXPECT_EQ(ReadBits(wide, 0, 31, 1)->value, 0x7FFFFFFFu);
+}
+
+TEST_F(SwfHeaderTest, ReadsAnUncompressedMovie) {
+    SwfSpec s;
+    s.version = 8;
+    s.frameCount = 240;
+    s.rateFraction = 0x80; // 12.5 fps: the fraction is ignored
+    s.rateInteger = 12;
+    s.tags = {{2, QByteArray(100, 'x')}, {9, QByteArray("\x12\x34\x56", 3)}};
+    const QByteArray bytes = BuildSwf(s);
+    const SwfHeaderInfo h = Read(bytes);
+    EXPECT_EQ(h.isFlash, 1);
+    EXPECT_EQ(h.version, 8);
+    EXPECT_EQ(h.fileLength, std::uint32_t(bytes.size()));
+    EXPECT_EQ(h.frameRate, 12);
+    EXPECT_EQ(h.frameCount, 240);
+    EXPECT_EQ(h.left, 0);
+    EXPECT_EQ(h.right, 550);
+    EXPECT_EQ(h.top, 0);
+    EXPECT_EQ(h.bottom, 400);
+    EXPECT_EQ(h.backgroundColor, 0x123456);
+    EXPECT_TRUE(IsPlayableMovie(h));
+}
+
+TEST_F(SwfHeaderTest, ReadsACompressedMovieTheSameWay) {
+    SwfSpec s;
+    s.signature = 'C';
+    s.xMin = -400; // negative twips divide toward zero
+    s.xMax = 6419;
+    s.yMin = 30;
+    s.yMax = 4810;
+    s.tags = {{9, QByteArray("\xFF\x00\x80", 3), true}};
+    s.tags.insert(s.tags.begin(), SwfTag{2, QByteArray(40, 'p')}); // reach the 32-byte minimum
+    const SwfHeaderInfo h = Read(BuildSwf(s));
+    EXPECT_EQ(h.isFlash, 1);
+    EXPECT_EQ(h.left, -20);
+    EXPECT_EQ(h.right, 320);
+    EXPECT_EQ(h.top, 1);
+    EXPECT_EQ(h.bottom, 240);
+    EXPECT_EQ(h.frameRate, 24);
+    EXPECT_EQ(h.backgroundColor, 0xFF0080);
+}
+
+TEST_F(SwfHeaderTest, StageFallbackForInvertedOrFlatRectangles) {
+    SwfSpec inverted;
+    inverted.xMin = 2000;
+    inverted.xMax = 2000;
+    inverted.yMin = 0;
+    inverted.yMax = 99999; // Y is ignored once X is bad
+    SwfHeaderInfo h = Read(BuildSwf(inverted));
+    EXPECT_EQ((std::array{h.left, h.right, h.top, h.bottom}), (std::array{0, 550, 0, 440}));
+
+    SwfSpec flat;
+    flat.yMin = 100;
+    flat.yMax = 119; // 5 px to 5 px after division
+    h = Read(BuildSwf(flat));
+    EXPECT_EQ((std::array{h.left, h.right, h.top, h.bottom}), (std::array{0, 550, 0, 440}));
+
+    SwfSpec zeroBits; // a RECT of zero-bit fields is all zero, hence flat
+    zeroBits.rectBits = 0;
+    zeroBits.xMax = 0;
+    zeroBits.yMax = 0;
+    h = Read(BuildSwf(zeroBits));
+    EXPECT_EQ((std::array{h.left, h.right, h.top, h.bottom}), (std::array{0, 550, 0, 440}));
+}
+
+TEST_F(SwfHeaderTest, SignatureMustMatchExactly) {
+    QByteArray good = BuildSwf(SwfSpec{});
+    for (const char *sig : {"fws", "FWs", "cWS", "ZWS", "GWS", "FW"}) {
+        QByteArray b = good;
+        b.replace(0, 3, sig);
+        const SwfHeaderInfo h = Read(b);
+        EXPECT_EQ(h.isFlash, 0) << sig;
+        EXPECT_FALSE(IsPlayableMovie(h));
+    }
+    EXPECT_EQ(Read(QByteArray()).isFlash, 0);
+    SwfHeaderInfo missing;
+    missing.isFlash = 7; // every read starts from the defaults
+    ReadSwfHeader(m_dir.filePath("none.swf"), missing);
+    EXPECT_EQ(missing, SwfHeaderInfo{});
+}
+
+TEST_F(SwfHeaderTest, TruncatedMoviesKeepWhatWasRead) {
+    const QByteArray full = BuildSwf(SwfSpec{});
+    EXPECT_EQ(Read(full.left(3)), Defaults(1, 0, 0));
+    EXPECT_EQ(Read(full.left(6)), Defaults(1, 10, 0));
+    const SwfHeaderInfo headerOnly = Read(full.left(8));
+    EXPECT_EQ(headerOnly, Defaults(1, 10, std::uint32_t(full.size())));
+    EXPECT_TRUE(IsPlayableMovie(headerOnly)); // defaults stand in for the rest
+
+    // Cut after the rectangle and the fraction byte: stage read, rate and count defaults.
+    const int rectBytes = (5 + 4 * 15 + 7) / 8; // 11000 twips need 15 bits
+    SwfHeaderInfo h = Read(full.left(8 + rectBytes + 1));
+    EXPECT_EQ(h.bottom, 400);
+    EXPECT_EQ(h.frameRate, 22);
+    EXPECT_EQ(h.frameCount, 1);
+
+    SwfSpec compressed;
+    compressed.signature = 'C';
+    EXPECT_EQ(Read(BuildSwf(compressed).left(8)), Defaults(1, 10, std::uint32_t(full.size())));
+}
+
+TEST_F(SwfHeaderTest, PlayabilityNeedsLengthFramesAndRate) {
+    SwfSpec noLength;
+    noLength.declaredLength = 0;
+    EXPECT_FALSE(IsPlayableMovie(Read(BuildSwf(noLength))));
+    SwfSpec noFrames;
+    noFrames.frameCount = 0;
+    EXPECT_FALSE(IsPlayableMovie(Read(BuildSwf(noFrames))));
+    SwfSpec noRate;
+    noRate.rateInteger = 0;
+    EXPECT_FALSE(IsPlayableMovie(Read(BuildSwf(noRate))));
+}
+
+TEST_F(SwfHeaderTest, BackgroundWalkStopsAtEndOrAtBytesThatAreNotThere) {
+    SwfSpec afterEnd; // End tag first: the colour after it is never reached
+    afterEnd.tags = {{0, {}}, {9, QByteArray("\x01\x02\x03", 3)}};
+    EXPECT_EQ(Read(BuildSwf(afterEnd)).backgroundColor, 0);
+
+    SwfSpec none;
+    none.tags = {{2, QByteArray(10, 'a')}};
+    EXPECT_EQ(Read(BuildSwf(none)).backgroundColor, 0);
+
+    SwfSpec shortBody; // two bytes are not a colour
+    shortBody.tags = {{9, QByteArray("\x11\x22", 2)}, {9, QByteArray("\x01\x02\x03", 3)}};
+    EXPECT_EQ(Read(BuildSwf(shortBody)).backgroundColor, 0);
+
+    SwfSpec cut; // the colour tag's body is cut off by the end of the file
+    cut.tags = {{9, QByteArray("\x11\x22\x33", 3)}};
+    cut.endTag = false;
+    EXPECT_EQ(Read(BuildSwf(cut).chopped(1)).backgroundColor, 0);
+
+    SwfSpec hugeSkip; // a tag claiming 4 GB ends the walk instead of seeking past the file
+    hugeSkip.tags = {{2, QByteArray()}};
+    QByteArray b = BuildSwf(hugeSkip);
+    const int at = b.size() - 4; // the empty tag header, then End
+    b.replace(at, 2, QByteArray("\xBF\x00\xFF\xFF\xFF\xFF", 6));
+    EXPECT_EQ(Read(b).backgroundColor, 0);
+}
+
+TEST_F(SwfHeaderTest, CompressedColourBeyondTheFirstWindowIsBlack) {
+    SwfSpec s;
+    // 5000 bytes of incompressible-looking data before the colour.
+    QByteArray filler;
+    std::uint32_t x = 12345;
+    for (int i = 0; i < 5000; ++i) {
+        x = x * 1103515245u + 12345u;
+        filler.append(char(x >> 24));
+    }
+    s.tags = {{2, filler}, {9, QByteArray("\x10\x20\x30", 3)}};
+    EXPECT_EQ(Read(BuildSwf(s)).backgroundColor, 0x102030);
+    s.signature = 'C';
+    SwfReadCounter counter;
+    const SwfHeaderInfo h = Read(BuildSwf(s), &counter);
+    EXPECT_EQ(h.isFlash, 1);
+    EXPECT_EQ(h.frameCount, 1);
+    EXPECT_EQ(h.bottom, 400);
+    EXPECT_EQ(h.backgroundColor, 0);
+    EXPECT_EQ(counter.bytesRead, 8u + 4096u);
+}
+
+TEST_F(SwfHeaderTest, CompressedBodiesTooSmallOrBrokenKeepTheDefaults) {
+    SwfSpec tiny; // the whole body inflates to fewer than 32 bytes
+    tiny.signature = 'C';
+    tiny.tags = {{9, QByteArray("\x01\x02\x03", 3)}};
+    const QByteArray bytes = BuildSwf(tiny);
+    EXPECT_EQ(Read(bytes), Defaults(1, 10, Read(bytes).fileLength));
+
+    QByteArray garbage = bytes.left(8) + QByteArray(200, '\x5A');
+    EXPECT_EQ(Read(garbage), Defaults(1, 10, Read(bytes).fileLength));
+}
+
+TEST(ParseCompressedSwfBuffer, ParsesTheFirstBytesOfAWebMovie) {
+    SwfSpec s;
+    s.signature = 'C';
+    s.version = 9;
+    s.tags = {{2, QByteArray(40, 'p')}, {9, QByteArray("\x01\x02\x03", 3)}};
+    QByteArray bytes = BuildSwf(s);
+    SwfHeaderInfo h;
+    ASSERT_TRUE(ParseCompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                         std::size_t(bytes.size()), h));
+    EXPECT_EQ(h.isFlash, 1);
+    EXPECT_EQ(h.version, 9);
+    EXPECT_EQ(h.backgroundColor, 0x010203);
+    EXPECT_EQ(h.bottom, 400);
+
+    SwfHeaderInfo fail;
+    EXPECT_FALSE(ParseCompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(bytes.constData()), 8, fail));
+    EXPECT_FALSE(ParseCompressedSwfBuffer(nullptr, 0, fail));
+    EXPECT_EQ(fail, SwfHeaderInfo{});
+}
+
+TEST(ParseUncompressedSwfBuffer, WalksOnlyTheBytesGiven) {
+    SwfSpec s;
+    s.tags = {{2, QByteArray(50, 'p')}, {9, QByteArray("\x01\x02\x03", 3)}};
+    const QByteArray bytes = BuildSwf(s);
+    SwfHeaderInfo whole;
+    ParseUncompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                               std::size_t(bytes.size()), whole);
+    EXPECT_EQ(whole.isFlash, 1);
+    EXPECT_EQ(whole.fileLength, std::uint32_t(bytes.size()));
+    EXPECT_EQ(whole.backgroundColor, 0x010203);
+    SwfHeaderInfo part;
+    ParseUncompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(bytes.constData()), 40, part);
+    EXPECT_EQ(part.isFlash, 1);
+    EXPECT_EQ(part.bottom, 400);
+    EXPECT_EQ(part.backgroundColor, 0);
+}
+
+// Every corpus movie, damaged ones included, goes through the reader (under the sanitizers in
+// the test build); compressed ones never cost more than the header and one window.
+TEST(SwfHeaderCorpus, EveryMovieReadsCleanlyWithinItsBudget) {
+    const QStringList files = CorpusFiles();
+    ASSERT_GT(files.size(), 300);
+    int flash = 0, compressed = 0, playable = 0;
+    for (const QString &path : files) {
+        SwfReadCounter counter;
+        SwfHeaderInfo h;
+        ReadSwfHeader(path, h, &counter);
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray sig = f.read(3);
+        if (sig == "CWS") {
+            ++compressed;
+            EXPECT_LE(counter.bytesRead, 4104u) << path.toStdString();
+        }
+        EXPECT_EQ(h.isFlash != 0, sig == "CWS" || sig == "FWS") << path.toStdString();
+        EXPECT_LT(h.left, h.right);
+        EXPECT_LT(h.top, h.bottom);
+        flash += h.isFlash;
+        playable += IsPlayableMovie(h);
+    }
+    EXPECT_GT(compressed, 100);
+    EXPECT_GT(playable, 250);
+    EXPECT_GE(flash, playable);
+}
