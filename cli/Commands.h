@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <vector>
+
 namespace kz::cli {
 
 inline constexpr int kExitOk = 0;
@@ -22,7 +24,13 @@ struct Command {
     int (*run)(const QStringList &args, Io &io);
 };
 
-int RunInfo(const QStringList &args, Io &io);
+// A command file registers its commands with a static registrar:
+//   static const kz::cli::CommandRegistrar kReg{{"name", "synopsis", &RunName}};
+// --help lists them in name order.
+struct CommandRegistrar {
+    explicit CommandRegistrar(const Command &command);
+};
+const std::vector<Command> &RegisteredCommands();
 
 // Text of a JSON string literal for the given text.
 QString JsonString(const QString &text);

@@ -86,4 +86,13 @@ int RunInfo(const QStringList &args, Io &io) {
     return kExitOk;
 }
 
+static const CommandRegistrar kInfo{
+    {"info",
+     "info [--json] FILE...\n"
+     "    Reads each movie's header. With --json, one JSON object per line with the keys\n"
+     "    path, isFlash, version, fileLength, frameRate, frameCount, left, right, top,\n"
+     "    bottom, backgroundColor (0xRRGGBB as an integer) and playable.\n"
+     "    A file that is not a movie is a normal result.",
+     &RunInfo}};
+
 } // namespace kz::cli

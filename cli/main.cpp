@@ -4,27 +4,36 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
-#include <iterator>
+#include <algorithm>
+#include <string_view>
 
 namespace kz::cli {
-namespace {
 
-const Command kCommands[] = {
-    {"info", "info [--json] FILE...\n"
-             "    Reads each movie's header. With --json, one JSON object per line with the keys\n"
-             "    path, isFlash, version, fileLength, frameRate, frameCount, left, right, top,\n"
-             "    bottom, backgroundColor (0xRRGGBB as an integer) and playable.\n"
-             "    A file that is not a movie is a normal result.",
-     RunInfo},
-};
+namespace {
+std::vector<Command> &Registry() {
+    static std::vector<Command> commands;
+    return commands;
+}
+} // namespace
+
+CommandRegistrar::CommandRegistrar(const Command &command) {
+    auto &all = Registry();
+    auto at = std::find_if(all.begin(), all.end(), [&](const Command &c) {
+        return std::string_view(c.name) > std::string_view(command.name);
+    });
+    all.insert(at, command);
+}
+
+const std::vector<Command> &RegisteredCommands() { return Registry(); }
+
+namespace {
 
 void PrintHelp(QTextStream &to) {
     to << "kztool - command-line companion of KZPlayer\n\n"
           "usage: kztool COMMAND [ARGS...]\n\n"
           "Names and paths are UTF-8. Exit status: 0 success, 1 the operation failed,\n"
           "2 a usage error.\n\ncommands:\n";
-    for (const Command &c : kCommands)
+    for (const Command &c : RegisteredCommands())
         to << "  " << c.synopsis << "\n\n";
 }
 
@@ -48,7 +57,7 @@ int main(int argc, char **argv) {
         PrintHelp(out);
         return kExitOk;
     }
-    for (const Command &c : kCommands) {
+    for (const Command &c : RegisteredCommands()) {
         if (name == QLatin1String(c.name)) {
             const int rc = c.run(args, io);
             if (rc == kExitUsage)
