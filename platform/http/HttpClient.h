@@ -1,0 +1,63 @@
+#pragma once
+// A small blocking HTTP interface for worker threads: open an address, read its numeric status,
+// read the body piece by piece, close. It follows redirects, uses the system proxy settings and
+// gives up after time-outs. Each thread opens its own session; nothing here needs an event
+// loop of the caller's.
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <memory>
+
+namespace kz {
+
+struct HttpOptions {
+    int connectTimeoutMs = 15000; // from the request until the response headers
+    int readTimeoutMs = 30000;    // the longest wait for more body bytes
+    int maxRedirects = 5;
+    QByteArray userAgent = "KZPlayer";
+};
+
+class HttpConnection {
+public:
+    virtual ~HttpConnection() = default;
+    // The response's status code (200, 404, …).
+    virtual int Status() const = 0;
+    // The declared body length, or -1 when the server did not say.
+    virtual std::int64_t ContentLength() const = 0;
+    // The address the body came from, after redirects.
+    virtual QUrl FinalUrl() const = 0;
+    // A response header's value, empty when absent.
+    virtual QByteArray Header(const QByteArray &name) const = 0;
+    // Reads up to max bytes: the count read, 0 at the end of the body, -1 on an error or a
+    // time-out. Blocks until some bytes are there.
+    virtual std::int64_t Read(char *to, std::int64_t max) = 0;
+    virtual void Close() = 0;
+};
+
+class HttpSession {
+public:
+    virtual ~HttpSession() = default;
+    // Sends a GET and waits for the response headers. Null when the address is not a valid
+    // http(s) address, the host cannot be reached, or the time-out passes; `error` then says why.
+    virtual std::unique_ptr<HttpConnection> Open(const QUrl &url, QString *error = nullptr) = 0;
+};
+
+// A session on Qt Network, for the calling thread only.
+std::unique_ptr<HttpSession> CreateHttpSession(const HttpOptions &options = {});
+
+// Reads a whole body of at most maxBytes; empty optional on error or when it is longer.
+// (Convenience over Open/Read for small pages.)
+struct HttpFetchResult {
+    int status = 0;
+    QByteArray body;
+    bool ok = false;
+};
+HttpFetchResult HttpFetch(HttpSession &session, const QUrl &url, std::int64_t maxBytes);
+
+// Strict address check: parses strictly, schemes http and https only, with a host.
+bool IsValidWebUrl(const QString &text);
+
+} // namespace kz

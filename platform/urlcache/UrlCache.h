@@ -1,0 +1,56 @@
+#pragma once
+// The per-user cache of files downloaded from the web: a folder with an index. Movies played
+// from the web land here (so load progress is real), the cache search looks through it and the
+// cache clean-up deletes its movie files. Local names keep the address's file name, with a
+// "[n]" suffix on a collision. Safe to use from several threads and processes at once.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace kz {
+
+class HttpSession;
+
+struct UrlCacheEntry {
+    QUrl url;
+    QString localFile; // full path; the file may have been deleted since
+    std::int64_t size = 0;
+    QDateTime fetched;
+};
+
+class UrlCache {
+public:
+    // The default folder: $XDG_CACHE_HOME (else ~/.cache) + "/KZPlayer/urlcache/".
+    static QString DefaultFolder();
+    explicit UrlCache(QString folder = DefaultFolder());
+
+    QString Folder() const { return m_folder; }
+
+    // Called as bytes arrive (received, total or -1); returning false cancels the download.
+    using Progress = std::function<bool(std::int64_t received, std::int64_t total)>;
+
+    // Downloads the address into the cache and records it (replacing an older entry of the same
+    // address). Fails, leaving no partial file, on a network error, a status other than 2xx, a
+    // cancel, or a body beyond maxBytes.
+    std::optional<UrlCacheEntry> Download(const QUrl &url, HttpSession &session,
+                                          const Progress &progress = {},
+                                          std::int64_t maxBytes = std::int64_t(1) << 31);
+
+    // The entry of an address, if the cache has one.
+    std::optional<UrlCacheEntry> Lookup(const QUrl &url) const;
+    // Every entry, oldest first.
+    QList<UrlCacheEntry> Entries() const;
+    // Deletes an entry's local file; the entry itself stays (as the cache clean-up expects).
+    bool DeleteEntryFile(const UrlCacheEntry &entry);
+
+private:
+    QString m_folder;
+};
+
+} // namespace kz
