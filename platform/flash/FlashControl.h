@@ -1,0 +1,83 @@
+#pragma once
+// The Flash control and the browser control as the view and the play controller drive them:
+// every member of the control tables, nothing of the engine behind them. The real controls
+// host Ruffle and a web page in Qt WebEngine; tests use fakes of the same interface.
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+
+namespace kz {
+
+// Flash's ready states, as ReadyState reports them.
+enum FlashReadyState : int {
+    kReadyLoading = 0,
+    kReadyUninitialized = 1,
+    kReadyLoaded = 2,
+    kReadyInteractive = 3,
+    kReadyComplete = 4,
+};
+
+// The blank address: LoadMovie with it (or with an empty text) empties the control without
+// touching the network.
+inline constexpr char kBlankMovie[] = "about:blank";
+
+class FlashControl : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    ~FlashControl() override = default;
+
+    // URL or path of the loaded movie; empty when none.
+    virtual QString Movie() const = 0;
+    // Starts or resumes.
+    virtual void Play() = 0;
+    virtual void Stop() = 0;
+    // Relative zoom: 0 resets to the whole movie, 50 doubles, 200 halves.
+    virtual void Zoom(int percent) = 0;
+    // 0xRRGGBB; -1 returns to the movie's own colour.
+    virtual void SetBackgroundColor(int rgb) = 0;
+    virtual int TotalFrames() const = 0;
+    virtual void StopPlay() = 0;
+    // Frame 0 restarts the movie; the engine has no other seek.
+    virtual void GotoFrame(int frame) = 0;
+    // -1 when no movie can report; 0 at the start.
+    virtual int CurrentFrame() const = 0;
+    virtual bool IsPlaying() const = 0;
+    // 0 to 100.
+    virtual int PercentLoaded() const = 0;
+    // Major version in the high 16 bits.
+    virtual int FlashVersion() const = 0;
+    // "ShowAll" or "noScale" (others are taken as "ShowAll").
+    virtual void SetScale(const QString &scale) = 0;
+    // A file path, an http(s) address or the blank address; layer is always 0.
+    virtual void LoadMovie(int layer, const QString &url) = 0;
+    virtual int ReadyState() const = 0;
+
+signals:
+    // Mouse and key events on the movie that its owner handles (positions in this widget).
+    void RightButtonDown(QPoint pos);
+    void LeftButtonDoubleClick(QPoint pos);
+    void MouseMoved(QPoint pos);
+    void EscapePressed();
+    // The engine has reported the loaded movie's facts (frames, rate, size).
+    void MovieReady();
+};
+
+class BrowserControl : public QWidget {
+    Q_OBJECT
+public:
+    using QWidget::QWidget;
+    ~BrowserControl() override = default;
+
+    virtual void Navigate(const QString &url) = 0;
+    // The address of the page shown (or being navigated to).
+    virtual QString LocationURL() const = 0;
+
+signals:
+    // Before every navigation of the top frame; a receiver sets *cancel to keep the page.
+    // Connect directly: the flag is read when the signal returns.
+    void BeforeNavigate2(const QString &url, bool *cancel);
+};
+
+} // namespace kz

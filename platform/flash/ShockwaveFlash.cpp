@@ -1,0 +1,372 @@
+#include "ShockwaveFlash.h"
+
+#include "platform/Paths.h"
+#include "platform/flash/RufflePage.h"
+
+#ifdef KZ_HAVE_URLCACHE
+#include "platform/http/HttpClient.h"
+#include "platform/urlcache/UrlCache.h"
+#endif
+
+#include <QApplication>
+#include <QChildEvent>
+#include <QFile>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+#include <thread>
+#include <unistd.h>
+
+namespace kz {
+
+// The object the page's script reports to.
+class RuffleBridge : public QObject {
+    Q_OBJECT
+public:
+    explicit RuffleBridge(CShockwaveflash1 *owner) : QObject(owner), m_owner(owner) {}
+
+public slots:
+    void PageReady() { m_owner->OnPageReady(); }
+    void Metadata(int seq, const QVariantMap &facts, bool playing) {
+        m_owner->OnMetadata(seq, facts, playing);
+    }
+    void LoadFailed(int seq, const QString &) { m_owner->OnLoadFailed(seq); }
+
+private:
+    CShockwaveflash1 *m_owner;
+};
+
+namespace {
+
+// Ruffle's log goes to the debug output only when asked for.
+class RufflePageHost : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message,
+                                  int line, const QString &) override {
+        static const bool verbose = qEnvironmentVariableIsSet("KZ_RUFFLE_LOG");
+        if (verbose)
+            qInfo("ruffle:%d: %s", line, qPrintable(message));
+    }
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override {
+        // The page never leaves itself; movies' own links do not replace the stage.
+        return !isMainFrame || url.scheme() == u"data" || url.isLocalFile() ||
+               url.toString() == u"about:blank";
+    }
+};
+
+QString WebChannelScript() {
+    QFile f(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+bool IsWebAddress(const QString &url) {
+    return url.startsWith(u"http://", Qt::CaseInsensitive) ||
+           url.startsWith(u"https://", Qt::CaseInsensitive);
+}
+
+MovieFacts FactsFrom(const QVariantMap &m) {
+    MovieFacts f;
+    f.width = m.value(QStringLiteral("width")).toInt();
+    f.height = m.value(QStringLiteral("height")).toInt();
+    f.frameRate = m.value(QStringLiteral("frameRate")).toDouble();
+    f.frameCount = m.value(QStringLiteral("numFrames")).toInt();
+    f.swfVersion = m.value(QStringLiteral("swfVersion")).toInt();
+    const QString bg = m.value(QStringLiteral("backgroundColor")).toString();
+    bool ok = false;
+    const int rgb = bg.startsWith(u'#') ? bg.mid(1).toInt(&ok, 16) : 0;
+    f.backgroundColor = ok ? rgb : -1;
+    return f;
+}
+
+} // namespace
+
+CShockwaveflash1::CShockwaveflash1(QWidget *parent) : FlashControl(parent) {
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_web = new QWebEngineView(this);
+    m_web->setContextMenuPolicy(Qt::NoContextMenu);
+    layout->addWidget(m_web);
+    auto *page = new RufflePageHost(m_web);
+    QWebEngineSettings *s = page->settings();
+    s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::ShowScrollBars, false);
+    s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, true);
+    page->setBackgroundColor(Qt::black);
+    m_web->setPage(page);
+    m_bridge = new RuffleBridge(this);
+    m_channel = new QWebChannel(this);
+    m_channel->registerObject(QStringLiteral("bridge"), m_bridge);
+    page->setWebChannel(m_channel);
+    m_web->installEventFilter(this);
+    setFocusProxy(m_web);
+    page->setHtml(RuffleHostPage(WebChannelScript()),
+                  QUrl::fromLocalFile(ProgramDir() + QStringLiteral("ruffle/")));
+    HookRenderWidgets();
+}
+
+CShockwaveflash1::~CShockwaveflash1() {
+    if (m_cancelDownload)
+        *m_cancelDownload = true;
+}
+
+QWebEnginePage *CShockwaveflash1::Page() const { return m_web->page(); }
+
+void CShockwaveflash1::RunScript(const QString &script) {
+    if (!m_pageReady) {
+        m_pending << script;
+        return;
+    }
+    m_web->page()->runJavaScript(script);
+}
+
+void CShockwaveflash1::OnPageReady() {
+    m_pageReady = true;
+    const QStringList pending = std::exchange(m_pending, {});
+    for (const QString &script : pending)
+        m_web->page()->runJavaScript(script);
+    HookRenderWidgets();
+}
+
+void CShockwaveflash1::ApplyOptions() {
+    RunScript(ScriptCall("kzOptions", RuffleLoadOptions(m_scale, m_background)));
+}
+
+void CShockwaveflash1::Play() {
+    m_wantPlaying = true;
+    m_state.Play();
+    RunScript(QStringLiteral("kzPlay()"));
+}
+
+void CShockwaveflash1::Stop() { StopPlay(); }
+
+void CShockwaveflash1::StopPlay() {
+    m_wantPlaying = false;
+    m_state.Stop();
+    RunScript(QStringLiteral("kzPause()"));
+}
+
+void CShockwaveflash1::GotoFrame(int frame) {
+    if (frame != 0 || !m_state.HasMovie())
+        return; // the engine cannot seek
+    m_state.Restart();
+    RunScript(QStringLiteral("kzRestart()"));
+}
+
+void CShockwaveflash1::Zoom(int percent) {
+    m_state.Zoom(percent);
+    RunScript(ScriptCall("kzZoom", m_state.ZoomFactor()));
+}
+
+void CShockwaveflash1::SetBackgroundColor(int rgb) {
+    rgb = rgb < 0 ? -1 : (rgb & 0xFFFFFF);
+    if (rgb == m_background)
+        return;
+    m_background = rgb;
+    RunScript(ScriptCall("kzBackground", CssColor(rgb)));
+    ApplyOptions();
+}
+
+void CShockwaveflash1::SetScale(const QString &scale) {
+    if (RuffleScaleMode(scale) == RuffleScaleMode(m_scale))
+        return;
+    m_scale = scale;
+    ApplyOptions();
+}
+
+int CShockwaveflash1::FlashVersion() const {
+    // The engine stands in for the last player generation.
+    return 32 << 16;
+}
+
+void CShockwaveflash1::LoadMovie(int, const QString &url) {
+    if (m_cancelDownload) {
+        *m_cancelDownload = true;
+        m_cancelDownload.reset();
+    }
+    ++m_seq;
+    m_wantPlaying = true;
+    if (url.isEmpty() || url == QLatin1String(kBlankMovie)) {
+        m_state.Clear();
+        RunScript(ScriptCall("kzClear", m_seq));
+        return;
+    }
+    m_state.BeginLoad(url);
+    if (IsWebAddress(url))
+        LoadWeb(url);
+    else
+        LoadFile(url.startsWith(u"file:", Qt::CaseInsensitive) ? QUrl(url).toLocalFile() : url);
+}
+
+void CShockwaveflash1::LoadFile(const QString &path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxMovieBytes || f.size() <= 0) {
+        OnLoadFailed(m_seq);
+        RunScript(ScriptCall("kzClear", m_seq));
+        return;
+    }
+    const QByteArray bytes = f.readAll();
+    m_state.Loaded();
+    RunScript(ScriptLoad(m_seq, bytes, RuffleLoadOptions(m_scale, m_background)));
+}
+
+void CShockwaveflash1::LoadWeb(const QString &url) {
+    RunScript(ScriptCall("kzClear", m_seq));
+#ifdef KZ_HAVE_URLCACHE
+    auto cancel = std::make_shared<std::atomic_bool>(false);
+    m_cancelDownload = cancel;
+    QPointer<CShockwaveflash1> self(this);
+    const int seq = m_seq;
+    const QString folder = UrlCache::DefaultFolder();
+    // The download blocks, so it runs beside the window; results come back queued.
+    std::thread([self, seq, url, cancel, folder] {
+        auto session = CreateHttpSession();
+        UrlCache cache(folder);
+        auto progress = [&](std::int64_t received, std::int64_t total) {
+            if (*cancel)
+                return false;
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, seq, received, total] {
+                    if (self)
+                        self->OnDownloadProgress(seq, received, total);
+                },
+                Qt::QueuedConnection);
+            return true;
+        };
+        const auto entry = cache.Download(QUrl(url), *session, progress, kMaxMovieBytes);
+        const QString file = entry ? entry->localFile : QString();
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, seq, file] {
+                if (self)
+                    self->OnDownloadDone(seq, file);
+            },
+            Qt::QueuedConnection);
+    }).detach();
+#else
+    Q_UNUSED(url);
+    OnLoadFailed(m_seq);
+#endif
+}
+
+void CShockwaveflash1::OnDownloadProgress(int seq, qint64 received, qint64 total) {
+    if (seq == m_seq)
+        m_state.Progress(received, total);
+}
+
+void CShockwaveflash1::OnDownloadDone(int seq, const QString &localFile) {
+    if (seq != m_seq)
+        return;
+    m_cancelDownload.reset();
+    if (localFile.isEmpty()) {
+        OnLoadFailed(seq);
+        return;
+    }
+    LoadFile(localFile); // Movie() keeps the web address
+}
+
+void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playing) {
+    if (seq != m_seq)
+        return;
+    const bool keepPlaying = playing && m_wantPlaying;
+    if (playing && !m_wantPlaying)
+        RunScript(QStringLiteral("kzPause()"));
+    m_state.Ready(FactsFrom(facts), keepPlaying);
+    emit MovieReady();
+}
+
+void CShockwaveflash1::OnLoadFailed(int seq) {
+    if (seq != m_seq)
+        return;
+    m_state.Fail();
+}
+
+void CShockwaveflash1::HookRenderWidgets() {
+    // The engine renders into child widgets it makes itself; their input is watched here.
+    const auto children = m_web->findChildren<QWidget *>();
+    for (QWidget *child : children) {
+        if (!child->property("kzHooked").toBool()) {
+            child->setProperty("kzHooked", true);
+            child->installEventFilter(this);
+        }
+    }
+}
+
+bool CShockwaveflash1::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_web) {
+        if (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildPolished)
+            QMetaObject::invokeMethod(this, &CShockwaveflash1::HookRenderWidgets,
+                                      Qt::QueuedConnection);
+        return FlashControl::eventFilter(watched, event);
+    }
+    if (auto *w = qobject_cast<QWidget *>(watched); w && MovieInput(w, event))
+        return true;
+    return FlashControl::eventFilter(watched, event);
+}
+
+bool CShockwaveflash1::MovieInput(QWidget *, QEvent *event) {
+    // No menu of the engine's own over the movie.
+    return event->type() == QEvent::ContextMenu;
+}
+
+bool CMedia::MovieInput(QWidget *target, QEvent *event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        if (me->button() == Qt::RightButton) {
+            emit RightButtonDown(target->mapTo(this, me->position().toPoint()));
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        return static_cast<QMouseEvent *>(event)->button() == Qt::RightButton;
+    case QEvent::MouseButtonDblClick: {
+        auto *me = static_cast<QMouseEvent *>(event);
+        if (me->button() == Qt::LeftButton)
+            emit LeftButtonDoubleClick(target->mapTo(this, me->position().toPoint()));
+        break;
+    }
+    case QEvent::MouseMove:
+        emit MouseMoved(target->mapTo(this, static_cast<QMouseEvent *>(event)->position().toPoint()));
+        break;
+    case QEvent::KeyPress:
+        target->setFocus();
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            emit EscapePressed();
+        break;
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        break;
+    }
+    return false;
+}
+
+void PrepareWebEngine() {
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--disable-gpu"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --disable-gpu").trimmed());
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES"))
+        qputenv("QT_LOGGING_RULES", "qt.webenginecontext=false");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+} // namespace kz
+
+#include "ShockwaveFlash.moc"

@@ -1,0 +1,102 @@
+#pragma once
+// The Flash control on Ruffle in Qt WebEngine (`CShockwaveflash1`), and the movie view's
+// variant with its own mouse and key handling (`CMedia`). Getters answer from a mirror of the
+// player state; calls go to the page as scripts, queued until the page has started.
+
+#include "platform/flash/FlashControl.h"
+#include "platform/flash/FlashState.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class QWebEngineView;
+class QWebEnginePage;
+class QWebChannel;
+
+namespace kz {
+
+class RuffleBridge;
+
+// Movies larger than this are refused rather than held in memory twice.
+inline constexpr qint64 kMaxMovieBytes = qint64(256) << 20;
+
+class CShockwaveflash1 : public FlashControl {
+    Q_OBJECT
+public:
+    explicit CShockwaveflash1(QWidget *parent = nullptr);
+    ~CShockwaveflash1() override;
+
+    QString Movie() const override { return m_state.Movie(); }
+    void Play() override;
+    void Stop() override;
+    void Zoom(int percent) override;
+    void SetBackgroundColor(int rgb) override;
+    int TotalFrames() const override { return m_state.TotalFrames(); }
+    void StopPlay() override;
+    void GotoFrame(int frame) override;
+    int CurrentFrame() const override { return m_state.CurrentFrame(); }
+    bool IsPlaying() const override { return m_state.IsPlaying(); }
+    int PercentLoaded() const override { return m_state.PercentLoaded(); }
+    int FlashVersion() const override;
+    void SetScale(const QString &scale) override;
+    void LoadMovie(int layer, const QString &url) override;
+    int ReadyState() const override { return m_state.ReadyState(); }
+
+    // The facts the engine reported for the loaded movie.
+    const MovieFacts &Facts() const { return m_state.Facts(); }
+    // True once the page and Ruffle have started.
+    bool PageReady() const { return m_pageReady; }
+    // The hosting page, for callers that need to look inside (tests, capture).
+    QWebEnginePage *Page() const;
+    QWebEngineView *WebView() const { return m_web; }
+
+protected:
+    // Input on the rendered movie before the engine sees it; true consumes it.
+    virtual bool MovieInput(QWidget *target, QEvent *event);
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class RuffleBridge;
+    void RunScript(const QString &script);
+    void ApplyOptions();
+    void LoadFile(const QString &path);
+    void LoadWeb(const QString &url);
+    void OnPageReady();
+    void OnMetadata(int seq, const QVariantMap &facts, bool playing);
+    void OnLoadFailed(int seq);
+    void OnDownloadProgress(int seq, qint64 received, qint64 total);
+    void OnDownloadDone(int seq, const QString &localFile);
+    void HookRenderWidgets();
+
+    QWebEngineView *m_web = nullptr;
+    QWebChannel *m_channel = nullptr;
+    RuffleBridge *m_bridge = nullptr;
+    FlashState m_state;
+    bool m_pageReady = false;
+    bool m_wantPlaying = true;
+    QStringList m_pending;
+    int m_seq = 0;
+    QString m_scale = QStringLiteral("ShowAll");
+    int m_background = -1;
+    std::shared_ptr<std::atomic_bool> m_cancelDownload;
+};
+
+// The movie view's control: a right button and a double click on the movie go to the view
+// (Ruffle's own menu is off), Escape is reported before the movie sees it, and the pointer's
+// moves are reported for the screen modes.
+class CMedia : public CShockwaveflash1 {
+    Q_OBJECT
+public:
+    using CShockwaveflash1::CShockwaveflash1;
+
+protected:
+    bool MovieInput(QWidget *target, QEvent *event) override;
+};
+
+// Before the application object exists: the engine's sandbox off when running as root (it
+// refuses to start otherwise) and no GPU process.
+void PrepareWebEngine();
+
+} // namespace kz

@@ -1,0 +1,65 @@
+#include "FakeFlashControl.h"
+
+namespace kz::test {
+
+FakeFlashControl::FakeFlashControl(QWidget *parent) : FlashControl(parent) {}
+
+void FakeFlashControl::Play() {
+    calls << QStringLiteral("Play");
+    m_state.Play();
+}
+
+void FakeFlashControl::Stop() {
+    calls << QStringLiteral("Stop");
+    m_state.Stop();
+}
+
+void FakeFlashControl::StopPlay() {
+    calls << QStringLiteral("StopPlay");
+    m_state.Stop();
+}
+
+void FakeFlashControl::Zoom(int percent) {
+    calls << QStringLiteral("Zoom %1").arg(percent);
+    m_state.Zoom(percent);
+}
+
+void FakeFlashControl::SetBackgroundColor(int rgb) {
+    calls << QStringLiteral("BackgroundColor %1").arg(rgb);
+    background = rgb;
+}
+
+void FakeFlashControl::GotoFrame(int frame) {
+    calls << QStringLiteral("GotoFrame %1").arg(frame);
+    if (frame == 0)
+        m_state.Restart();
+}
+
+void FakeFlashControl::SetScale(const QString &s) {
+    calls << QStringLiteral("Scale ") + s;
+    scale = s;
+}
+
+void FakeFlashControl::LoadMovie(int layer, const QString &url) {
+    calls << QStringLiteral("LoadMovie %1 %2").arg(layer).arg(url);
+    if (url.isEmpty() || url == QLatin1String(kBlankMovie))
+        m_state.Clear();
+    else
+        m_state.BeginLoad(url);
+}
+
+void FakeFlashControl::FinishLoad(const MovieFacts &facts, bool playing) {
+    m_state.Loaded();
+    m_state.Ready(facts, playing);
+    emit MovieReady();
+}
+
+void FakeBrowserControl::Navigate(const QString &url) {
+    navigated << url;
+    bool cancel = false;
+    emit BeforeNavigate2(url, &cancel);
+    if (!cancel)
+        m_location = url;
+}
+
+} // namespace kz::test
