@@ -1,0 +1,16 @@
+#pragma once
+// The string table: message and status texts by their resource id.
+
+#include <QString>
+
+namespace kz {
+
+inline constexpr int IDS_OLE_INIT_FAILED = 100;
+inline constexpr int IDS_DEFAULT_PLAYER_DONE = 101;
+inline constexpr int IDS_TITLE = 107;
+inline constexpr int IDS_READY = 110;
+
+// The text of a string resource; empty for an id the table does not hold.
+QString LoadString(int id);
+
+} // namespace kz

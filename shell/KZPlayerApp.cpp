@@ -1,0 +1,128 @@
+#include "KZPlayerApp.h"
+
+#include "platform/Paths.h"
+#include "res/Menus.h"
+#include "res/StringTable.h"
+#include "shell/AboutDlg.h"
+#include "shell/Association.h"
+#include "shell/KZPlayerView.h"
+#include "shell/Log.h"
+#include "shell/Profile.h"
+#include "shell/Startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+#include <QProcess>
+#include <QScreen>
+
+namespace kz {
+
+namespace {
+
+bool RunProgram(const QString &program, const QStringList &args, bool wait) {
+    if (!wait)
+        return QProcess::startDetached(program, args);
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(program, args);
+    if (!p.waitForFinished(15000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return false;
+    }
+    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+} // namespace
+
+CKZPlayerApp::CKZPlayerApp(ControlFactory controls, QObject *parent)
+    : QObject(parent), m_controls(std::move(controls)) {
+    m_runProgram = RunProgram;
+}
+
+CKZPlayerApp::~CKZPlayerApp() = default;
+
+QString CKZPlayerApp::ExecutablePath() const { return ProgramDir() + QLatin1String(kExeBaseName); }
+QString CKZPlayerApp::IconPath() const { return ProgramDir() + QStringLiteral("res/KZPlayer.png"); }
+
+bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
+    const QString programDir = ProgramDir();
+
+    // A new updater that came with the last package replaces the old one; a waiting package
+    // goes to the updater, which restarts the player when it is done.
+    ReplaceUpdater(programDir);
+    if (UpdatePackageWaiting(programDir)) {
+        m_runProgram(programDir + QLatin1String(kUpdaterName), {}, false);
+        return false;
+    }
+
+    QCoreApplication::setOrganizationName(QString::fromUtf16(kRegistryRoot));
+    QCoreApplication::setApplicationName(QString::fromLatin1(kExeBaseName));
+
+    m_pDocument = std::make_unique<CKZPlayerDoc>();
+    m_strCmdLineFile = CommandLineFile(arguments);
+
+    // One player per user: a later start hands its file to the first and quits.
+    m_instance = std::make_unique<SingleInstance>(m_instanceFolder);
+    if (!m_instance->TryBecomeFirst()) {
+        const bool sent = m_instance->SendToFirst(
+            HandOverRecord{kHandOverFile, FileNameBytes(m_strCmdLineFile)});
+        qCInfo(lcShell, "second start: %s", sent ? "handed over" : "no first instance answered");
+        return false;
+    }
+
+    bool maximised = false;
+    if (const auto stored = ReadStartPlacement()) {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        maximised = screen && StartMaximised(*stored, screen->size());
+    }
+
+    m_pMainWnd = std::make_unique<CMainFrame>(m_controls, m_strCmdLineFile);
+    CMainFrame *frame = m_pMainWnd.get();
+    frame->setWindowIcon(QIcon(IconPath()));
+    CommandTable &commands = frame->Commands();
+    commands.Route(ID_SET_DEFAULT_PLAYER, [this] { OnSetDefaultPlayer(); });
+    commands.Route(ID_APP_ABOUT, [this] { OnAppAbout(); });
+    connect(m_instance.get(), &SingleInstance::RecordReceived, frame, &CMainFrame::OnCopyData);
+    connect(frame->View(), &CKZPlayerView::InitialUpdateDone, m_instance.get(),
+            [this] { m_instance->Listen(); });
+
+    if (maximised)
+        frame->showMaximized();
+    else
+        frame->show();
+    frame->View()->OnInitialUpdate();
+    frame->setAcceptDrops(true);
+
+    // The list-file association, on every start; nothing waits for it and failures are silent.
+    const AssociationTarget target = DefaultAssociationTarget(ExecutablePath(), IconPath());
+    RegisterListFileType(target, [this](const QString &program, const QStringList &args) {
+        return m_runProgram(program, args, false);
+    });
+    return true;
+}
+
+void CKZPlayerApp::OnSetDefaultPlayer() {
+    const AssociationTarget target = DefaultAssociationTarget(ExecutablePath(), IconPath());
+    const bool done = RegisterFlashType(target, [this](const QString &p, const QStringList &a) {
+        return m_runProgram(p, a, true);
+    });
+    if (done && m_pMainWnd)
+        m_pMainWnd->SetStatusText(LoadString(IDS_DEFAULT_PLAYER_DONE));
+}
+
+void CKZPlayerApp::OnAppAbout() {
+    CAboutDlg dlg(m_pMainWnd.get());
+    dlg.exec();
+}
+
+int CKZPlayerApp::ExitInstance() {
+    m_pMainWnd.reset();
+    m_pDocument.reset();
+    m_instance.reset();
+    return 0;
+}
+
+} // namespace kz

@@ -1,0 +1,381 @@
+#include "KZPlayerView.h"
+
+#include "platform/Paths.h"
+#include "platform/flash/FlashControl.h"
+#include "res/Menus.h"
+#include "res/StringTable.h"
+#include "shell/MainFrm.h"
+#include "shell/Profile.h"
+#include "shell/Startup.h"
+#include "shell/ViewRules.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace kz {
+
+namespace {
+
+bool gFirstEraseDone = false;
+
+const QString kInfoText = QStringLiteral("Vobi Flash 播放器");
+const QString kSection = QString::fromLatin1(kExeBaseName);
+const QString kBackColourKey = QStringLiteral("m_intBackColor");
+
+QString StyleFor(QColor text, QColor back) {
+    return QStringLiteral("QLabel { color: %1; background-color: %2; padding-left: 4px; }")
+        .arg(text.name(), back.name());
+}
+
+QTimer *OneTimer(QObject *owner, int ms, bool once) {
+    auto *t = new QTimer(owner);
+    t->setInterval(ms);
+    t->setSingleShot(once);
+    return t;
+}
+
+} // namespace
+
+void CKZPlayerView::ResetFirstErase() { gFirstEraseDone = false; }
+
+CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
+    : QWidget(frame), m_frame(frame) {
+    setObjectName(QStringLiteral("CKZPlayerView"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    m_intBackColor = std::uint32_t(GetProfileInt(kSection, kBackColourKey, 0)) & 0xFFFFFF;
+
+    m_flash = controls.flash(this);
+    m_flash->setObjectName(QStringLiteral("IDC_1000"));
+    m_browser = controls.browser(this);
+    m_browser->setObjectName(QStringLiteral("IDC_1068"));
+
+    m_info = new QLabel(kInfoText, this);
+    m_info->setObjectName(QStringLiteral("IDC_1010"));
+    m_info->setStyleSheet(StyleFor(Qt::black, QColor(212, 208, 200)));
+
+    m_back = new QPushButton(this);
+    m_back->setObjectName(QStringLiteral("IDC_1044"));
+    m_back->setFlat(true);
+    m_back->hide();
+
+    m_timer1 = OneTimer(this, kHomePageTimerMs, true);
+    m_timer2 = OneTimer(this, kConnectivityTimerMs, false);
+    m_timer100 = OneTimer(this, kRepaintTimerMs, true);
+    connect(m_timer1, &QTimer::timeout, this, &CKZPlayerView::OnTimer1);
+    connect(m_timer2, &QTimer::timeout, this, &CKZPlayerView::OnTimer2);
+    connect(m_timer100, &QTimer::timeout, this, &CKZPlayerView::OnTimer100);
+
+    connect(m_browser, &BrowserControl::BeforeNavigate2, this, &CKZPlayerView::OnBeforeNavigate2,
+            Qt::DirectConnection);
+    connect(m_flash, &FlashControl::RightButtonDown, this,
+            [this](QPoint pos) { PopUpPlayMenu(m_flash->mapToGlobal(pos)); });
+    connect(m_flash, &FlashControl::LeftButtonDoubleClick, this,
+            [this] { ToggleModeByDoubleClick(); });
+    connect(m_flash, &FlashControl::MouseMoved, this, [this](QPoint pos) {
+        if (!Windowed())
+            ShowControllerFor(m_flash->mapTo(this, pos));
+    });
+    connect(m_flash, &FlashControl::EscapePressed, this, [this] {
+        LeaveScreenModes();
+        window()->activateWindow();
+    });
+    connect(m_back, &QPushButton::clicked, this, &CKZPlayerView::OnBack);
+
+    m_chooseColour = [this](QColor current) -> std::optional<QColor> {
+        const QColor c = QColorDialog::getColor(current, this, QString());
+        return c.isValid() ? std::optional<QColor>(c) : std::nullopt;
+    };
+    RouteCommands();
+}
+
+CKZPlayerView::~CKZPlayerView() { DeleteTrayIcon(); }
+
+void CKZPlayerView::RouteCommands() {
+    CommandTable &t = m_frame->Commands();
+    t.Route(
+        ID_ZOOM_IN, [this] { OnZoomIn(); },
+        [this] { return CommandState{ZoomInEnabled(m_nZoom), false}; });
+    t.Route(
+        ID_ZOOM_OUT, [this] { OnZoomOut(); },
+        [this] { return CommandState{ZoomOutEnabled(m_nZoom), false}; });
+    t.Route(ID_BACK_COLOUR, [this] { OnBackColour(); });
+    t.Route(ID_TRAY_OPEN, [this] { RestoreFromTray(); });
+    t.Route(ID_TRAY_EXIT, [this] { window()->close(); });
+}
+
+void CKZPlayerView::OnInitialUpdate() {
+    if (m_initialised)
+        return;
+    m_initialised = true;
+
+    // The play controller's place (dialog 131) at the bottom, the loading strip above it.
+    m_playCtrl = new QWidget(this);
+    m_playCtrl->setObjectName(QStringLiteral("IDD_131"));
+    m_playCtrl->setAutoFillBackground(true);
+    m_playCtrl->setGeometry(0, height() - kPlayControllerHeight, width(), kPlayControllerHeight);
+    m_playCtrl->show();
+    m_loading = new QWidget(this);
+    m_loading->setObjectName(QStringLiteral("IDD_166"));
+    m_loading->setAutoFillBackground(true);
+    m_loadingBar = new QProgressBar(m_loading);
+    m_loadingBar->setObjectName(QStringLiteral("IDC_1081"));
+    m_loadingBar->setRange(0, 100);
+    m_loadingBar->setValue(0);
+    m_loadingBar->setTextVisible(false);
+    m_loadingBar->setStyleSheet(QStringLiteral(
+        "QProgressBar { border: 0; background: #d4d0c8; }"
+        "QProgressBar::chunk { background-color: rgb(157, 135, 248); }"));
+    m_loading->setGeometry(0, height() - kPlayControllerHeight - kLoadingStripHeight, width(),
+                           kLoadingStripHeight);
+    m_loading->show();
+
+    window()->setWindowTitle(LoadString(IDS_TITLE));
+
+    m_info->setStyleSheet(StyleFor(Qt::black, Qt::white));
+    m_info->setText(kInfoText);
+
+    const QPixmap back(ProgramDir() + QStringLiteral("res/return.jpg"));
+    m_backSize = back.isNull() ? QSize(48, 24) : back.size();
+    m_back->setIcon(QIcon(back));
+    m_back->setIconSize(m_backSize);
+
+    m_trayMenu = m_frame->Commands().BuildMenu(kz::TrayMenu(), this);
+
+    // An empty control: the blank address, no request to the network.
+    m_flash->LoadMovie(0, QString::fromLatin1(kBlankMovie));
+    m_flash->SetBackgroundColor(0);
+    m_flash->SetScale(QStringLiteral("noScale"));
+
+    LayOut();
+    m_browser->Navigate(QStringLiteral("about:blank"));
+
+    if (m_frame->m_bStartFile)
+        m_timer100->start();
+    m_timer1->start();
+    emit InitialUpdateDone();
+}
+
+bool CKZPlayerView::Windowed() const { return !m_frame->m_bFullScreen && !m_frame->m_bActualSize; }
+
+void CKZPlayerView::LayOut() {
+    if (!m_initialised)
+        return;
+    ViewLayoutInput in;
+    in.client = size();
+    in.infoHeight = kInfoLineHeight;
+    in.stripHeightBefore = m_loading->height();
+    in.backImage = m_backSize;
+    in.fullScreen = m_frame->m_bFullScreen;
+    in.actualSize = m_frame->m_bActualSize;
+    in.gameMode = m_bGameMode;
+    in.playState = m_nPlayState;
+    in.movie = m_movieSize;
+    const ViewLayout l = LayOutView(in);
+
+    m_info->setGeometry(l.info);
+    m_info->setVisible(l.infoVisible);
+    m_back->setGeometry(l.back);
+    m_back->setVisible(l.backVisible);
+    m_playCtrl->setGeometry(l.controller);
+    m_playCtrl->setVisible(l.panelsVisible);
+    m_loading->setGeometry(l.strip);
+    m_loading->setVisible(l.panelsVisible);
+    m_loadingBar->setGeometry(9, 2, std::max(0, l.strip.width() - 14), 9);
+    m_browser->setGeometry(l.browser);
+    m_browser->setVisible(!l.browser.isEmpty());
+    m_flash->setGeometry(l.flash);
+    m_browser->raise();
+    m_back->raise();
+}
+
+void CKZPlayerView::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    LayOut();
+}
+
+void CKZPlayerView::paintEvent(QPaintEvent *) {
+    const bool first = !gFirstEraseDone;
+    gFirstEraseDone = true;
+    m_lastErase = EraseColour(first, m_intBackColor);
+    QPainter p(this);
+    p.fillRect(rect(), m_lastErase);
+}
+
+void CKZPlayerView::OnZoomIn() {
+    if (m_nPlayState == kStopped || !ZoomInEnabled(m_nZoom))
+        return;
+    m_nZoom = ZoomInStep(m_nZoom);
+    m_flash->Zoom(0);
+    m_flash->Zoom(m_nZoom);
+}
+
+void CKZPlayerView::OnZoomOut() {
+    if (m_nPlayState == kStopped || !ZoomOutEnabled(m_nZoom))
+        return;
+    m_nZoom = ZoomOutStep(m_nZoom);
+    m_flash->Zoom(0);
+    m_flash->Zoom(m_nZoom);
+}
+
+void CKZPlayerView::ColourInfoLine(std::uint32_t colorRef) {
+    m_info->setStyleSheet(
+        StyleFor(FromColorRef(InvertColorRef(colorRef)), FromColorRef(colorRef)));
+}
+
+void CKZPlayerView::OnBackColour() {
+    const std::optional<QColor> chosen = m_chooseColour(FromColorRef(m_intBackColor));
+    if (!chosen)
+        return;
+    m_intBackColor = ToColorRef(*chosen);
+    WriteProfileInt(kSection, kBackColourKey, int(m_intBackColor));
+    // When stopped the colour shows at the next erase and with the next movie.
+    if (m_nPlayState != kStopped) {
+        ColourInfoLine(m_intBackColor);
+        update();
+    }
+}
+
+void CKZPlayerView::OnBack() {
+    if (m_frame->m_bFullScreen)
+        m_frame->OnViewFullScreen();
+    else if (m_frame->m_bActualSize)
+        m_frame->OnViewActualSize();
+}
+
+void CKZPlayerView::LeaveScreenModes() { OnBack(); }
+
+void CKZPlayerView::ToggleModeByDoubleClick() {
+    if (m_bGameMode)
+        return;
+    if (m_frame->m_bActualSize)
+        m_frame->OnViewActualSize();
+    else
+        m_frame->OnViewFullScreen();
+}
+
+void CKZPlayerView::ShowControllerFor(QPoint pos) {
+    if (m_bGameMode)
+        return;
+    m_playCtrl->setVisible(m_playCtrl->geometry().contains(pos));
+    m_playCtrl->raise();
+}
+
+void CKZPlayerView::PopUpPlayMenu(QPoint global) {
+    if (QMenu *play = m_frame->SubMenu(2))
+        play->popup(global);
+}
+
+void CKZPlayerView::mousePressEvent(QMouseEvent *event) {
+    if (event->button() == Qt::RightButton)
+        PopUpPlayMenu(event->globalPosition().toPoint());
+    QWidget::mousePressEvent(event);
+}
+
+void CKZPlayerView::mouseDoubleClickEvent(QMouseEvent *event) {
+    if (event->button() == Qt::LeftButton)
+        ToggleModeByDoubleClick();
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void CKZPlayerView::mouseMoveEvent(QMouseEvent *event) {
+    if (m_frame->m_bActualSize)
+        ShowControllerFor(event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
+}
+
+void CKZPlayerView::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape && !Windowed()) {
+        LeaveScreenModes();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CKZPlayerView::OnBeforeNavigate2(const QString &url, bool *cancel) {
+    if (!IsSwfLinkToPlay(url))
+        return;
+    *cancel = true;
+    emit PlayUrlRequested(url);
+}
+
+void CKZPlayerView::OnTimer1() {
+    m_timer1->stop();
+    // The local home page (the online one comes with the update check's answer).
+    const QString home = ProgramDir() + QStringLiteral("inweb/bindex.html");
+    if (QFile(home).open(QIODevice::ReadOnly))
+        m_browser->Navigate(home);
+    m_timer2->start();
+}
+
+void CKZPlayerView::OnTimer2() { emit ConnectivityCheckDue(); }
+
+void CKZPlayerView::OnTimer100() {
+    m_timer100->stop();
+    update();
+}
+
+bool CKZPlayerView::TimerActive(int id) const {
+    switch (id) {
+    case 1:
+        return m_timer1->isActive();
+    case 2:
+        return m_timer2->isActive();
+    case 100:
+        return m_timer100->isActive();
+    default:
+        return false;
+    }
+}
+
+void CKZPlayerView::OnOpenOnlineHomePage() {
+    m_browser->Navigate(MakerSite() + QStringLiteral("/bindex.html"));
+}
+
+void CKZPlayerView::AddTrayIcon() {
+    if (!m_tray) {
+        m_tray = new QSystemTrayIcon(window()->windowIcon(), this);
+        m_tray->setProperty("trayId", kTrayIconId);
+        m_tray->setContextMenu(m_trayMenu);
+        connect(m_tray, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    if (reason == QSystemTrayIcon::DoubleClick)
+                        RestoreFromTray();
+                });
+    }
+    m_tray->setToolTip(TrayTip(LoadString(IDS_TITLE)));
+    m_tray->show();
+}
+
+void CKZPlayerView::DeleteTrayIcon() {
+    if (m_tray) {
+        m_tray->hide();
+        m_tray->deleteLater();
+        m_tray = nullptr;
+    }
+}
+
+bool CKZPlayerView::HasTrayIcon() const { return m_tray != nullptr; }
+
+void CKZPlayerView::RestoreFromTray() {
+    QWidget *w = window();
+    w->show();
+    w->showNormal();
+    w->raise();
+    w->activateWindow();
+    DeleteTrayIcon();
+}
+
+} // namespace kz

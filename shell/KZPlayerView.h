@@ -1,0 +1,139 @@
+#pragma once
+// The movie view: the Flash control, the home-page browser, the information line, the "Back"
+// button, the play controller's place and the loading strip, laid out for the window and the
+// two screen modes; zoom, background colour, the notification icon and the view's timers.
+
+#include "shell/ViewLayout.h"
+#include "shell/ViewRules.h"
+
+#include <QColor>
+#include <QSize>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSystemTrayIcon;
+class QTimer;
+
+namespace kz {
+
+class BrowserControl;
+class CMainFrame;
+class FlashControl;
+struct ControlFactory;
+
+// Timer ids and intervals.
+inline constexpr int kHomePageTimerMs = 500;        // timer 1, once
+inline constexpr int kConnectivityTimerMs = 300000; // timer 2
+inline constexpr int kRepaintTimerMs = 20;          // timer 100, once
+inline constexpr int kInfoLineHeight = 20;
+inline constexpr int kTrayIconId = 1000;
+
+class CKZPlayerView : public QWidget {
+    Q_OBJECT
+public:
+    CKZPlayerView(CMainFrame *frame, const ControlFactory &controls);
+    ~CKZPlayerView() override;
+
+    // Runs once, after the frame exists; ends by emitting InitialUpdateDone.
+    void OnInitialUpdate();
+    // Lays the children out for the current client size (the size handler).
+    void LayOut();
+
+    FlashControl *Flash() const { return m_flash; }
+    BrowserControl *Browser() const { return m_browser; }
+    QLabel *InfoLine() const { return m_info; }
+    QPushButton *BackButton() const { return m_back; }
+    QWidget *PlayController() const { return m_playCtrl; }
+    QWidget *LoadingStrip() const { return m_loading; }
+    QProgressBar *LoadingBar() const { return m_loadingBar; }
+
+    // What the play controller (and the sound panel) tell the view.
+    int m_nPlayState = kStopped;
+    bool m_bGameMode = false;
+    void SetMovieSize(QSize stage) { m_movieSize = stage; }
+
+    int m_nZoom = kZoomStart;
+    std::uint32_t m_intBackColor = 0; // COLORREF
+    int m_bOnlineHomePage = 0;
+
+    void OnZoomIn();
+    void OnZoomOut();
+    void OnBackColour();
+    void OnBack();
+    // The threads of the update check ask for the online home page (WM_USER+110).
+    void OnOpenOnlineHomePage();
+    // Colours the information line with the background colour (and its inverse for text).
+    void ColourInfoLine(std::uint32_t colorRef);
+
+    // The notification icon: added when the frame hides in the notification area.
+    void AddTrayIcon();
+    void DeleteTrayIcon();
+    bool HasTrayIcon() const;
+    void RestoreFromTray();
+    QMenu *TrayMenu() const { return m_trayMenu; }
+
+    // The colour chooser (a colour dialog); tests put their own.
+    std::function<std::optional<QColor>(QColor)> m_chooseColour;
+
+    // The very first erase of the process is white; a new process state for tests.
+    static void ResetFirstErase();
+    // The colour the last erase used.
+    QColor LastEraseColour() const { return m_lastErase; }
+
+    bool TimerActive(int id) const;
+
+signals:
+    // The view has finished its initial update: a second start may now hand its file over.
+    void InitialUpdateDone();
+    // A movie link of the home page, for the play controller's PlayUrl.
+    void PlayUrlRequested(const QString &url);
+    // Timer 2: time for a connectivity re-check.
+    void ConnectivityCheckDue();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void RouteCommands();
+    void OnTimer1();
+    void OnTimer2();
+    void OnTimer100();
+    void OnBeforeNavigate2(const QString &url, bool *cancel);
+    void PopUpPlayMenu(QPoint global);
+    void ToggleModeByDoubleClick();
+    void LeaveScreenModes();
+    void ShowControllerFor(QPoint pos);
+    bool Windowed() const;
+
+    CMainFrame *m_frame;
+    FlashControl *m_flash = nullptr;
+    BrowserControl *m_browser = nullptr;
+    QLabel *m_info = nullptr;
+    QPushButton *m_back = nullptr;
+    QWidget *m_playCtrl = nullptr;
+    QWidget *m_loading = nullptr;
+    QProgressBar *m_loadingBar = nullptr;
+    QSize m_backSize;
+    QSize m_movieSize;
+    QMenu *m_trayMenu = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QTimer *m_timer2 = nullptr;
+    QTimer *m_timer100 = nullptr;
+    QColor m_lastErase;
+    bool m_initialised = false;
+};
+
+} // namespace kz

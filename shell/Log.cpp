@@ -1,0 +1,5 @@
+#include "Log.h"
+
+namespace kz {
+Q_LOGGING_CATEGORY(lcShell, "kz.shell", QtWarningMsg)
+}

@@ -1,0 +1,427 @@
+// The frame, the view and the application with fake controls, on the offscreen platform.
+
+#include "platform/Paths.h"
+#include "res/Menus.h"
+#include "res/StringTable.h"
+#include "shell/KZPlayerApp.h"
+#include "shell/KZPlayerView.h"
+#include "shell/MainFrm.h"
+#include "shell/Profile.h"
+#include "shell/ViewLayout.h"
+#include "support/FakeFlashControl.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+using test::FakeBrowserControl;
+using test::FakeFlashControl;
+
+namespace {
+
+// A private home, configuration and program directory for the whole run.
+QTemporaryDir &Home() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString ProgramFolder() { return Home().filePath("program"); }
+
+QApplication *App() {
+    static QApplication *app = [] {
+        const QString home = Home().path();
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+        qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+        qputenv("XDG_RUNTIME_DIR", (home + "/run").toUtf8());
+        QDir().mkpath(home + "/run");
+        QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "test_shell_widgets";
+        static char *argv[] = {name, nullptr};
+        auto *a = new QApplication(argc, argv);
+        QDir().mkpath(ProgramFolder() + "/res");
+        QFile::copy(test::BinDir() + "/res/return.jpg", ProgramFolder() + "/res/return.jpg");
+        test::WriteFile(ProgramFolder() + "/inweb/bindex.html", "<html>home</html>");
+        SetProgramDirOverride(ProgramFolder());
+        return a;
+    }();
+    return app;
+}
+
+ControlFactory Fakes() {
+    ControlFactory f;
+    f.flash = [](QWidget *p) { return new FakeFlashControl(p); };
+    f.browser = [](QWidget *p) { return new FakeBrowserControl(p); };
+    return f;
+}
+
+bool Pump(const std::function<bool()> &done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return done();
+}
+
+struct Player {
+    QApplication *app = App();
+    CMainFrame frame;
+    CKZPlayerView *view;
+    FakeFlashControl *flash;
+    FakeBrowserControl *browser;
+    explicit Player(const QString &commandLineFile = {})
+        : frame(Fakes(), commandLineFile), view(frame.View()),
+          flash(static_cast<FakeFlashControl *>(view->Flash())),
+          browser(static_cast<FakeBrowserControl *>(view->Browser())) {
+        frame.resize(800, 600);
+        frame.show();
+        view->OnInitialUpdate();
+    }
+    ViewLayout Expected() const {
+        ViewLayoutInput in;
+        in.client = view->size();
+        in.infoHeight = kInfoLineHeight;
+        in.stripHeightBefore = kLoadingStripHeight;
+        in.backImage = view->BackButton()->iconSize();
+        in.fullScreen = frame.m_bFullScreen;
+        in.actualSize = frame.m_bActualSize;
+        in.gameMode = view->m_bGameMode;
+        in.playState = view->m_nPlayState;
+        in.movie = QSize(550, 400);
+        return LayOutView(in);
+    }
+    void Playing() {
+        view->m_nPlayState = kPlaying;
+        view->SetMovieSize(QSize(550, 400));
+        view->LayOut();
+    }
+    bool Enabled(int id) {
+        frame.Commands().UpdateAll();
+        return frame.Commands().Action(id)->isEnabled();
+    }
+};
+
+} // namespace
+
+TEST(PlayerView, InitialUpdateInOrder) {
+    App();
+    CMainFrame frame(Fakes(), {});
+    QSignalSpy done(frame.View(), &CKZPlayerView::InitialUpdateDone);
+    frame.show();
+    frame.View()->OnInitialUpdate();
+    auto *flash = static_cast<FakeFlashControl *>(frame.View()->Flash());
+    auto *browser = static_cast<FakeBrowserControl *>(frame.View()->Browser());
+    EXPECT_EQ(flash->calls, (QStringList{"LoadMovie 0 about:blank", "BackgroundColor 0", "Scale noScale"}));
+    EXPECT_EQ(browser->navigated, QStringList{"about:blank"});
+    EXPECT_EQ(frame.windowTitle(), LoadString(IDS_TITLE));
+    EXPECT_EQ(frame.View()->InfoLine()->text(), "Vobi Flash 播放器");
+    EXPECT_TRUE(frame.View()->InfoLine()->styleSheet().contains("background-color: #ffffff"));
+    EXPECT_EQ(frame.View()->BackButton()->iconSize(), QSize(48, 24)) << "from res/return.jpg";
+    EXPECT_EQ(frame.View()->LoadingBar()->maximum(), 100);
+    EXPECT_EQ(done.count(), 1);
+    EXPECT_TRUE(frame.View()->TimerActive(1));
+    EXPECT_FALSE(frame.View()->TimerActive(100)) << "no movie on the command line";
+    for (const char *id : {"IDC_1000", "IDC_1010", "IDC_1044", "IDC_1068", "IDD_131", "IDD_166", "IDC_1081"})
+        EXPECT_NE(frame.findChild<QWidget *>(id), nullptr) << id;
+
+    // Timer 1 shows the local home page and starts timer 2.
+    ASSERT_TRUE(Pump([&] { return browser->navigated.size() == 2; }, 3000));
+    EXPECT_EQ(browser->navigated[1], ProgramDir() + "inweb/bindex.html");
+    EXPECT_FALSE(frame.View()->TimerActive(1));
+    EXPECT_TRUE(frame.View()->TimerActive(2));
+}
+
+TEST(PlayerView, StartWithAMovieSetsTheStartFlagAndTheRepaintTimer) {
+    Player p("/m/Movie.SWF");
+    EXPECT_EQ(p.frame.m_bStartFile, 1);
+    EXPECT_TRUE(p.view->TimerActive(100));
+    EXPECT_TRUE(Pump([&] { return !p.view->TimerActive(100); }, 1000));
+    Player q("/m/list.tpl");
+    EXPECT_EQ(q.frame.m_bStartFile, 0);
+}
+
+TEST(PlayerView, LayoutOfTheThreeModes) {
+    Player p;
+    EXPECT_EQ(p.flash->geometry(), p.Expected().flash);
+    EXPECT_EQ(p.browser->geometry(), p.Expected().browser);
+    EXPECT_TRUE(p.browser->isVisible());
+    EXPECT_EQ(p.view->PlayController()->geometry(), p.Expected().controller);
+    EXPECT_EQ(p.view->LoadingStrip()->geometry(), p.Expected().strip);
+    EXPECT_EQ(p.view->LoadingBar()->geometry(), QRect(9, 2, p.view->width() - 14, 9));
+
+    p.Playing();
+    EXPECT_EQ(p.flash->geometry(), p.Expected().flash);
+    EXPECT_FALSE(p.browser->isVisible());
+    EXPECT_LT(p.flash->width(), p.view->width()) << "the movie's proportions";
+
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_FULL_SCREEN));
+    EXPECT_EQ(p.frame.m_bFullScreen, 1);
+    Pump([&] { return p.frame.isFullScreen(); }, 1000);
+    EXPECT_EQ(p.flash->geometry(), p.Expected().flash);
+    EXPECT_FALSE(p.view->InfoLine()->isVisible());
+    EXPECT_FALSE(p.view->PlayController()->isVisible());
+    EXPECT_TRUE(p.frame.Commands().Action(ID_FULL_SCREEN)->isChecked());
+
+    // Straight into actual size from full screen; the placement of the window stays.
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_ACTUAL_SIZE));
+    EXPECT_EQ(p.frame.m_bFullScreen, 0);
+    EXPECT_EQ(p.frame.m_bActualSize, 1);
+    EXPECT_EQ(p.flash->geometry(), p.Expected().flash);
+    EXPECT_EQ(p.flash->size(), QSize(550, 400));
+
+    // In actual size the play controller shows only under the pointer.
+    auto move = [&](QPoint at) {
+        QMouseEvent ev(QEvent::MouseMove, at, p.view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+        QApplication::sendEvent(p.view, &ev);
+    };
+    move(QPoint(5, p.view->height() - 10));
+    EXPECT_TRUE(p.view->PlayController()->isVisible());
+    move(QPoint(5, 5));
+    EXPECT_FALSE(p.view->PlayController()->isVisible());
+
+    p.view->m_bGameMode = true;
+    p.view->LayOut();
+    EXPECT_TRUE(p.view->BackButton()->isVisible());
+    QTest::mouseClick(p.view->BackButton(), Qt::LeftButton);
+    EXPECT_EQ(p.frame.m_bActualSize, 0);
+    EXPECT_FALSE(p.view->BackButton()->isVisible());
+    EXPECT_TRUE(p.view->InfoLine()->isVisible());
+}
+
+TEST(PlayerView, DoubleClickAndEscapeLeaveTheModes) {
+    Player p;
+    emit p.flash->LeftButtonDoubleClick(QPoint(10, 10));
+    EXPECT_EQ(p.frame.m_bFullScreen, 1);
+    emit p.flash->LeftButtonDoubleClick(QPoint(10, 10));
+    EXPECT_EQ(p.frame.m_bFullScreen, 0);
+
+    p.frame.OnViewActualSize();
+    QTest::mouseDClick(p.view, Qt::LeftButton);
+    EXPECT_EQ(p.frame.m_bActualSize, 0) << "a double click leaves actual size";
+    EXPECT_EQ(p.frame.m_bFullScreen, 0);
+
+    p.frame.OnViewFullScreen();
+    emit p.flash->EscapePressed();
+    EXPECT_EQ(p.frame.m_bFullScreen, 0);
+    p.frame.OnViewActualSize();
+    emit p.flash->EscapePressed();
+    EXPECT_EQ(p.frame.m_bActualSize, 0);
+
+    p.view->m_bGameMode = true;
+    emit p.flash->LeftButtonDoubleClick(QPoint(10, 10));
+    EXPECT_EQ(p.frame.m_bFullScreen, 0) << "game mode keeps the screen mode";
+}
+
+TEST(PlayerView, ZoomStepsAndEnabling) {
+    Player p;
+    p.flash->calls.clear();
+    EXPECT_FALSE(p.frame.Commands().Execute(ID_ZOOM_OUT)) << "disabled at 100";
+    EXPECT_TRUE(p.frame.Commands().Execute(ID_ZOOM_IN));
+    EXPECT_TRUE(p.flash->calls.isEmpty()) << "ignored while stopped";
+    EXPECT_EQ(p.view->m_nZoom, 100);
+
+    p.Playing();
+    for (int expected : {80, 60, 40, 20}) {
+        ASSERT_TRUE(p.Enabled(ID_ZOOM_IN));
+        p.frame.Commands().Execute(ID_ZOOM_IN);
+        EXPECT_EQ(p.view->m_nZoom, expected);
+    }
+    EXPECT_FALSE(p.Enabled(ID_ZOOM_IN));
+    EXPECT_TRUE(p.Enabled(ID_ZOOM_OUT));
+    for (int expected : {40, 60, 80, 0}) {
+        p.frame.Commands().Execute(ID_ZOOM_OUT);
+        EXPECT_EQ(p.view->m_nZoom, expected);
+    }
+    EXPECT_FALSE(p.Enabled(ID_ZOOM_OUT));
+    EXPECT_TRUE(p.Enabled(ID_ZOOM_IN));
+    EXPECT_EQ(p.flash->calls.mid(0, 2), (QStringList{"Zoom 0", "Zoom 80"}));
+    EXPECT_EQ(p.flash->calls.mid(p.flash->calls.size() - 2), (QStringList{"Zoom 0", "Zoom 0"}));
+    EXPECT_DOUBLE_EQ(p.flash->m_state.ZoomFactor(), 1.0) << "back to the whole movie";
+}
+
+TEST(PlayerView, FirstEraseIsWhiteThenTheBackgroundColour) {
+    App();
+    WriteProfileInt("KZPlayer", "m_intBackColor", 0x0000FF); // red as COLORREF
+    CKZPlayerView::ResetFirstErase();
+    Player p;
+    EXPECT_EQ(p.view->m_intBackColor, 0x0000FFu);
+    p.view->grab();
+    EXPECT_EQ(p.view->LastEraseColour(), QColor(Qt::white));
+    p.view->grab();
+    EXPECT_EQ(p.view->LastEraseColour(), QColor(255, 0, 0));
+    WriteProfileInt("KZPlayer", "m_intBackColor", 0);
+}
+
+TEST(PlayerView, BackgroundColourDialogStoresTheColourAndColoursTheInfoLine) {
+    Player p;
+    std::optional<QColor> answer = QColor(0x10, 0x20, 0x30);
+    QColor offered;
+    p.view->m_chooseColour = [&](QColor current) {
+        offered = current;
+        return answer;
+    };
+    const QString plain = p.view->InfoLine()->styleSheet();
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_BACK_COLOUR));
+    EXPECT_EQ(offered, QColor(0, 0, 0));
+    EXPECT_EQ(p.view->m_intBackColor, 0x302010u);
+    EXPECT_EQ(GetProfileInt("KZPlayer", "m_intBackColor", -1), 0x302010);
+    EXPECT_EQ(p.view->InfoLine()->styleSheet(), plain) << "stopped: shows with the next movie";
+
+    p.Playing();
+    answer = QColor(255, 0, 0);
+    p.frame.Commands().Execute(ID_BACK_COLOUR);
+    EXPECT_TRUE(p.view->InfoLine()->styleSheet().contains("background-color: #ff0000"));
+    EXPECT_TRUE(p.view->InfoLine()->styleSheet().contains("color: #00ffff"));
+
+    answer.reset(); // cancelled
+    p.frame.Commands().Execute(ID_BACK_COLOUR);
+    EXPECT_EQ(p.view->m_intBackColor, 0x0000FFu);
+    WriteProfileInt("KZPlayer", "m_intBackColor", 0);
+}
+
+TEST(PlayerView, SwfLinksOfTheHomePageArePlayedNotOpened) {
+    Player p;
+    QSignalSpy play(p.view, &CKZPlayerView::PlayUrlRequested);
+    p.view->Browser()->Navigate("http://127.0.0.1/movies/Intro.SWF");
+    ASSERT_EQ(play.count(), 1);
+    EXPECT_EQ(play.at(0).at(0).toString(), "http://127.0.0.1/movies/Intro.SWF");
+    EXPECT_EQ(p.browser->LocationURL(), "about:blank") << "navigation cancelled";
+
+    p.view->Browser()->Navigate("http://127.0.0.1/bindex.html");
+    p.view->Browser()->Navigate("http://127.0.0.1/page.htm");
+    EXPECT_EQ(play.count(), 1);
+    EXPECT_EQ(p.browser->LocationURL(), "http://127.0.0.1/page.htm");
+
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:9/");
+    p.view->OnOpenOnlineHomePage();
+    EXPECT_EQ(p.browser->LocationURL(), "http://127.0.0.1:9/bindex.html");
+    qunsetenv("KZPLAYER_SITE");
+}
+
+TEST(PlayerView, TrayIconAndMenu) {
+    Player p;
+    QMenu *tray = p.view->TrayMenu();
+    ASSERT_NE(tray, nullptr);
+    QStringList captions;
+    for (QAction *a : tray->actions())
+        if (!a->isSeparator())
+            captions << a->text();
+    EXPECT_EQ(captions, (QStringList{"播放", "暂停", "停止", "下一个", "上一个", "打开", "退出"}));
+
+    p.view->AddTrayIcon();
+    EXPECT_TRUE(p.view->HasTrayIcon());
+    p.frame.hide();
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_TRAY_OPEN));
+    EXPECT_FALSE(p.view->HasTrayIcon());
+    EXPECT_TRUE(p.frame.isVisible());
+
+    // Minimising with the notification-area option hides the window behind the icon.
+    p.frame.m_bTaskBar = 1;
+    p.frame.showMinimized();
+    EXPECT_TRUE(Pump([&] { return p.view->HasTrayIcon(); }, 2000));
+    EXPECT_FALSE(p.frame.isVisible());
+    p.view->RestoreFromTray();
+    EXPECT_TRUE(p.frame.isVisible());
+}
+
+TEST(PlayerView, CommandTableHoldsLaterCommandsDisabled) {
+    Player p;
+    CommandTable &t = p.frame.Commands();
+    for (int id : AllCommandIds())
+        ASSERT_NE(t.Action(id), nullptr) << id;
+    EXPECT_EQ(t.Action(ID_PLAY)->text(), "播放");
+    EXPECT_EQ(t.Action(ID_PLAY)->shortcut(), QKeySequence("F5"));
+    EXPECT_EQ(t.Action(ID_FULL_SCREEN)->shortcut(), QKeySequence("F10"));
+    EXPECT_EQ(t.Action(ID_APP_ABOUT)->text(), "关于...");
+    EXPECT_EQ(t.Action(ID_FILE_SAVE_AS)->shortcut(), QKeySequence("Ctrl+S"));
+    for (int id : {ID_PLAY, ID_PAUSE, ID_STOP, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE,
+                   ID_FILE_OPEN, ID_SEARCH_DIRECTORY, ID_CONFIGURATION})
+        EXPECT_FALSE(p.Enabled(id)) << id;
+    for (int id : {ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN, ID_APP_EXIT})
+        EXPECT_TRUE(p.Enabled(id)) << id;
+    EXPECT_FALSE(t.Execute(ID_PLAY));
+    // The third sub-menu of the main menu is "播放", which the view pops up.
+    ASSERT_NE(p.frame.SubMenu(2), nullptr);
+    EXPECT_EQ(p.frame.SubMenu(2)->title(), "播放");
+}
+
+TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
+    App();
+    QTemporaryDir run;
+    QStringList ran;
+    auto runner = [&](const QString &program, const QStringList &args, bool) {
+        ran << program + ' ' + args.join(' ');
+        return true;
+    };
+    CKZPlayerApp first(Fakes());
+    first.m_instanceFolder = run.path();
+    first.m_runProgram = runner;
+    ASSERT_TRUE(first.InitInstance({"KZPlayer", "/m/first.swf"}));
+    ASSERT_NE(first.MainFrame(), nullptr);
+    EXPECT_EQ(first.m_strCmdLineFile, "/m/first.swf");
+    EXPECT_EQ(first.MainFrame()->m_bStartFile, 1);
+    EXPECT_TRUE(first.Instance()->Listening()) << "listening once the view is ready";
+    EXPECT_TRUE(QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/KZPlayer.desktop"));
+    EXPECT_TRUE(ran.contains("xdg-mime default KZPlayer.desktop application/x-kzplayer-tpl"));
+
+    CKZPlayerApp second(Fakes());
+    second.m_instanceFolder = run.path();
+    second.m_runProgram = runner;
+    EXPECT_FALSE(second.InitInstance({"KZPlayer", "/m/其他.swf"}));
+    EXPECT_EQ(second.MainFrame(), nullptr) << "a second start makes no window";
+    CKZPlayerApp third(Fakes());
+    third.m_instanceFolder = run.path();
+    EXPECT_FALSE(third.InitInstance({"KZPlayer"}));
+    ASSERT_TRUE(Pump([&] { return first.MainFrame()->m_handedOverFiles.size() == 2; }));
+    EXPECT_EQ(first.MainFrame()->m_handedOverFiles, (QStringList{"/m/其他.swf", ""}));
+
+    // Set as default Flash player: the status pane thanks the user when every step worked.
+    ran.clear();
+    ASSERT_TRUE(first.MainFrame()->Commands().Execute(ID_SET_DEFAULT_PLAYER));
+    EXPECT_EQ(first.MainFrame()->StatusText(), LoadString(IDS_DEFAULT_PLAYER_DONE));
+    EXPECT_EQ(ran.size(), 2);
+    first.m_runProgram = [](const QString &, const QStringList &, bool) { return false; };
+    first.MainFrame()->SetStatusText("x");
+    first.MainFrame()->Commands().Execute(ID_SET_DEFAULT_PLAYER);
+    EXPECT_EQ(first.MainFrame()->StatusText(), "x") << "a failure ends silently";
+    first.ExitInstance();
+}
+
+TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
+    App();
+    QTemporaryDir dir, run;
+    ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate"), "old"));
+    ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate1"), "new"));
+    ASSERT_TRUE(test::WriteFile(dir.filePath("duvez.zip"), "PK"));
+    SetProgramDirOverride(dir.path());
+    QStringList ran;
+    CKZPlayerApp app(Fakes());
+    app.m_instanceFolder = run.path();
+    app.m_runProgram = [&](const QString &program, const QStringList &args, bool wait) {
+        ran << program + ' ' + args.join(' ') + (wait ? " wait" : "");
+        return true;
+    };
+    EXPECT_FALSE(app.InitInstance({"KZPlayer"}));
+    SetProgramDirOverride(ProgramFolder());
+    EXPECT_EQ(app.MainFrame(), nullptr);
+    EXPECT_EQ(ran, QStringList{QDir(dir.path()).filePath("vupdate") + ' '});
+    EXPECT_EQ(test::ReadFile(dir.filePath("vupdate")), "new");
+    EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
+}

@@ -1,0 +1,100 @@
+#include "shell/Association.h"
+#include "shell/Startup.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+
+TEST(Startup, NewUpdaterReplacesTheOldOneBeforeThePackageIsHandedOver) {
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    EXPECT_FALSE(ReplaceUpdater(d));
+    EXPECT_FALSE(UpdatePackageWaiting(d));
+
+    ASSERT_TRUE(test::WriteFile(d + "/vupdate", "old"));
+    ASSERT_TRUE(test::WriteFile(d + "/vupdate1", "new"));
+    ASSERT_TRUE(test::WriteFile(d + "/duvez.zip", "PK"));
+    EXPECT_TRUE(ReplaceUpdater(d));
+    EXPECT_EQ(test::ReadFile(d + "/vupdate"), "new");
+    EXPECT_FALSE(QFile::exists(d + "/vupdate1"));
+    EXPECT_TRUE(UpdatePackageWaiting(d));
+
+    // Without an old one the new one simply takes its name.
+    ASSERT_TRUE(test::WriteFile(d + "/vupdate1", "newer"));
+    QFile::remove(d + "/vupdate");
+    EXPECT_TRUE(ReplaceUpdater(d));
+    EXPECT_EQ(test::ReadFile(d + "/vupdate"), "newer");
+}
+
+TEST(Startup, CommandLineCarriesAtMostOneFileMadeAbsolute) {
+    EXPECT_EQ(CommandLineFile({"KZPlayer"}), "");
+    EXPECT_EQ(CommandLineFile({"KZPlayer", "/m/a.swf", "/m/b.swf"}), "/m/a.swf");
+    EXPECT_EQ(CommandLineFile({"KZPlayer", "", "/m/b.tpl"}), "/m/b.tpl");
+    EXPECT_EQ(CommandLineFile({"KZPlayer", "rel/c.swf"}), QDir::current().absoluteFilePath("rel/c.swf"));
+}
+
+TEST(Startup, StartSizeCheck) {
+    const QSize screen(1280, 800);
+    EXPECT_FALSE(StartMaximised({0, 0, 0, 0}, screen)) << "never saved";
+    EXPECT_FALSE(StartMaximised({10, 10, 1290, 810}, screen)) << "exactly the screen's extent";
+    EXPECT_TRUE(StartMaximised({0, 0, 1281, 100}, screen));
+    EXPECT_TRUE(StartMaximised({0, 0, 100, 801}, screen));
+    EXPECT_TRUE(StartMaximised({-8, 0, 100, 100}, screen));
+    EXPECT_TRUE(StartMaximised({0, 0, 100, -1}, screen));
+}
+
+TEST(Association, ListFileTypeStepsStopAtTheFirstFailure) {
+    QTemporaryDir dir;
+    AssociationTarget t{dir.path(), "/opt/kz player/KZPlayer", "/opt/kz player/res/KZPlayer.png"};
+    QStringList ran;
+    auto runner = [&](bool ok) {
+        return [&ran, ok](const QString &program, const QStringList &args) {
+            ran << program + ' ' + args.join(' ');
+            return ok;
+        };
+    };
+    EXPECT_TRUE(RegisterListFileType(t, runner(true)));
+    const QString package = test::ReadFile(dir.filePath("mime/packages/KZPlayer.xml"));
+    EXPECT_TRUE(package.contains("type=\"application/x-kzplayer-tpl\""));
+    EXPECT_TRUE(package.contains("<glob pattern=\"*.tpl\"/>"));
+    const QString entry = test::ReadFile(dir.filePath("applications/KZPlayer.desktop"));
+    EXPECT_TRUE(entry.contains("Exec=\"/opt/kz player/KZPlayer\" %f\n")) << entry.toStdString();
+    EXPECT_TRUE(entry.contains("MimeType=application/x-kzplayer-tpl;\n"));
+    EXPECT_TRUE(entry.contains("Icon=/opt/kz player/res/KZPlayer.png"));
+    ASSERT_EQ(ran.size(), 2);
+    EXPECT_EQ(ran[0], "update-mime-database " + dir.filePath("mime"));
+    EXPECT_EQ(ran[1], "xdg-mime default KZPlayer.desktop application/x-kzplayer-tpl");
+
+    ran.clear();
+    EXPECT_FALSE(RegisterListFileType(t, runner(false)));
+    EXPECT_EQ(ran.size(), 1) << "no default set when the database was not updated";
+
+    // An unwritable data folder: nothing is run at all.
+    ran.clear();
+    AssociationTarget bad = t;
+    bad.dataHome = "/proc/kz-no-such-folder";
+    EXPECT_FALSE(RegisterListFileType(bad, runner(true)));
+    EXPECT_TRUE(ran.isEmpty());
+}
+
+TEST(Association, FlashTypeAndHostileExecutablePaths) {
+    QTemporaryDir dir;
+    AssociationTarget t{dir.path(), "/x/a\"b$c`d\\e/KZPlayer", ""};
+    QStringList ran;
+    EXPECT_TRUE(RegisterFlashType(t, [&](const QString &p, const QStringList &a) {
+        ran << p + ' ' + a.join(' ');
+        return true;
+    }));
+    const QString entry = test::ReadFile(dir.filePath("applications/KZPlayer-swf.desktop"));
+    EXPECT_TRUE(entry.contains("Exec=\"/x/a\\\"b\\$c\\`d\\\\e/KZPlayer\" %f\n")) << entry.toStdString();
+    EXPECT_FALSE(entry.contains("Icon="));
+    EXPECT_TRUE(entry.contains("application/vnd.adobe.flash.movie;application/x-shockwave-flash;"));
+    EXPECT_EQ(ran.last(), "xdg-mime default KZPlayer-swf.desktop application/vnd.adobe.flash.movie "
+                          "application/x-shockwave-flash");
+    EXPECT_TRUE(MimePackageText("a<b", "*.swf", "x&y").contains("a&lt;b"));
+}
