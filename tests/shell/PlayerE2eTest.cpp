@@ -1,0 +1,153 @@
+// The real player under a display: it starts as a single instance, shows its window, takes a
+// second start's file over the local socket, and hands a waiting update to the updater.
+
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace {
+
+QString Player() { return QDir(kz::test::BinDir()).filePath("KZPlayer"); }
+
+// A private home for the player: configuration, data, runtime folder.
+QProcessEnvironment PrivateEnvironment(const QString &home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_CACHE_HOME", home + "/cache");
+    env.insert("XDG_RUNTIME_DIR", home + "/run");
+    env.insert("QT_LOGGING_RULES", "kz.shell.info=true");
+    QDir().mkpath(home + "/run");
+    QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return env;
+}
+
+bool WaitFor(const std::function<bool()> &done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+QImage ScreenShot(const QString &path) {
+    QProcess::execute("import", {"-window", "root", path});
+    return QImage(path);
+}
+
+int Colours(const QImage &img) {
+    std::set<QRgb> c;
+    for (int y = 0; y < img.height(); y += 5)
+        for (int x = 0; x < img.width(); x += 5)
+            c.insert(img.pixel(x, y));
+    return int(c.size());
+}
+
+QCoreApplication *App() {
+    static int argc = 1;
+    static char name[] = "test_player_e2e";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *app = new QCoreApplication(argc, argv);
+    return app;
+}
+
+} // namespace
+
+TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
+    App();
+    QTemporaryDir home;
+    const QProcessEnvironment env = PrivateEnvironment(home.path());
+
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.setProcessChannelMode(QProcess::SeparateChannels);
+    first.start(Player(), {});
+    ASSERT_TRUE(first.waitForStarted());
+    // Listening means the view has finished its initial update.
+    const QString socket = home.filePath("run/KZPlayer.socket");
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 60000)) << "the player never got ready";
+    EXPECT_TRUE(QFile::exists(home.filePath("data/applications/KZPlayer.desktop")))
+        << "the list-file association is written at start";
+
+    // The window shows the information line and the local home page.
+    QThread::msleep(3000);
+    const QImage shot = ScreenShot(home.filePath("player.png"));
+    ASSERT_FALSE(shot.isNull());
+    shot.save(QDir::temp().filePath("kz-player-window.png"));
+    EXPECT_GT(Colours(shot), 10) << "nothing drawn";
+
+    const QString other = QDir(kz::test::CorpusDir()).filePath("acid_acid-gradient.swf");
+    QElapsedTimer t;
+    t.start();
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(Player(), {other});
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_LT(t.elapsed(), 10000);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().contains("handed over"));
+
+    QByteArray log;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            first.waitForReadyRead(50);
+            log += first.readAllStandardError();
+            return log.contains("hand-over: \"" + other.toUtf8() + "\"");
+        },
+        10000))
+        << log.toStdString();
+
+    first.terminate();
+    if (!first.waitForFinished(10000)) {
+        first.kill();
+        first.waitForFinished();
+    }
+
+    // With the first gone, a new start becomes the first instance itself.
+    QProcess again;
+    again.setProcessEnvironment(env);
+    again.start(Player(), {});
+    ASSERT_TRUE(again.waitForStarted());
+    EXPECT_TRUE(WaitFor([&] { return again.state() == QProcess::Running && QFile::exists(socket); }, 60000));
+    EXPECT_FALSE(again.waitForFinished(1000)) << "it should keep running";
+    again.kill();
+    again.waitForFinished();
+}
+
+TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
+    App();
+    QTemporaryDir dir, home;
+    const QString program = dir.filePath("KZPlayer");
+    ASSERT_TRUE(QFile::copy(Player(), program));
+    QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString marker = dir.filePath("updater-ran");
+    ASSERT_TRUE(kz::test::WriteFile(dir.filePath("vupdate"), "#!/bin/sh\nexit 1\n"));
+    ASSERT_TRUE(kz::test::WriteFile(dir.filePath("vupdate1"),
+                                    QString("#!/bin/sh\ntouch '%1'\n").arg(marker).toUtf8()));
+    QFile::setPermissions(dir.filePath("vupdate1"), QFile::ReadOwner | QFile::ExeOwner);
+    ASSERT_TRUE(kz::test::WriteFile(dir.filePath("duvez.zip"), "PK"));
+
+    QProcess p;
+    p.setProcessEnvironment(PrivateEnvironment(home.path()));
+    p.start(program, {});
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
+    EXPECT_TRUE(WaitFor([&] { return QFile::exists(marker); }, 5000)) << "the new updater did not run";
+    EXPECT_FALSE(QFile::exists(home.filePath("run/KZPlayer.socket"))) << "no player window";
+}
