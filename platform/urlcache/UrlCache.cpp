@@ -20,6 +20,7 @@ namespace {
 
 // The folder's own files start with a dot; cached names never do, so the two cannot meet.
 const QString kIndexName = QStringLiteral(".index");
+const QString kDamagedIndexName = QStringLiteral(".index.damaged");
 const QString kLockName = QStringLiteral(".index.lock");
 const QString kPartialPrefix = QStringLiteral(".dl-");
 const QByteArray kIndexMagic = "KZURLCACHE 1";
@@ -115,18 +116,36 @@ QString LocalNameFor(const QUrl &url)
     return name;
 }
 
+enum class IndexState { Missing, Read, Damaged, Unreadable };
+
 // A missing or damaged index reads as empty; damaged lines are passed over. Names that would
 // reach outside the folder are refused, so a planted index cannot point at other files.
-QList<IndexRecord> ReadIndex(const QString &folder)
+QList<IndexRecord> ReadIndex(const QString &folder, IndexState *state = nullptr)
 {
+    IndexState dummy;
+    IndexState &outcome = state ? *state : dummy;
     QList<IndexRecord> records;
     QFile file(folder + kIndexName);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxIndexBytes)
+    if (!file.exists()) {
+        outcome = IndexState::Missing;
+        return records;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        outcome = IndexState::Unreadable;
+        return records;
+    }
+    outcome = IndexState::Damaged;
+    if (file.size() > kMaxIndexBytes)
         return records;
     const QByteArray data = file.read(kMaxIndexBytes);
+    if (file.error() != QFileDevice::NoError) {
+        outcome = IndexState::Unreadable;
+        return records;
+    }
     const QList<QByteArray> lines = data.split('\n');
     if (lines.isEmpty() || lines.front() != kIndexMagic)
         return records;
+    outcome = IndexState::Read;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QList<QByteArray> fields = lines[i].split('\t');
         if (fields.size() != 4)
@@ -261,7 +280,15 @@ std::optional<UrlCacheEntry> UrlCache::Download(const QUrl &url, HttpSession &se
         return std::nullopt;
     RemoveStalePartials(m_folder);
 
-    QList<IndexRecord> records = ReadIndex(m_folder);
+    IndexState state;
+    QList<IndexRecord> records = ReadIndex(m_folder, &state);
+    if (state == IndexState::Unreadable)
+        return std::nullopt; // rewriting it would drop entries we merely failed to read
+    if (state == IndexState::Damaged) {
+        // Starts afresh, but the damaged index is kept aside for a look by hand.
+        QFile::remove(m_folder + kDamagedIndexName);
+        QFile::rename(m_folder + kIndexName, m_folder + kDamagedIndexName);
+    }
     const QByteArray key = KeyOf(url);
     QString name;
     qsizetype oldIndex = -1;

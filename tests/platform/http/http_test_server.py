@@ -18,8 +18,20 @@ import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 
+PERIOD = bytes(((i * 31 + 7) % 251) for i in range(251))
+BLOCK = PERIOD * (65536 // 251 + 2)
+
+
 def pattern(start, count):
-    return bytes(((i * 31 + 7) % 251) for i in range(start, start + count))
+    """Byte i of a body is (i * 31 + 7) % 251; it repeats every 251 bytes."""
+    out = bytearray()
+    while count > 0:
+        offset = start % 251
+        take = min(count, len(BLOCK) - offset)
+        out += BLOCK[offset:offset + take]
+        start += take
+        count -= take
+    return bytes(out)
 
 
 class Handler(BaseHTTPRequestHandler):

@@ -6,7 +6,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QSysInfo>
+#include <QThread>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -279,6 +283,49 @@ TEST_F(UrlCacheTest, DamagedIndexReadsAsEmptyAndKeepsFiles)
     EXPECT_EQ(QFileInfo(second->localFile).fileName(), "first[1].swf");
     EXPECT_EQ(cache.Entries().size(), 1);
     EXPECT_TRUE(QFileInfo::exists(first->localFile));
+    // The damaged index is set aside, not thrown away.
+    EXPECT_EQ(ReadFile(m_folder + ".index.damaged"), QByteArray("\x00\xff garbage\n\t\t\t", 15));
+}
+
+TEST_F(UrlCacheTest, UnreadableIndexIsNeverOverwritten)
+{
+    UrlCache cache(m_folder);
+    ASSERT_TRUE(QDir().mkpath(m_folder + ".index")); // cannot be opened as a file
+    EXPECT_FALSE(cache.Download(At("/name/a.swf"), *m_session));
+    EXPECT_TRUE(QFileInfo(m_folder + ".index").isDir());
+    EXPECT_TRUE(CachedNames().isEmpty());
+    EXPECT_TRUE(cache.Entries().isEmpty());
+}
+
+TEST_F(UrlCacheTest, IndexLockIsHonouredAndStaleLocksAreTakenOver)
+{
+    UrlCache cache(m_folder);
+    ASSERT_TRUE(cache.Download(At("/name/first.swf"), *m_session));
+
+    // Another process holds the lock: the download waits for it rather than racing.
+    auto held = std::make_unique<QLockFile>(m_folder + ".index.lock");
+    ASSERT_TRUE(held->tryLock(0));
+    std::atomic<bool> done{false};
+    std::optional<UrlCacheEntry> result;
+    std::thread worker([&] {
+        auto session = CreateHttpSession(Options());
+        result = cache.Download(At("/name/second.swf"), *session);
+        done = true;
+    });
+    QThread::msleep(600);
+    EXPECT_FALSE(done.load());
+    EXPECT_EQ(cache.Entries().size(), 1);
+    held.reset();
+    worker.join();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(cache.Entries().size(), 2);
+
+    // A lock left by a process that is gone does not block the cache.
+    ASSERT_TRUE(WriteFile(m_folder + ".index.lock",
+                          "2147483000\n" + QCoreApplication::applicationName().toUtf8() + "\n" +
+                              QSysInfo::machineHostName().toUtf8() + "\n"));
+    EXPECT_TRUE(cache.Download(At("/name/third.swf"), *m_session));
+    EXPECT_EQ(cache.Entries().size(), 3);
 }
 
 TEST_F(UrlCacheTest, PlantedIndexLinesAreRefusedOneByOne)
