@@ -170,7 +170,8 @@ public:
         QUrl current = url.adjusted(QUrl::RemoveFragment);
         for (int hop = 0;; ++hop) {
             QNetworkRequest request(current);
-            request.setHeader(QNetworkRequest::UserAgentHeader, m_options.userAgent);
+            if (!m_options.userAgent.isEmpty())
+                request.setHeader(QNetworkRequest::UserAgentHeader, m_options.userAgent);
             // The body as sent: declared lengths and progress then describe what is read.
             request.setRawHeader("Accept-Encoding", "identity");
             ReplyPtr reply(m_manager->get(request));
@@ -251,6 +252,22 @@ HttpFetchResult HttpFetch(HttpSession &session, const QUrl &url, std::int64_t ma
     }
     result.ok = true;
     return result;
+}
+
+std::int64_t HttpReadFull(HttpConnection &connection, char *to, std::int64_t max)
+{
+    if (max < 0)
+        return -1;
+    std::int64_t done = 0;
+    while (done < max) {
+        const std::int64_t n = connection.Read(to + done, max - done);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += n;
+    }
+    return done;
 }
 
 bool IsValidWebUrl(const QString &text)

@@ -211,6 +211,26 @@ TEST_F(HttpTest, UnreachableAndInvalidAddressesFail)
     }
 }
 
+TEST_F(HttpTest, ReadFullFillsTheBufferAcrossPieces)
+{
+    // The body arrives in eight pauses; one full read still gets the first 4096 bytes whole.
+    auto session = CreateHttpSession();
+    auto connection = session->Open(Server().Url("/slow/20000"));
+    ASSERT_TRUE(connection);
+    QByteArray head(4096, Qt::Uninitialized);
+    ASSERT_EQ(HttpReadFull(*connection, head.data(), head.size()), 4096);
+    EXPECT_EQ(head, PatternBytes(0, 4096));
+    // Short bodies end early; broken ones fail.
+    auto shortBody = session->Open(Server().Url("/bytes/100"));
+    ASSERT_TRUE(shortBody);
+    EXPECT_EQ(HttpReadFull(*shortBody, head.data(), head.size()), 100);
+    EXPECT_EQ(head.left(100), PatternBytes(0, 100));
+    auto broken = session->Open(Server().Url("/truncated/10000"));
+    ASSERT_TRUE(broken);
+    EXPECT_EQ(HttpReadFull(*broken, head.data(), head.size()), 4096);
+    EXPECT_EQ(HttpReadFull(*broken, head.data(), head.size()), -1);
+}
+
 TEST_F(HttpTest, FetchHonoursTheSizeLimit)
 {
     auto session = CreateHttpSession();
