@@ -17,8 +17,7 @@
 
 namespace {
 
-long PeakRssKb()
-{
+long PeakRssKb() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
@@ -26,8 +25,7 @@ long PeakRssKb()
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     kz::test::ClearProxyEnvironment();
     QCoreApplication app(argc, argv);
     const long megabytes = argc > 1 ? std::max(1L, std::atol(argv[1])) : 256;

@@ -20,21 +20,18 @@ namespace {
 // up in memory while the caller is slow.
 constexpr qint64 kReadBufferSize = 256 * 1024;
 
-bool IsWebScheme(const QUrl &url)
-{
+bool IsWebScheme(const QUrl &url) {
     const QString scheme = url.scheme();
     return scheme == QLatin1String("http") || scheme == QLatin1String("https");
 }
 
-bool IsRedirect(int status)
-{
+bool IsRedirect(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // Errors Qt reports for HTTP statuses (4xx/5xx) leave the body intact; only the others are
 // failures of the transfer itself.
-bool IsTransferError(QNetworkReply::NetworkError error)
-{
+bool IsTransferError(QNetworkReply::NetworkError error) {
     if (error == QNetworkReply::NoError)
         return false;
     const int code = int(error);
@@ -44,8 +41,7 @@ bool IsTransferError(QNetworkReply::NetworkError error)
 
 // Runs a local event loop until `done` holds or the time-out passes. Works on any thread,
 // also on threads Qt did not start.
-bool WaitFor(QNetworkReply *reply, int timeoutMs, const std::function<bool()> &done)
-{
+bool WaitFor(QNetworkReply *reply, int timeoutMs, const std::function<bool()> &done) {
     if (done())
         return true;
     QEventLoop loop;
@@ -65,15 +61,13 @@ bool WaitFor(QNetworkReply *reply, int timeoutMs, const std::function<bool()> &d
     return done();
 }
 
-bool HeadersArrived(QNetworkReply *reply)
-{
+bool HeadersArrived(QNetworkReply *reply) {
     return reply->isFinished() ||
            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 struct ReplyDeleter {
-    void operator()(QNetworkReply *reply) const
-    {
+    void operator()(QNetworkReply *reply) const {
         if (!reply)
             return;
         reply->disconnect();
@@ -88,8 +82,7 @@ class QtHttpConnection final : public HttpConnection {
 public:
     QtHttpConnection(std::shared_ptr<QNetworkAccessManager> manager, ReplyPtr reply,
                      const HttpOptions &options)
-        : m_manager(std::move(manager)), m_reply(std::move(reply)), m_options(options)
-    {
+        : m_manager(std::move(manager)), m_reply(std::move(reply)), m_options(options) {
         m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
         m_contentLength = length.isValid() ? length.toLongLong() : -1;
@@ -100,13 +93,11 @@ public:
     int Status() const override { return m_status; }
     std::int64_t ContentLength() const override { return m_contentLength; }
     QUrl FinalUrl() const override { return m_finalUrl; }
-    QByteArray Header(const QByteArray &name) const override
-    {
+    QByteArray Header(const QByteArray &name) const override {
         return m_reply ? m_reply->rawHeader(name) : QByteArray();
     }
 
-    std::int64_t Read(char *to, std::int64_t max) override
-    {
+    std::int64_t Read(char *to, std::int64_t max) override {
         if (!m_reply || m_failed || max < 0 || (max > 0 && !to))
             return -1;
         if (max == 0)
@@ -149,16 +140,14 @@ private:
 class QtHttpSession final : public HttpSession {
 public:
     explicit QtHttpSession(const HttpOptions &options)
-        : m_options(options), m_manager(std::make_shared<QNetworkAccessManager>())
-    {
+        : m_options(options), m_manager(std::make_shared<QNetworkAccessManager>()) {
         // Redirects are followed here, so their count and schemes stay under our control.
         m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     }
 
     ~QtHttpSession() override = default;
 
-    std::unique_ptr<HttpConnection> Open(const QUrl &url, QString *error) override
-    {
+    std::unique_ptr<HttpConnection> Open(const QUrl &url, QString *error) override {
         const auto fail = [error](const QString &why) -> std::unique_ptr<HttpConnection> {
             if (error)
                 *error = why;
@@ -181,8 +170,7 @@ public:
             if (!WaitFor(raw, m_options.connectTimeoutMs, [raw] { return HeadersArrived(raw); }))
                 return fail(QStringLiteral("time-out waiting for the response"));
 
-            const QVariant statusValue =
-                reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             if (!statusValue.isValid()) {
                 const QString why = reply->errorString();
                 return fail(why.isEmpty() ? QStringLiteral("no response") : why);
@@ -194,8 +182,8 @@ public:
 
             if (hop >= m_options.maxRedirects)
                 return fail(QStringLiteral("too many redirects"));
-            const QUrl next = current.resolved(QUrl::fromEncoded(location))
-                                  .adjusted(QUrl::RemoveFragment);
+            const QUrl next =
+                current.resolved(QUrl::fromEncoded(location)).adjusted(QUrl::RemoveFragment);
             if (!next.isValid() || !IsWebScheme(next) || next.host().isEmpty())
                 return fail(QStringLiteral("redirect to an unsupported address"));
             // Never from https down to plain http.
@@ -213,15 +201,13 @@ private:
 
 } // namespace
 
-std::unique_ptr<HttpSession> CreateHttpSession(const HttpOptions &options)
-{
+std::unique_ptr<HttpSession> CreateHttpSession(const HttpOptions &options) {
     static std::once_flag proxyOnce;
     std::call_once(proxyOnce, [] { QNetworkProxyFactory::setUseSystemConfiguration(true); });
     return std::make_unique<QtHttpSession>(options);
 }
 
-HttpFetchResult HttpFetch(HttpSession &session, const QUrl &url, std::int64_t maxBytes)
-{
+HttpFetchResult HttpFetch(HttpSession &session, const QUrl &url, std::int64_t maxBytes) {
     HttpFetchResult result;
     if (maxBytes < 0)
         return result;
@@ -254,8 +240,7 @@ HttpFetchResult HttpFetch(HttpSession &session, const QUrl &url, std::int64_t ma
     return result;
 }
 
-std::int64_t HttpReadFull(HttpConnection &connection, char *to, std::int64_t max)
-{
+std::int64_t HttpReadFull(HttpConnection &connection, char *to, std::int64_t max) {
     if (max < 0)
         return -1;
     std::int64_t done = 0;
@@ -270,8 +255,7 @@ std::int64_t HttpReadFull(HttpConnection &connection, char *to, std::int64_t max
     return done;
 }
 
-bool IsValidWebUrl(const QString &text)
-{
+bool IsValidWebUrl(const QString &text) {
     const QUrl url(text, QUrl::StrictMode);
     return url.isValid() && IsWebScheme(url) && !url.host().isEmpty();
 }

@@ -34,8 +34,7 @@ constexpr qint64 kChunk = 64 * 1024;
 constexpr qint64 kStalePartialSecs = 24 * 3600;
 
 // Threads of this process take turns before the lock file settles it between processes.
-std::mutex &ProcessIndexMutex()
-{
+std::mutex &ProcessIndexMutex() {
     static std::mutex mutex;
     return mutex;
 }
@@ -47,13 +46,11 @@ struct IndexRecord {
     qint64 fetchedMs = 0;
 };
 
-QByteArray KeyOf(const QUrl &url)
-{
+QByteArray KeyOf(const QUrl &url) {
     return url.adjusted(QUrl::RemoveFragment).toEncoded();
 }
 
-bool IsSafeLocalName(const QString &name)
-{
+bool IsSafeLocalName(const QString &name) {
     if (name.isEmpty() || name.startsWith(u'.') || name.toUtf8().size() > 255)
         return false;
     for (const QChar c : name) {
@@ -64,8 +61,7 @@ bool IsSafeLocalName(const QString &name)
 }
 
 // Cuts text to at most maxBytes of UTF-8 without splitting a character.
-QString CutUtf8(const QString &text, int maxBytes)
-{
+QString CutUtf8(const QString &text, int maxBytes) {
     QString out;
     int bytes = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -82,8 +78,7 @@ QString CutUtf8(const QString &text, int maxBytes)
     return out;
 }
 
-void SplitName(const QString &name, QString *stem, QString *extension)
-{
+void SplitName(const QString &name, QString *stem, QString *extension) {
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot <= 0 || name.size() - dot > kMaxExtensionChars + 1) {
         *stem = name;
@@ -95,8 +90,7 @@ void SplitName(const QString &name, QString *stem, QString *extension)
 }
 
 // The address's file name made safe to create inside the folder.
-QString LocalNameFor(const QUrl &url)
-{
+QString LocalNameFor(const QUrl &url) {
     QString name = url.fileName(QUrl::FullyDecoded);
     for (QChar &c : name) {
         if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f)
@@ -120,8 +114,7 @@ enum class IndexState { Missing, Read, Damaged, Unreadable };
 
 // A missing or damaged index reads as empty; damaged lines are passed over. Names that would
 // reach outside the folder are refused, so a planted index cannot point at other files.
-QList<IndexRecord> ReadIndex(const QString &folder, IndexState *state = nullptr)
-{
+QList<IndexRecord> ReadIndex(const QString &folder, IndexState *state = nullptr) {
     IndexState dummy;
     IndexState &outcome = state ? *state : dummy;
     QList<IndexRecord> records;
@@ -165,8 +158,7 @@ QList<IndexRecord> ReadIndex(const QString &folder, IndexState *state = nullptr)
     return records;
 }
 
-bool WriteIndex(const QString &folder, const QList<IndexRecord> &records)
-{
+bool WriteIndex(const QString &folder, const QList<IndexRecord> &records) {
     QByteArray data = kIndexMagic + '\n';
     for (const IndexRecord &r : records) {
         data += QByteArray::number(r.fetchedMs) + '\t' + QByteArray::number(r.size) + '\t' +
@@ -183,8 +175,7 @@ bool WriteIndex(const QString &folder, const QList<IndexRecord> &records)
     return file.commit();
 }
 
-UrlCacheEntry ToEntry(const QString &folder, const IndexRecord &record)
-{
+UrlCacheEntry ToEntry(const QString &folder, const IndexRecord &record) {
     UrlCacheEntry entry;
     entry.url = QUrl::fromEncoded(record.key, QUrl::StrictMode);
     entry.localFile = folder + record.name;
@@ -194,8 +185,7 @@ UrlCacheEntry ToEntry(const QString &folder, const IndexRecord &record)
 }
 
 // Partial downloads left by a process that died long ago.
-void RemoveStalePartials(const QString &folder)
-{
+void RemoveStalePartials(const QString &folder) {
     const QDateTime now = QDateTime::currentDateTimeUtc();
     const QFileInfoList partials =
         QDir(folder).entryInfoList({kPartialPrefix + u'*'}, QDir::Files | QDir::Hidden);
@@ -209,8 +199,7 @@ void RemoveStalePartials(const QString &folder)
 class IndexLock {
 public:
     explicit IndexLock(const QString &folder)
-        : m_guard(ProcessIndexMutex()), m_file(folder + kLockName)
-    {
+        : m_guard(ProcessIndexMutex()), m_file(folder + kLockName) {
         m_locked = m_file.tryLock(kLockWaitMs);
     }
     bool Locked() const { return m_locked; }
@@ -223,8 +212,7 @@ private:
 
 } // namespace
 
-QString UrlCache::DefaultFolder()
-{
+QString UrlCache::DefaultFolder() {
     QString base = qEnvironmentVariable("XDG_CACHE_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.cache");
@@ -234,8 +222,7 @@ QString UrlCache::DefaultFolder()
 UrlCache::UrlCache(QString folder) : m_folder(WithTrailingSep(folder)) {}
 
 std::optional<UrlCacheEntry> UrlCache::Download(const QUrl &url, HttpSession &session,
-                                                const Progress &progress, std::int64_t maxBytes)
-{
+                                                const Progress &progress, std::int64_t maxBytes) {
     if (!url.isValid() || url.isEmpty() || maxBytes < 0 || !QDir().mkpath(m_folder))
         return std::nullopt;
 
@@ -339,8 +326,7 @@ std::optional<UrlCacheEntry> UrlCache::Download(const QUrl &url, HttpSession &se
     return ToEntry(m_folder, record);
 }
 
-std::optional<UrlCacheEntry> UrlCache::Lookup(const QUrl &url) const
-{
+std::optional<UrlCacheEntry> UrlCache::Lookup(const QUrl &url) const {
     const QByteArray key = KeyOf(url);
     const QList<IndexRecord> records = ReadIndex(m_folder);
     for (const IndexRecord &record : records) {
@@ -350,16 +336,14 @@ std::optional<UrlCacheEntry> UrlCache::Lookup(const QUrl &url) const
     return std::nullopt;
 }
 
-QList<UrlCacheEntry> UrlCache::Entries() const
-{
+QList<UrlCacheEntry> UrlCache::Entries() const {
     QList<UrlCacheEntry> entries;
     for (const IndexRecord &record : ReadIndex(m_folder))
         entries.append(ToEntry(m_folder, record));
     return entries;
 }
 
-bool UrlCache::DeleteEntryFile(const UrlCacheEntry &entry)
-{
+bool UrlCache::DeleteEntryFile(const UrlCacheEntry &entry) {
     // Only plain files of this folder, whatever the caller hands in.
     if (FolderWithSep(entry.localFile) != m_folder || !IsSafeLocalName(FileNameOf(entry.localFile)))
         return false;

@@ -5,8 +5,7 @@
 
 #include <gtest/gtest.h>
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     kz::test::ClearProxyEnvironment();
     QCoreApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
