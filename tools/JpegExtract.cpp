@@ -25,6 +25,53 @@ std::optional<std::size_t> JpegStreamStart(std::span<const std::uint8_t> data) {
     return std::nullopt;
 }
 
+namespace {
+
+// Walks the marker segments from the SOI at `start` up to the scan: true when the stream
+// defines its own quantisation tables, so it decodes without shared ones.
+bool HasOwnTables(std::span<const std::uint8_t> data, std::size_t start) {
+    std::size_t p = start + 2;
+    while (p + 4 <= data.size() && data[p] == 0xFF) {
+        const std::uint8_t marker = data[p + 1];
+        if (marker == 0xDB)
+            return true;
+        if (marker == 0xDA || marker == 0xD9)
+            return false;
+        if (marker == 0xFF || marker == 0xD8) { // fill bytes and repeated markers
+            p += 1;
+            continue;
+        }
+        p += 2 + ((std::size_t(data[p + 2]) << 8) | data[p + 3]);
+    }
+    return false;
+}
+
+} // namespace
+
+void JoinJpegStream(std::vector<std::uint8_t> &s) {
+    if (s.size() < 4 || s[0] != 0xFF || s[1] != 0xD8)
+        return;
+    std::size_t p = 2;
+    while (p + 4 <= s.size() && s[p] == 0xFF) {
+        const std::uint8_t marker = s[p + 1];
+        if (marker == 0xD9 && s[p + 2] == 0xFF && s[p + 3] == 0xD8) {
+            s.erase(s.begin() + std::ptrdiff_t(p), s.begin() + std::ptrdiff_t(p + 4));
+            continue;
+        }
+        if (marker == 0xD8) { // a repeated SOI
+            s.erase(s.begin() + std::ptrdiff_t(p), s.begin() + std::ptrdiff_t(p + 2));
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)
+            return;
+        if (marker == 0xFF) { // fill byte
+            ++p;
+            continue;
+        }
+        p += 2 + ((std::size_t(s[p + 2]) << 8) | s[p + 3]);
+    }
+}
+
 bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringList *written) {
     const QString base = BaseNameOf(moviePath);
     std::unique_ptr<TagSource> movie = OpenMovieTags(moviePath);
@@ -39,21 +86,22 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
     std::vector<std::uint8_t> tables; // the last JPEGTables body, EOI included
     std::vector<std::uint8_t> data;
 
-    // Creates the next image file and writes the parts; a file that cannot be made ends the
-    // extraction with false, a failed write leaves no file behind.
+    // Creates the next image file and writes the parts as one stream; a file that cannot be
+    // made ends the extraction with false, a failed write leaves no file behind.
+    std::vector<std::uint8_t> image;
     const auto writeImage = [&](std::span<const std::uint8_t> first,
                                 std::span<const std::uint8_t> second) {
+        image.assign(first.begin(), first.end());
+        image.insert(image.end(), second.begin(), second.end());
+        JoinJpegStream(image);
         QFile out(NextFreeName(stem, suffix, counter));
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             failed = true;
             return TagStep::Stop;
         }
-        const bool ok =
-            out.write(reinterpret_cast<const char *>(first.data()), qint64(first.size())) ==
-                qint64(first.size()) &&
-            out.write(reinterpret_cast<const char *>(second.data()), qint64(second.size())) ==
-                qint64(second.size()) &&
-            out.flush();
+        const bool ok = out.write(reinterpret_cast<const char *>(image.data()),
+                                  qint64(image.size())) == qint64(image.size()) &&
+                        out.flush();
         out.close();
         if (!ok) {
             out.remove();
@@ -76,7 +124,7 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
             // No shared tables: many writers put a complete stream here instead. Anything
             // else could not be decoded and gets no file.
             const auto start = JpegStreamStart(data);
-            if (!start)
+            if (!start || !HasOwnTables(data, *start))
                 return TagStep::Next;
             return writeImage(std::span(data).subspan(*start), {});
         }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace kz {
 
@@ -21,5 +22,10 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix,
 // the first SOI marker not immediately followed by another, so that leading marker pairs such
 // as FF D9 FF D8 are dropped. Empty when the data holds no such marker (PNG or GIF data, say).
 std::optional<std::size_t> JpegStreamStart(std::span<const std::uint8_t> data);
+
+// Joins a stream whose header part is split by EOI and SOI markers (tables written as a
+// stream of their own, an empty stream put in front, a repeated SOI) into one stream:
+// decoders stop at the first EOI. Leaves anything else as it is.
+void JoinJpegStream(std::vector<std::uint8_t> &stream);
 
 } // namespace kz
