@@ -10,15 +10,15 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <QProcess>
 #include <algorithm>
 #include <chrono>
-#include <fcntl.h>
 #include <cstdio>
-#include <QProcess>
+#include <fcntl.h>
 #include <string_view>
-#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -48,8 +48,7 @@ int RunMeasured(char **argv) {
         return 1;
     const double secs =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%.6f %ld %d\n", secs, ru.ru_maxrss,
-                WIFEXITED(status) ? WEXITSTATUS(status) : 128);
+    std::printf("%.6f %ld %d\n", secs, ru.ru_maxrss, WIFEXITED(status) ? WEXITSTATUS(status) : 128);
     return 0;
 }
 
@@ -132,8 +131,9 @@ bool Measure(const QString &movie, int rounds) {
     const QByteArray stream = kz::test::ReadFile(streamFile);
     const QByteArray copied = kz::test::ReadFile(theirs);
     std::printf("  stream: %.1f MB, %s ffmpeg's copy\n", copied.size() / 1e6,
-                stream.chopped(std::min<qsizetype>(128, stream.size())) == copied ? "identical to"
-                                                                                   : "DIFFERENT from");
+                stream.chopped(std::min<qsizetype>(128, stream.size())) == copied
+                    ? "identical to"
+                    : "DIFFERENT from");
     std::printf("  kztool mp3:       median %.3f s, best %.3f s, peak RSS %.1f MB\n",
                 a[a.size() / 2], a.front(), peakOurs / 1024.0);
     std::printf("  ffmpeg -c:a copy: median %.3f s, best %.3f s, peak RSS %.1f MB\n",
@@ -159,10 +159,28 @@ int main(int argc, char **argv) {
         std::fflush(stdout);
         const QString av = made.filePath("frames.swf");
         const QString audio = made.filePath("sound.swf");
-        const Run a = Spawn({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i",
-                             "sine=frequency=440:duration=175", "-f", "lavfi", "-i",
-                             "testsrc=size=640x480:rate=25:duration=175", "-c:v", "mjpeg", "-q:v",
-                             "2", "-c:a", "libmp3lame", "-b:a", "192k", "-f", "swf", av});
+        const Run a = Spawn({"ffmpeg",
+                             "-nostdin",
+                             "-y",
+                             "-f",
+                             "lavfi",
+                             "-i",
+                             "sine=frequency=440:duration=175",
+                             "-f",
+                             "lavfi",
+                             "-i",
+                             "testsrc=size=640x480:rate=25:duration=175",
+                             "-c:v",
+                             "mjpeg",
+                             "-q:v",
+                             "2",
+                             "-c:a",
+                             "libmp3lame",
+                             "-b:a",
+                             "192k",
+                             "-f",
+                             "swf",
+                             av});
         const Run b = Spawn({"ffmpeg", "-nostdin", "-y", "-f", "lavfi", "-i",
                              "sine=frequency=440:duration=2600", "-c:a", "libmp3lame", "-b:a",
                              "320k", "-f", "swf", audio});

@@ -113,9 +113,8 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
     };
 
     TagWalker walker;
-    walker.On(kTagJpegTables, [&](TagBody &tag) {
-        return tag.ReadRest(tables) ? TagStep::Next : TagStep::Stop;
-    });
+    walker.On(kTagJpegTables,
+              [&](TagBody &tag) { return tag.ReadRest(tables) ? TagStep::Next : TagStep::Stop; });
     walker.On(kTagDefineBits, [&](TagBody &tag) {
         std::uint8_t id[kCharacterIdBytes];
         if (!tag.Read(id, sizeof id) || !tag.ReadRest(data))

@@ -11,7 +11,9 @@ namespace kz {
 
 namespace {
 
-bool IsMp3Flags(std::uint8_t flags) { return (flags & 0xF0) == 0x20; }
+bool IsMp3Flags(std::uint8_t flags) {
+    return (flags & 0xF0) == 0x20;
+}
 
 // DefineSound: id (2), flags (1), sample count (4); an MP3 sound's data then starts with
 // 2 bytes of seek samples.

@@ -151,6 +151,8 @@ bool MakeScreenSaver(const QString &moviePath, QString *written) {
     return Package(moviePath, QString::fromLatin1(kScreenSaverStubName), output, false, written);
 }
 
-void InstallScreenSaver() { OpenDesktopSettings(DesktopSettingsPage::ScreenSaver); }
+void InstallScreenSaver() {
+    OpenDesktopSettings(DesktopSettingsPage::ScreenSaver);
+}
 
 } // namespace kz

@@ -1,8 +1,8 @@
 // JPEG extraction: images assembled from shared tables, complete JPEG2 streams, names and the
 // counter, and what is skipped.
 
-#include "ToolsTestSupport.h"
 #include "tools/JpegExtract.h"
+#include "ToolsTestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -41,8 +41,10 @@ TEST_P(JpegExtract, SharedTablesMakeOneStreamPerImage) {
     const SplitJpeg a = SplitTables(MakeJpeg(40, 30, 1));
     const SplitJpeg b = SplitTables(MakeJpeg(24, 16, 2));
     ASSERT_FALSE(DecodesAsJpeg(b.image)); // the image data alone lacks its tables
-    const QString movie = Movie("intro.swf", {JpegTablesTag(a.tables), DefineBitsTag(1, a.image),
-                                              {1, QByteArray()}, DefineBitsTag(2, b.image)});
+    const QString movie = Movie("intro.swf", {JpegTablesTag(a.tables),
+                                              DefineBitsTag(1, a.image),
+                                              {1, QByteArray()},
+                                              DefineBitsTag(2, b.image)});
     QStringList written;
     EXPECT_TRUE(ExtractJpeg(movie, Out(), &written));
     EXPECT_EQ(FilesIn(Out()), (QStringList{"intro_0.jpg", "intro_1.jpg"}));
@@ -77,8 +79,8 @@ TEST_P(JpegExtract, ImagesUseTheTablesSeenLast) {
 TEST_P(JpegExtract, Jpeg2StreamsStartAtTheirRealSoi) {
     const QByteArray jpeg = MakeJpeg(20, 20, 4);
     const QByteArray lead("\xFF\xD9\xFF\xD8\xFF\xD8", 6);
-    const QString movie = Movie("j2.swf", {DefineBitsJpeg2Tag(1, lead + jpeg.mid(2)),
-                                           DefineBitsJpeg2Tag(2, jpeg)});
+    const QString movie =
+        Movie("j2.swf", {DefineBitsJpeg2Tag(1, lead + jpeg.mid(2)), DefineBitsJpeg2Tag(2, jpeg)});
     // Existing outputs of the same base name are stepped over.
     ASSERT_TRUE(WriteFile(m_out.filePath("j2_0.jpg"), "keep0"));
     ASSERT_TRUE(WriteFile(m_out.filePath("j2_1.jpg"), "keep1"));
@@ -96,10 +98,10 @@ TEST_P(JpegExtract, WhatCannotBeAJpegGetsNoFile) {
     QByteArray png("\x89PNG\r\n\x1A\n", 8);
     png += QByteArray(200, '\x11');
     const QString movie =
-        Movie("skip.swf", {{35, QByteArray(30, '\x22')},  // DefineBitsJPEG3: not extracted
-                           DefineBitsJpeg2Tag(1, png),     // PNG data in a JPEG2 tag
+        Movie("skip.swf", {{35, QByteArray(30, '\x22')},          // DefineBitsJPEG3: not extracted
+                           DefineBitsJpeg2Tag(1, png),            // PNG data in a JPEG2 tag
                            DefineBitsJpeg2Tag(2, "\xFF\xD8\x00"), // too short to hold a stream
-                           DefineBitsTag(3, split.image)}); // image data without any tables
+                           DefineBitsTag(3, split.image)});       // image data without any tables
     EXPECT_FALSE(ExtractJpeg(movie, Out()));
     EXPECT_TRUE(FilesIn(Out()).isEmpty());
 
@@ -112,16 +114,17 @@ TEST_P(JpegExtract, WhatCannotBeAJpegGetsNoFile) {
 TEST_P(JpegExtract, ShortAndCutTagsEndTheWalkWithoutEmptyFiles) {
     const QByteArray jpeg = MakeJpeg(16, 16, 6);
     // A DefineBits too short for its character id ends the walk.
-    const QString shortTag = Movie("short.swf", {DefineBitsJpeg2Tag(1, jpeg), {6, "\x01"},
-                                                 DefineBitsJpeg2Tag(2, jpeg)});
+    const QString shortTag =
+        Movie("short.swf", {DefineBitsJpeg2Tag(1, jpeg), {6, "\x01"}, DefineBitsJpeg2Tag(2, jpeg)});
     EXPECT_TRUE(ExtractJpeg(shortTag, Out()));
     EXPECT_EQ(FilesIn(Out()).filter("short"), QStringList{"short_0.jpg"});
 
     // Tables then an image cut by the end of the movie: no file for it.
     const SplitJpeg split = SplitTables(jpeg);
-    const QString cut = Movie("cut.swf", {DefineBitsJpeg2Tag(1, jpeg), JpegTablesTag(split.tables),
-                                          DefineBitsTag(2, split.image)},
-                              2 + 20);
+    const QString cut = Movie(
+        "cut.swf",
+        {DefineBitsJpeg2Tag(1, jpeg), JpegTablesTag(split.tables), DefineBitsTag(2, split.image)},
+        2 + 20);
     EXPECT_TRUE(ExtractJpeg(cut, Out()));
     EXPECT_EQ(FilesIn(Out()).filter("cut"), QStringList{"cut_0.jpg"});
     const QString cutOnly = Movie("cutonly.swf", {DefineBitsJpeg2Tag(1, jpeg)}, 2 + 5);
@@ -136,10 +139,9 @@ TEST_P(JpegExtract, AnImageThatCannotBeCreatedFails) {
     EXPECT_TRUE(FilesIn(Out()).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Readings, JpegExtract, ::testing::Values('F', 'C'),
-                         [](const auto &info) {
-                             return info.param == 'F' ? std::string("File") : std::string("Memory");
-                         });
+INSTANTIATE_TEST_SUITE_P(Readings, JpegExtract, ::testing::Values('F', 'C'), [](const auto &info) {
+    return info.param == 'F' ? std::string("File") : std::string("Memory");
+});
 
 TEST(JpegStreamStart, SkipsRepeatedAndEndMarkers) {
     const auto start = [](const QByteArray &b) {

@@ -33,12 +33,12 @@ TEST(KztoolTools, ExtractionsPrintWhatTheyWrote) {
     const QString movie = MakeMovie(in, "intro.swf");
     const ToolRun mp3 = RunKztool({"mp3", movie, out.path()}); // no trailing separator
     ASSERT_EQ(mp3.exitCode, 0) << mp3.err.toStdString();
-    EXPECT_EQ(mp3.Lines(), (QStringList{out.path() + "/intro_event0.mp3",
-                                        out.path() + "/intro_stream.mp3"}));
+    EXPECT_EQ(mp3.Lines(),
+              (QStringList{out.path() + "/intro_event0.mp3", out.path() + "/intro_stream.mp3"}));
     const ToolRun again = RunKztool({"mp3", movie, out.path() + "/"});
     ASSERT_EQ(again.exitCode, 0);
-    EXPECT_EQ(again.Lines(), (QStringList{out.path() + "/intro_event1.mp3",
-                                          out.path() + "/intro_stream.mp3"}));
+    EXPECT_EQ(again.Lines(),
+              (QStringList{out.path() + "/intro_event1.mp3", out.path() + "/intro_stream.mp3"}));
 
     const ToolRun jpeg = RunKztool({"jpeg", movie, out.path()});
     ASSERT_EQ(jpeg.exitCode, 0);
@@ -52,23 +52,22 @@ TEST(KztoolTools, FailuresExitOneAndUsageErrorsTwo) {
     ASSERT_TRUE(WriteFile(in.filePath("text.swf"), "not a movie"));
     SwfSpec plain;
     ASSERT_TRUE(WriteFile(in.filePath("silent.swf"), BuildSwf(plain)));
-    for (const QStringList &args :
-         {QStringList{"mp3", in.filePath("text.swf"), out.path()},
-          QStringList{"mp3", in.filePath("silent.swf"), out.path()},
-          QStringList{"jpeg", in.filePath("silent.swf"), out.path()},
-          QStringList{"jpeg", in.filePath("missing.swf"), out.path()},
-          QStringList{"mp3", movie, out.filePath("no-such-folder")},
-          QStringList{"exe", in.filePath("text.exe"), out.path()}}) {
+    for (const QStringList &args : {QStringList{"mp3", in.filePath("text.swf"), out.path()},
+                                    QStringList{"mp3", in.filePath("silent.swf"), out.path()},
+                                    QStringList{"jpeg", in.filePath("silent.swf"), out.path()},
+                                    QStringList{"jpeg", in.filePath("missing.swf"), out.path()},
+                                    QStringList{"mp3", movie, out.filePath("no-such-folder")},
+                                    QStringList{"exe", in.filePath("text.exe"), out.path()}}) {
         const ToolRun r = RunKztool(args);
         EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_FALSE(r.err.isEmpty());
     }
     EXPECT_TRUE(FilesIn(out.path()).isEmpty());
-    for (const QStringList &args : {QStringList{"mp3"}, QStringList{"mp3", movie},
-                                    QStringList{"jpeg", movie, out.path(), "extra"},
-                                    QStringList{"exe", movie}, QStringList{"scr"},
-                                    QStringList{"scr", movie, movie}}) {
+    for (const QStringList &args :
+         {QStringList{"mp3"}, QStringList{"mp3", movie},
+          QStringList{"jpeg", movie, out.path(), "extra"}, QStringList{"exe", movie},
+          QStringList{"scr"}, QStringList{"scr", movie, movie}}) {
         const ToolRun r = RunKztool(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains("usage: kztool"));

@@ -1,8 +1,8 @@
 // MP3 extraction: stream and event files, their names, counters and trailer, and what stays
 // behind when a movie is damaged.
 
-#include "ToolsTestSupport.h"
 #include "tools/Mp3Extract.h"
+#include "ToolsTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,7 +50,8 @@ protected:
 } // namespace
 
 TEST_P(Mp3Extract, StreamAndEventsAndASecondRunInTheSameFolder) {
-    const QString movie = Movie("intro.swf", {StreamHeadTag(kMp3Flags), StreamBlockTag(Frames('a', 300)),
+    const QString movie = Movie("intro.swf", {StreamHeadTag(kMp3Flags),
+                                              StreamBlockTag(Frames('a', 300)),
                                               Mp3SoundTag(1, Frames('e', 50)),
                                               StreamBlockTag(Frames('b', 10)),
                                               {1, QByteArray()},
@@ -69,9 +70,9 @@ TEST_P(Mp3Extract, StreamAndEventsAndASecondRunInTheSameFolder) {
     // Again: the stream file is replaced, events continue the numbering.
     ASSERT_TRUE(WriteFile(m_out.filePath("intro_stream.mp3"), "stale"));
     EXPECT_TRUE(ExtractMp3(movie, Out()));
-    EXPECT_EQ(FilesIn(Out()), (QStringList{"intro_event0.mp3", "intro_event1.mp3",
-                                           "intro_event2.mp3", "intro_event3.mp3",
-                                           "intro_stream.mp3"}));
+    EXPECT_EQ(FilesIn(Out()),
+              (QStringList{"intro_event0.mp3", "intro_event1.mp3", "intro_event2.mp3",
+                           "intro_event3.mp3", "intro_stream.mp3"}));
     EXPECT_EQ(Output("intro_stream.mp3"), Frames('a', 300) + Frames('b', 10) + Trailer());
     EXPECT_EQ(Output("intro_event3.mp3"), Frames('f', 70));
 }
@@ -95,9 +96,10 @@ TEST_P(Mp3Extract, EventsWithoutStreamAndBlocksBeforeTheHead) {
     EXPECT_EQ(FilesIn(Out()), QStringList{"ev_event0.mp3"});
 
     // Blocks before the MP3 head are not copied; a later non-MP3 head does not clear it.
-    const QString late = Movie("late.swf", {StreamBlockTag(Frames('x', 30)), StreamHeadTag(kMp3Flags, 18),
-                                            StreamBlockTag(Frames('a', 5)),
-                                            StreamHeadTag(kAdpcmFlags), StreamBlockTag(Frames('b', 6))});
+    const QString late =
+        Movie("late.swf", {StreamBlockTag(Frames('x', 30)), StreamHeadTag(kMp3Flags, 18),
+                           StreamBlockTag(Frames('a', 5)), StreamHeadTag(kAdpcmFlags),
+                           StreamBlockTag(Frames('b', 6))});
     EXPECT_TRUE(ExtractMp3(late, Out()));
     EXPECT_EQ(Output("late_stream.mp3"), Frames('a', 5) + Frames('b', 6) + Trailer());
 
@@ -138,7 +140,8 @@ TEST_P(Mp3Extract, TagsShorterThanTheirFieldsEndTheWalk) {
     expectStops("block3", {19, "\x00\x00\x00"});
 
     // A short non-MP3 sound is a whole sound: the walk goes on.
-    const QString adpcm = Movie("adpcm8.swf", {DefineSoundTag(1, kAdpcmFlags, "z"), Mp3SoundTag(2, "e")});
+    const QString adpcm =
+        Movie("adpcm8.swf", {DefineSoundTag(1, kAdpcmFlags, "z"), Mp3SoundTag(2, "e")});
     EXPECT_TRUE(ExtractMp3(adpcm, Out()));
     EXPECT_EQ(Output("adpcm8_event0.mp3"), "e");
 }
@@ -184,10 +187,9 @@ TEST_P(Mp3Extract, FailuresLeaveNoOutput) {
     EXPECT_TRUE(QDir(m_out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Readings, Mp3Extract, ::testing::Values('F', 'C'),
-                         [](const auto &info) {
-                             return info.param == 'F' ? std::string("File") : std::string("Memory");
-                         });
+INSTANTIATE_TEST_SUITE_P(Readings, Mp3Extract, ::testing::Values('F', 'C'), [](const auto &info) {
+    return info.param == 'F' ? std::string("File") : std::string("Memory");
+});
 
 TEST(Mp3ExtractCompressed, DeclaredLengthThatDoesNotFitYieldsNothing) {
     QTemporaryDir in, out;

@@ -1,10 +1,10 @@
 // Projector and screensaver packaging: layout, round trips, trailers that do not fit, and the
 // screensaver folder and settings.
 
+#include "tools/Packaging.h"
 #include "ToolsTestSupport.h"
 #include "platform/Paths.h"
 #include "platform/launcher/DesktopSettings.h"
-#include "tools/Packaging.h"
 
 #include <QDir>
 #include <QFile>

@@ -33,7 +33,9 @@ std::vector<Seen> WalkAll(TagSource &src, WalkEnd &end) {
     return seen;
 }
 
-QByteArray Bytes(int n, char fill) { return QByteArray(n, fill); }
+QByteArray Bytes(int n, char fill) {
+    return QByteArray(n, fill);
+}
 
 } // namespace
 
@@ -105,8 +107,8 @@ TEST(InflateMovie, RefusesWhatTheHeaderMerelyClaims) {
     QByteArray damaged = movie;
     damaged[12] = char(damaged[12] ^ 0x55);
     damaged[13] = char(damaged[13] ^ 0x55);
-    for (const QByteArray &bytes : {damaged, movie.left(movie.size() - 6), movie.left(7),
-                                    QByteArray()}) {
+    for (const QByteArray &bytes :
+         {damaged, movie.left(movie.size() - 6), movie.left(7), QByteArray()}) {
         ASSERT_TRUE(WriteFile(path, bytes));
         EXPECT_FALSE(InflateMovie(path)) << bytes.size();
     }
@@ -117,11 +119,9 @@ TEST(TagWalker, FileAndMemoryReadingsSeeTheSameTags) {
     QTemporaryDir tmp;
     SwfSpec s;
     s.rectBits = 31; // the largest RECT there is
-    s.tags = {{9, "\x01\x02\x03"},
-              {14, Bytes(62, 'a')},
+    s.tags = {{9, "\x01\x02\x03"},       {14, Bytes(62, 'a')},
               {19, Bytes(63, 'b')}, // the first length that needs the long form
-              {45, Bytes(4, 'c'), true},
-              {21, QByteArray()},
+              {45, Bytes(4, 'c'), true}, {21, QByteArray()},
               {1, QByteArray()}};
     const std::vector<Seen> want{{9, 3}, {14, 62}, {19, 63}, {45, 4}, {21, 0}, {1, 0}};
     for (const char sig : {'F', 'C'}) {
@@ -150,9 +150,9 @@ TEST(TagWalker, EndsCleanlyWhereTheDataEnds) {
         }();
         // Without an End tag; then cut inside the body, inside the long length, inside a header.
         const std::vector<std::pair<int, WalkEnd>> cuts{{0, WalkEnd::EndOfData},
-                                                       {1, WalkEnd::Truncated},
-                                                       {103, WalkEnd::Truncated},
-                                                       {105, WalkEnd::EndOfData}};
+                                                        {1, WalkEnd::Truncated},
+                                                        {103, WalkEnd::Truncated},
+                                                        {105, WalkEnd::EndOfData}};
         for (const auto &[cut, expected] : cuts) {
             QByteArray fws = whole.left(whole.size() - cut);
             const QString path = tmp.filePath("cut.swf");

@@ -42,7 +42,9 @@ SwfTag StreamBlockTag(const QByteArray &frames) {
     return {19, body + frames, false};
 }
 
-SwfTag JpegTablesTag(const QByteArray &tables) { return {8, tables, false}; }
+SwfTag JpegTablesTag(const QByteArray &tables) {
+    return {8, tables, false};
+}
 
 SwfTag DefineBitsTag(std::uint16_t id, const QByteArray &image) {
     QByteArray body;
@@ -60,7 +62,8 @@ QByteArray MakeJpeg(int width, int height, std::uint32_t seed) {
     QImage img(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            img.setPixel(x, y, qRgb((x * 7 + seed) & 0xFF, (y * 5 + seed * 3) & 0xFF, (x ^ y) & 0xFF));
+            img.setPixel(x, y,
+                         qRgb((x * 7 + seed) & 0xFF, (y * 5 + seed * 3) & 0xFF, (x ^ y) & 0xFF));
     QByteArray out;
     QBuffer buf(&out);
     buf.open(QIODevice::WriteOnly);
@@ -113,7 +116,7 @@ bool MakeFfmpegMovie(const QString &path, double seconds, bool withFrames) {
     const QString d = QString::number(seconds);
     QStringList args{"-f", "lavfi", "-i", "sine=frequency=440:duration=" + d};
     if (withFrames)
-        args << QStringList{"-f", "lavfi", "-i", "testsrc=size=160x120:rate=12:duration=" + d,
+        args << QStringList{"-f",   "lavfi", "-i", "testsrc=size=160x120:rate=12:duration=" + d,
                             "-c:v", "mjpeg"};
     args << QStringList{"-c:a", "libmp3lame", "-f", "swf", path};
     return RunFfmpeg(args);
