@@ -6,6 +6,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <vector>
 
 namespace kz {
@@ -44,6 +45,15 @@ bool HasOwnTables(std::span<const std::uint8_t> data, std::size_t start) {
         p += 2 + ((std::size_t(data[p + 2]) << 8) | data[p + 3]);
     }
     return false;
+}
+
+bool IsPngOrGif(const std::vector<std::uint8_t> &data) {
+    static constexpr std::uint8_t kPng[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    static constexpr std::uint8_t kGif[] = {'G', 'I', 'F', '8'};
+    const auto startsWith = [&](std::span<const std::uint8_t> sig) {
+        return data.size() >= sig.size() && std::equal(sig.begin(), sig.end(), data.begin());
+    };
+    return startsWith(kPng) || startsWith(kGif);
 }
 
 } // namespace
@@ -137,6 +147,10 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
         std::uint8_t id[kCharacterIdBytes];
         if (!tag.Read(id, sizeof id) || !tag.ReadRest(data))
             return TagStep::Stop;
+        // Later movies keep PNG and GIF images in this tag too; their bytes may hold a stray
+        // FF D8 that is no JPEG.
+        if (IsPngOrGif(data))
+            return TagStep::Next;
         const auto start = JpegStreamStart(data);
         if (!start)
             return TagStep::Next;

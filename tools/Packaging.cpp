@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -65,6 +66,9 @@ void MakeRunnable(const QString &path) {
 // Stub, movie, trailer into `outputPath`, replacing it only once all was written.
 bool Package(const QString &moviePath, const QString &stubName, const QString &outputPath,
              bool blocks, QString *written) {
+    // Only regular files: a pipe or a device could block or never end.
+    if (!QFileInfo(moviePath).isFile() || !QFileInfo(ProgramDir() + stubName).isFile())
+        return false;
     QFile movie(moviePath);
     if (!movie.open(QIODevice::ReadOnly))
         return false;
@@ -101,6 +105,8 @@ bool MakeProjector(const QString &moviePath, const QString &outputPrefix, QStrin
 bool ExtractMovieFromProjector(const QString &programPath, const QString &outputPrefix,
                                QString *written) {
     const QString output = outputPrefix + BaseNameOf(programPath) + QStringLiteral(".swf");
+    if (!QFileInfo(programPath).isFile())
+        return false;
     QFile program(programPath);
     if (!program.open(QIODevice::ReadOnly))
         return false;

@@ -1,6 +1,7 @@
 #include "SwfTags.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <zlib.h>
 
@@ -16,7 +17,14 @@ namespace {
 // Copies go through a buffer of this size; nothing larger than one tag is held otherwise.
 constexpr std::size_t kCopyChunk = 64 * 1024;
 
+// Only regular files are read: a pipe or a device could block or never end.
+bool IsRegularFile(const QString &path) {
+    return QFileInfo(path).isFile();
+}
+
 bool ReadSignature(const QString &path, char sig[3]) {
+    if (!IsRegularFile(path))
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
@@ -31,7 +39,7 @@ class FileTagSource final : public TagSource {
 public:
     explicit FileTagSource(const QString &path) : m_file(path) {}
     bool Open() {
-        if (!m_file.open(QIODevice::ReadOnly))
+        if (!IsRegularFile(m_file.fileName()) || !m_file.open(QIODevice::ReadOnly))
             return false;
         m_size = std::uint64_t(std::max<qint64>(m_file.size(), 0));
         return true;
@@ -110,6 +118,8 @@ bool IsCompressedMovieFile(const QString &path) {
 }
 
 std::optional<MovieBuffer> InflateMovie(const QString &path) {
+    if (!IsRegularFile(path))
+        return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return std::nullopt;

@@ -95,11 +95,14 @@ TEST_P(JpegExtract, Jpeg2StreamsStartAtTheirRealSoi) {
 TEST_P(JpegExtract, WhatCannotBeAJpegGetsNoFile) {
     const QByteArray jpeg = MakeJpeg(16, 16, 5);
     const SplitJpeg split = SplitTables(jpeg);
+    // PNG and GIF data, even when their bytes happen to hold a JPEG marker run.
     QByteArray png("\x89PNG\r\n\x1A\n", 8);
-    png += QByteArray(200, '\x11');
+    png += QByteArray(200, '\x11') + jpeg;
+    const QByteArray gif = "GIF89a" + jpeg;
     const QString movie =
-        Movie("skip.swf", {{35, QByteArray(30, '\x22')},          // DefineBitsJPEG3: not extracted
-                           DefineBitsJpeg2Tag(1, png),            // PNG data in a JPEG2 tag
+        Movie("skip.swf", {{35, QByteArray(30, '\x22')}, // DefineBitsJPEG3: not extracted
+                           DefineBitsJpeg2Tag(1, png),   // PNG data in a JPEG2 tag
+                           DefineBitsJpeg2Tag(4, gif),
                            DefineBitsJpeg2Tag(2, "\xFF\xD8\x00"), // too short to hold a stream
                            DefineBitsTag(3, split.image)});       // image data without any tables
     EXPECT_FALSE(ExtractJpeg(movie, Out()));

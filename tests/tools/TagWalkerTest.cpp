@@ -1,6 +1,9 @@
 // Opening movies for tag walking, inflating them, and walking their tags.
 
 #include "ToolsTestSupport.h"
+#include "tools/JpegExtract.h"
+#include "tools/Mp3Extract.h"
+#include "tools/Packaging.h"
 #include "tools/SwfTags.h"
 
 #include <QDir>
@@ -8,6 +11,8 @@
 #include <QTemporaryFile>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace kz;
 using namespace kz::test;
@@ -252,4 +257,21 @@ TEST(TagWalker, LengthsBeyondTheDataNeverAllocate) {
         EXPECT_EQ(walker.Walk(*src), WalkEnd::Truncated);
         EXPECT_TRUE(called);
     }
+}
+
+TEST(MovieSignature, PipesAreNeverOpened) {
+    // Reading a pipe nobody writes to would block for ever.
+    QTemporaryDir tmp;
+    const QString fifo = tmp.filePath("pipe.swf");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString out = tmp.path() + u'/';
+    EXPECT_FALSE(IsFlashMovieFile(fifo));
+    EXPECT_FALSE(IsCompressedMovieFile(fifo));
+    EXPECT_FALSE(InflateMovie(fifo));
+    EXPECT_FALSE(OpenMovieTags(fifo));
+    EXPECT_FALSE(ExtractMp3(fifo, out));
+    EXPECT_FALSE(ExtractJpeg(fifo, out));
+    EXPECT_FALSE(MakeProjector(fifo, out));
+    EXPECT_FALSE(ExtractMovieFromProjector(fifo, out));
+    EXPECT_EQ(FilesIn(tmp.path()), QStringList{"pipe.swf"});
 }
