@@ -95,9 +95,9 @@ int RunScr(const QStringList &args, Io &io) {
 static const CommandRegistrar kMp3{
     {"mp3",
      "mp3 MOVIE OUTDIR\n"
-     "    Writes the movie's MP3 sounds into OUTDIR: NAME_stream.mp3 for its sound stream and\n"
-     "    NAME_event<n>.mp3 for each event sound (existing files are never overwritten).\n"
-     "    Prints the files written.",
+     "    Writes the movie's MP3 sounds into OUTDIR: NAME_stream.mp3 for its sound stream\n"
+     "    (replaced) and NAME_event<n>.mp3 for each event sound (numbered past existing\n"
+     "    ones). Prints the files written.",
      &RunMp3}};
 
 static const CommandRegistrar kJpeg{
@@ -110,7 +110,7 @@ static const CommandRegistrar kJpeg{
 static const CommandRegistrar kExe{
     {"exe",
      "exe FILE OUTDIR\n"
-     "    A FILE with the extension .exe gives back its movie as OUTDIR/NAME.swf; any other\n"
+     "    A FILE with the extension .exe (any case) gives back its movie as OUTDIR/NAME.swf; any other\n"
      "    FILE is packaged with the projector stub as OUTDIR/NAME.exe. Prints the file written.",
      &RunExe}};
 
