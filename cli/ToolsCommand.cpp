@@ -110,8 +110,9 @@ static const CommandRegistrar kJpeg{
 static const CommandRegistrar kExe{
     {"exe",
      "exe FILE OUTDIR\n"
-     "    A FILE with the extension .exe (any case) gives back its movie as OUTDIR/NAME.swf; any other\n"
-     "    FILE is packaged with the projector stub as OUTDIR/NAME.exe. Prints the file written.",
+     "    A FILE with the extension .exe (any case) gives back its movie as OUTDIR/NAME.swf;\n"
+     "    any other FILE is packaged with the projector stub as OUTDIR/NAME.exe. Prints the\n"
+     "    file written.",
      &RunExe}};
 
 static const CommandRegistrar kScr{
