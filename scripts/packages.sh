@@ -6,12 +6,12 @@ KZ_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-webchannel-dev
   libgl-dev zlib1g-dev libpulse-dev libx11-dev libxext-dev libgd-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev fonts-wqy-zenhei
   nodejs npm
 )
 
 KZ_RUN_PACKAGES=(
-  fonts-wqy-zenhei xdg-utils shared-mime-info dbus-x11
+  xdg-utils shared-mime-info dbus-x11
 )
 
 KZ_TEST_PACKAGES=(

@@ -7,7 +7,8 @@
 #include "shell/Association.h"
 #include "shell/KZPlayerView.h"
 #include "shell/Log.h"
-#include "shell/Profile.h"
+#include "platform/registry/Registry.h"
+#include "shell/settings/Settings.h"
 #include "shell/Startup.h"
 
 #include <QApplication>
@@ -58,9 +59,6 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
         return false;
     }
 
-    QCoreApplication::setOrganizationName(QString::fromUtf16(kRegistryRoot));
-    QCoreApplication::setApplicationName(QString::fromLatin1(kExeBaseName));
-
     m_pDocument = std::make_unique<CKZPlayerDoc>();
     m_strCmdLineFile = CommandLineFile(arguments);
 
@@ -73,11 +71,11 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
         return false;
     }
 
+    // The start-size check: a stored rectangle beyond the screen first shows maximised.
     bool maximised = false;
-    if (const auto stored = ReadStartPlacement()) {
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        maximised = screen && StartMaximised(*stored, screen->size());
-    }
+    IniRegistryStore machine;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        maximised = ComputeInitialPlacement(LoadWindowRect(machine), screen->size()).maximised;
 
     m_pMainWnd = std::make_unique<CMainFrame>(m_controls, m_strCmdLineFile);
     CMainFrame *frame = m_pMainWnd.get();

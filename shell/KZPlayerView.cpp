@@ -5,7 +5,7 @@
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/MainFrm.h"
-#include "shell/Profile.h"
+#include "platform/registry/Profile.h"
 #include "shell/Startup.h"
 #include "shell/ViewRules.h"
 
@@ -55,7 +55,7 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    m_intBackColor = std::uint32_t(GetProfileInt(kSection, kBackColourKey, 0)) & 0xFFFFFF;
+    m_intBackColor = std::uint32_t(ProfileStore().GetProfileInt(kSection, kBackColourKey, 0)) & 0xFFFFFF;
 
     m_flash = controls.flash(this);
     m_flash->setObjectName(QStringLiteral("IDC_1000"));
@@ -240,7 +240,7 @@ void CKZPlayerView::OnBackColour() {
     if (!chosen)
         return;
     m_intBackColor = ToColorRef(*chosen);
-    WriteProfileInt(kSection, kBackColourKey, int(m_intBackColor));
+    ProfileStore().WriteProfileInt(kSection, kBackColourKey, int(m_intBackColor));
     // When stopped the colour shows at the next erase and with the next movie.
     if (m_nPlayState != kStopped) {
         ColourInfoLine(m_intBackColor);

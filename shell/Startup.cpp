@@ -30,12 +30,6 @@ QString CommandLineFile(const QStringList &arguments) {
     return QString();
 }
 
-bool StartMaximised(const StartPlacement &s, QSize screen) {
-    if (s.left < 0 || s.top < 0 || s.right < 0 || s.bottom < 0)
-        return true;
-    return s.right - s.left > screen.width() || s.bottom - s.top > screen.height();
-}
-
 QString MakerSite() {
     QString site = qEnvironmentVariable("KZPLAYER_SITE");
     if (site.isEmpty())

@@ -3,10 +3,8 @@
 #include "platform/Paths.h"
 #include "platform/flash/RufflePage.h"
 
-#ifdef KZ_HAVE_URLCACHE
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
-#endif
 
 #include <QApplication>
 #include <QChildEvent>
@@ -224,7 +222,6 @@ void CShockwaveflash1::LoadFile(const QString &path) {
 
 void CShockwaveflash1::LoadWeb(const QString &url) {
     RunScript(ScriptCall("kzClear", m_seq));
-#ifdef KZ_HAVE_URLCACHE
     auto cancel = std::make_shared<std::atomic_bool>(false);
     m_cancelDownload = cancel;
     QPointer<CShockwaveflash1> self(this);
@@ -256,10 +253,6 @@ void CShockwaveflash1::LoadWeb(const QString &url) {
             },
             Qt::QueuedConnection);
     }).detach();
-#else
-    Q_UNUSED(url);
-    OnLoadFailed(m_seq);
-#endif
 }
 
 void CShockwaveflash1::OnDownloadProgress(int seq, qint64 received, qint64 total) {

@@ -57,6 +57,10 @@ struct HttpFetchResult {
 };
 HttpFetchResult HttpFetch(HttpSession &session, const QUrl &url, std::int64_t maxBytes);
 
+// Reads until max bytes are there or the body ends, as one blocking read of a whole buffer:
+// the count read (less than max only at the end of the body), or -1 on an error or a time-out.
+std::int64_t HttpReadFull(HttpConnection &connection, char *to, std::int64_t max);
+
 // Strict address check: parses strictly, schemes http and https only, with a host.
 bool IsValidWebUrl(const QString &text);
 

@@ -37,12 +37,13 @@ public:
 
     // Downloads the address into the cache and records it (replacing an older entry of the same
     // address). Fails, leaving no partial file, on a network error, a status other than 2xx, a
-    // cancel, or a body beyond maxBytes.
+    // cancel, or a body beyond maxBytes. Blocks; meant for worker threads. A new entry is named
+    // after the address the body came from (after redirects).
     std::optional<UrlCacheEntry> Download(const QUrl &url, HttpSession &session,
                                           const Progress &progress = {},
                                           std::int64_t maxBytes = std::int64_t(1) << 31);
 
-    // The entry of an address, if the cache has one.
+    // The entry of an address, if the cache has one (addresses are compared without fragment).
     std::optional<UrlCacheEntry> Lookup(const QUrl &url) const;
     // Every entry, oldest first.
     QList<UrlCacheEntry> Entries() const;

@@ -6,7 +6,7 @@
 #include "shell/KZPlayerApp.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
-#include "shell/Profile.h"
+#include "platform/registry/Profile.h"
 #include "shell/ViewLayout.h"
 #include "support/FakeFlashControl.h"
 #include "support/TestSupport.h"
@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -133,7 +134,9 @@ TEST(PlayerView, InitialUpdateInOrder) {
     EXPECT_EQ(frame.windowTitle(), LoadString(IDS_TITLE));
     EXPECT_EQ(frame.View()->InfoLine()->text(), "Vobi Flash 播放器");
     EXPECT_TRUE(frame.View()->InfoLine()->styleSheet().contains("background-color: #ffffff"));
-    EXPECT_EQ(frame.View()->BackButton()->iconSize(), QSize(48, 24)) << "from res/return.jpg";
+    const QSize back = QImage(ProgramDir() + "res/return.jpg").size();
+    EXPECT_FALSE(back.isEmpty());
+    EXPECT_EQ(frame.View()->BackButton()->iconSize(), back) << "from res/return.jpg";
     EXPECT_EQ(frame.View()->LoadingBar()->maximum(), 100);
     EXPECT_EQ(done.count(), 1);
     EXPECT_TRUE(frame.View()->TimerActive(1));
@@ -258,7 +261,7 @@ TEST(PlayerView, ZoomStepsAndEnabling) {
 
 TEST(PlayerView, FirstEraseIsWhiteThenTheBackgroundColour) {
     App();
-    WriteProfileInt("KZPlayer", "m_intBackColor", 0x0000FF); // red as COLORREF
+    ProfileStore().WriteProfileInt("KZPlayer", "m_intBackColor", 0x0000FF); // red as COLORREF
     CKZPlayerView::ResetFirstErase();
     Player p;
     EXPECT_EQ(p.view->m_intBackColor, 0x0000FFu);
@@ -266,7 +269,7 @@ TEST(PlayerView, FirstEraseIsWhiteThenTheBackgroundColour) {
     EXPECT_EQ(p.view->LastEraseColour(), QColor(Qt::white));
     p.view->grab();
     EXPECT_EQ(p.view->LastEraseColour(), QColor(255, 0, 0));
-    WriteProfileInt("KZPlayer", "m_intBackColor", 0);
+    ProfileStore().WriteProfileInt("KZPlayer", "m_intBackColor", 0);
 }
 
 TEST(PlayerView, BackgroundColourDialogStoresTheColourAndColoursTheInfoLine) {
@@ -281,7 +284,7 @@ TEST(PlayerView, BackgroundColourDialogStoresTheColourAndColoursTheInfoLine) {
     ASSERT_TRUE(p.frame.Commands().Execute(ID_BACK_COLOUR));
     EXPECT_EQ(offered, QColor(0, 0, 0));
     EXPECT_EQ(p.view->m_intBackColor, 0x302010u);
-    EXPECT_EQ(GetProfileInt("KZPlayer", "m_intBackColor", -1), 0x302010);
+    EXPECT_EQ(ProfileStore().GetProfileInt("KZPlayer", "m_intBackColor", -1), 0x302010);
     EXPECT_EQ(p.view->InfoLine()->styleSheet(), plain) << "stopped: shows with the next movie";
 
     p.Playing();
@@ -293,7 +296,7 @@ TEST(PlayerView, BackgroundColourDialogStoresTheColourAndColoursTheInfoLine) {
     answer.reset(); // cancelled
     p.frame.Commands().Execute(ID_BACK_COLOUR);
     EXPECT_EQ(p.view->m_intBackColor, 0x0000FFu);
-    WriteProfileInt("KZPlayer", "m_intBackColor", 0);
+    ProfileStore().WriteProfileInt("KZPlayer", "m_intBackColor", 0);
 }
 
 TEST(PlayerView, SwfLinksOfTheHomePageArePlayedNotOpened) {

@@ -38,16 +38,6 @@ TEST(Startup, CommandLineCarriesAtMostOneFileMadeAbsolute) {
     EXPECT_EQ(CommandLineFile({"KZPlayer", "rel/c.swf"}), QDir::current().absoluteFilePath("rel/c.swf"));
 }
 
-TEST(Startup, StartSizeCheck) {
-    const QSize screen(1280, 800);
-    EXPECT_FALSE(StartMaximised({0, 0, 0, 0}, screen)) << "never saved";
-    EXPECT_FALSE(StartMaximised({10, 10, 1290, 810}, screen)) << "exactly the screen's extent";
-    EXPECT_TRUE(StartMaximised({0, 0, 1281, 100}, screen));
-    EXPECT_TRUE(StartMaximised({0, 0, 100, 801}, screen));
-    EXPECT_TRUE(StartMaximised({-8, 0, 100, 100}, screen));
-    EXPECT_TRUE(StartMaximised({0, 0, 100, -1}, screen));
-}
-
 TEST(Association, ListFileTypeStepsStopAtTheFirstFailure) {
     QTemporaryDir dir;
     AssociationTarget t{dir.path(), "/opt/kz player/KZPlayer", "/opt/kz player/res/KZPlayer.png"};

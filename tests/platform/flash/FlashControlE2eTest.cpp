@@ -262,7 +262,6 @@ TEST(FlashControlE2e, BrowserAsksBeforeEveryNavigation) {
     EXPECT_EQ(browser->LocationURL(), QUrl::fromLocalFile(page).toString()) << "not cancelled";
 }
 
-#ifdef KZ_HAVE_URLCACHE
 TEST(FlashControlE2e, WebMovieLoadsThroughTheCacheWithRisingProgress) {
     Host h;
     QTemporaryDir dir;
@@ -301,4 +300,3 @@ TEST(FlashControlE2e, WebMovieLoadsThroughTheCacheWithRisingProgress) {
     EXPECT_GE(between, 3) << "progress jumped straight to the end";
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
 }
-#endif
