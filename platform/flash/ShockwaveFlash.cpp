@@ -110,9 +110,33 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent) : FlashControl(parent) {
     page->setWebChannel(m_channel);
     m_web->installEventFilter(this);
     setFocusProxy(m_web);
-    page->setHtml(RuffleHostPage(WebChannelScript()),
-                  QUrl::fromLocalFile(ProgramDir() + QStringLiteral("ruffle/")));
+    connect(page, &QWebEnginePage::renderProcessTerminated, this,
+            &CShockwaveflash1::OnPageCrashed, Qt::QueuedConnection);
+    StartPage();
     HookRenderWidgets();
+}
+
+void CShockwaveflash1::StartPage() {
+    m_pageReady = false;
+    m_web->page()->setHtml(RuffleHostPage(WebChannelScript()),
+                           QUrl::fromLocalFile(ProgramDir() + QStringLiteral("ruffle/")));
+}
+
+void CShockwaveflash1::OnPageCrashed(int status) {
+    if (status == QWebEnginePage::NormalTerminationStatus)
+        return;
+    // A movie that brought the engine down is gone; the control starts afresh, empty, with
+    // the zoom and colour it had.
+    if (m_cancelDownload) {
+        *m_cancelDownload = true;
+        m_cancelDownload.reset();
+    }
+    ++m_seq;
+    m_state.Fail();
+    m_pending.clear();
+    RunScript(ScriptCall("kzZoom", m_state.ZoomFactor()));
+    RunScript(ScriptCall("kzBackground", CssColor(m_background)));
+    StartPage();
 }
 
 CShockwaveflash1::~CShockwaveflash1() {
@@ -124,6 +148,11 @@ QWebEnginePage *CShockwaveflash1::Page() const { return m_web->page(); }
 
 void CShockwaveflash1::RunScript(const QString &script) {
     if (!m_pageReady) {
+        // Only the last load counts: earlier ones (movie bytes and all) are dropped.
+        if (script.startsWith(u"kzLoad(") || script.startsWith(u"kzClear("))
+            m_pending.removeIf([](const QString &s) {
+                return s.startsWith(u"kzLoad(") || s.startsWith(u"kzClear(");
+            });
         m_pending << script;
         return;
     }

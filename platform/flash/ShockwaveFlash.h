@@ -69,6 +69,8 @@ private:
     void OnDownloadProgress(int seq, qint64 received, qint64 total);
     void OnDownloadDone(int seq, const QString &localFile);
     void HookRenderWidgets();
+    void StartPage();
+    void OnPageCrashed(int status);
 
     QWebEngineView *m_web = nullptr;
     QWebChannel *m_channel = nullptr;

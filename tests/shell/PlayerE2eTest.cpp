@@ -1,9 +1,21 @@
 // The real player under a display: it starts as a single instance, shows its window, takes a
 // second start's file over the local socket, and hands a waiting update to the updater.
 
+#include "platform/Paths.h"
+#include "platform/flash/Explorer.h"
+#include "platform/flash/ShockwaveFlash.h"
+#include "res/Menus.h"
+#include "shell/KZPlayerView.h"
+#include "shell/MainFrm.h"
+#include "shell/ViewLayout.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -58,12 +70,30 @@ int Colours(const QImage &img) {
     return int(c.size());
 }
 
-QCoreApplication *App() {
-    static int argc = 1;
-    static char name[] = "test_player_e2e";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *app = new QCoreApplication(argc, argv);
+QApplication *App() {
+    static QApplication *app = [] {
+        kz::PrepareWebEngine();
+        static int argc = 1;
+        static char name[] = "test_player_e2e";
+        static char *argv[] = {name, nullptr};
+        auto *a = new QApplication(argc, argv);
+        kz::SetProgramDirOverride(kz::test::BinDir());
+        return a;
+    }();
     return app;
+}
+
+// Waits while the event loop runs.
+bool Pump(const std::function<bool()> &done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 } // namespace
@@ -150,4 +180,67 @@ TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
     EXPECT_TRUE(WaitFor([&] { return QFile::exists(marker); }, 5000)) << "the new updater did not run";
     EXPECT_FALSE(QFile::exists(home.filePath("run/KZPlayer.socket"))) << "no player window";
+}
+
+// The frame and the view with the real controls: a movie plays in the view's layout, in a
+// window and full screen, zooms, and a right click on it brings up the play menu.
+TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
+    App();
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    kz::ControlFactory controls;
+    controls.flash = [](QWidget *p) { return new kz::CMedia(p); };
+    controls.browser = [](QWidget *p) { return new kz::CExplorer1(p); };
+    kz::CMainFrame frame(controls, {});
+    frame.resize(900, 700);
+    frame.show();
+    kz::CKZPlayerView *view = frame.View();
+    view->OnInitialUpdate();
+    auto *flash = static_cast<kz::CMedia *>(view->Flash());
+    ASSERT_TRUE(Pump([&] { return flash->PageReady(); }, 30000));
+
+    QSignalSpy ready(flash, &kz::FlashControl::MovieReady);
+    flash->SetScale("ShowAll");
+    flash->LoadMovie(0, QDir(kz::test::CorpusDir()).filePath("examples_timeline_Simple.swf"));
+    ASSERT_TRUE(Pump([&] { return ready.count() > 0; }, 30000));
+    // What the play controller does when a movie starts.
+    view->m_nPlayState = kz::kPlaying;
+    view->SetMovieSize(QSize(flash->Facts().width, flash->Facts().height));
+    view->LayOut();
+    EXPECT_FALSE(view->Browser()->isVisible());
+    EXPECT_LT(flash->width(), view->width()) << "fitted to the movie's proportions";
+
+    Pump([] { return false; }, 400);
+    const QImage a = frame.grab().toImage();
+    Pump([] { return false; }, 400);
+    const QImage b = frame.grab().toImage();
+    a.save(QDir::temp().filePath("kz-view-windowed.png"));
+    EXPECT_NE(a, b) << "the movie does not move in the view";
+
+    ASSERT_TRUE(frame.Commands().Execute(kz::ID_FULL_SCREEN));
+    ASSERT_TRUE(Pump([&] { return frame.isFullScreen(); }, 5000));
+    Pump([] { return false; }, 800);
+    EXPECT_EQ(flash->geometry(), kz::FullScreenFit(view->size(), view->size().isEmpty()
+                                                       ? QSize()
+                                                       : QSize(flash->Facts().width,
+                                                               flash->Facts().height)));
+    const QImage full = frame.grab().toImage();
+    full.save(QDir::temp().filePath("kz-view-fullscreen.png"));
+    EXPECT_FALSE(view->InfoLine()->isVisible());
+
+    ASSERT_TRUE(frame.Commands().Execute(kz::ID_ZOOM_IN));
+    EXPECT_EQ(view->m_nZoom, 80);
+    Pump([] { return false; }, 800);
+    frame.grab().toImage().save(QDir::temp().filePath("kz-view-zoomed.png"));
+
+    // A right click on the movie pops up the main menu's play menu.
+    QWidget *render = flash->WebView()->focusProxy();
+    ASSERT_NE(render, nullptr);
+    QTest::mouseClick(render, Qt::RightButton, {}, QPoint(40, 40));
+    EXPECT_TRUE(Pump([&] { return QApplication::activePopupWidget() != nullptr; }, 3000));
+    if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+        EXPECT_EQ(menu->title(), "播放");
+        menu->close();
+    }
+    frame.Commands().Execute(kz::ID_FULL_SCREEN);
 }

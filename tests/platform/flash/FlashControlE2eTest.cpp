@@ -24,6 +24,8 @@
 #include <functional>
 #include <set>
 
+#include <csignal>
+
 using namespace kz;
 
 namespace {
@@ -196,6 +198,29 @@ TEST(FlashControlE2e, BlankMissingAndDamagedMoviesLeaveTheControlEmpty) {
     Pump(3000);
     EXPECT_EQ(h.flash->CurrentFrame(), -1);
     EXPECT_TRUE(h.Load(Corpus("acid_acid-gradient.swf"))) << "the control no longer loads";
+}
+
+TEST(FlashControlE2e, ACrashedEngineComesBackEmptyAndPlaysAgain) {
+    Host h;
+    ASSERT_TRUE(h.Load(Corpus("acid_acid-gradient.swf")));
+    const qint64 pid = h.flash->Page()->renderProcessPid();
+    ASSERT_GT(pid, 0);
+    ::kill(pid_t(pid), SIGKILL);
+    EXPECT_TRUE(WaitUntil([&] { return h.flash->CurrentFrame() == -1; }, 10000));
+    EXPECT_EQ(h.flash->Movie(), Corpus("acid_acid-gradient.swf"));
+    EXPECT_TRUE(WaitUntil([&] { return h.flash->PageReady(); }, 30000));
+    EXPECT_TRUE(h.Load(Corpus("examples_timeline_Simple.swf")));
+    EXPECT_GT(h.flash->TotalFrames(), 1);
+}
+
+TEST(FlashControlE2e, SoundNeedsNoGesture) {
+    Host h;
+    ASSERT_TRUE(h.Load(Corpus("acid_acid-platformer.swf")));
+    QString state;
+    h.flash->Page()->runJavaScript("new AudioContext().state",
+                                   [&](const QVariant &v) { state = v.toString(); });
+    ASSERT_TRUE(WaitUntil([&] { return !state.isEmpty(); }, 5000));
+    EXPECT_EQ(state, "running") << "audio would wait for a click";
 }
 
 TEST(FlashControlE2e, InputReachesTheMovieAndTheOwner) {
