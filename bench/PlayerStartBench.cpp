@@ -74,17 +74,17 @@ int Side(const char *side, const QString &movie, int argc, char **argv) {
     if (!f.open(QIODevice::ReadOnly))
         return 2;
     const QString b64 = QString::fromLatin1(f.readAll().toBase64());
-    const QString html = QStringLiteral(
-        "<!DOCTYPE html><html><body style='margin:0;overflow:hidden'>"
-        "<script>window.RufflePlayer={config:{publicPath:'./',autoplay:'on',"
-        "unmuteOverlay:'hidden',splashScreen:false}};</script>"
-        "<script src='ruffle.js'></script><script>"
-        "const p=window.RufflePlayer.newest().createPlayer();"
-        "p.style.width='100vw';p.style.height='100vh';document.body.appendChild(p);"
-        "const b=atob('%1');const u=new Uint8Array(b.length);"
-        "for(let i=0;i<b.length;++i)u[i]=b.charCodeAt(i);p.ruffle().load({data:u});"
-        "</script></body></html>")
-                             .arg(b64);
+    const QString html =
+        QStringLiteral("<!DOCTYPE html><html><body style='margin:0;overflow:hidden'>"
+                       "<script>window.RufflePlayer={config:{publicPath:'./',autoplay:'on',"
+                       "unmuteOverlay:'hidden',splashScreen:false}};</script>"
+                       "<script src='ruffle.js'></script><script>"
+                       "const p=window.RufflePlayer.newest().createPlayer();"
+                       "p.style.width='100vw';p.style.height='100vh';document.body.appendChild(p);"
+                       "const b=atob('%1');const u=new Uint8Array(b.length);"
+                       "for(let i=0;i<b.length;++i)u[i]=b.charCodeAt(i);p.ruffle().load({data:u});"
+                       "</script></body></html>")
+            .arg(b64);
     view.page()->setHtml(html, QUrl::fromLocalFile(kz::ProgramDir() + QStringLiteral("ruffle/")));
     return RunUntilDrawn(app, &view);
 }
@@ -118,8 +118,9 @@ int main(int argc, char **argv) {
         return Side(argv[2], QString::fromLocal8Bit(argv[3]), argc, argv);
     QCoreApplication app(argc, argv);
     const QString corpus = qEnvironmentVariable("KZ_CORPUS_DIR");
-    const QString movie = argc >= 2 ? QString::fromLocal8Bit(argv[1])
-                                    : QDir(corpus).filePath(QStringLiteral("acid_acid-gradient.swf"));
+    const QString movie = argc >= 2
+                              ? QString::fromLocal8Bit(argv[1])
+                              : QDir(corpus).filePath(QStringLiteral("acid_acid-gradient.swf"));
     const QString self = QCoreApplication::applicationFilePath();
     // The bare page first: both then find the engine's files equally warm in the page cache.
     const double bare = TimeSide(self, "bare", movie);

@@ -14,9 +14,9 @@ namespace kz {
 namespace {
 
 QLabel *Link(const QString &target, const QString &text, int id, QWidget *parent) {
-    auto *l = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
-                             .arg(target.toHtmlEscaped(), text.toHtmlEscaped()),
-                         parent);
+    auto *l = new QLabel(
+        QStringLiteral("<a href=\"%1\">%2</a>").arg(target.toHtmlEscaped(), text.toHtmlEscaped()),
+        parent);
     l->setObjectName(QStringLiteral("IDC_%1").arg(id));
     l->setTextFormat(Qt::RichText);
     l->setOpenExternalLinks(true);

@@ -31,8 +31,9 @@ QString ExecQuoted(const QString &path) {
 
 bool Register(const AssociationTarget &t, const QString &typeName, const QString &mimeType,
               const QStringList &mimeTypes, const QString &glob, const ProgramRunner &run) {
-    const QString package = QDir(t.dataHome).filePath(QStringLiteral("mime/packages/") +
-                                                      typeName + QStringLiteral(".xml"));
+    const QString package =
+        QDir(t.dataHome)
+            .filePath(QStringLiteral("mime/packages/") + typeName + QStringLiteral(".xml"));
     if (!WriteText(package, MimePackageText(mimeType, glob, typeName)))
         return false;
     const QString desktopName = typeName + QStringLiteral(".desktop");
@@ -41,7 +42,8 @@ bool Register(const AssociationTarget &t, const QString &typeName, const QString
         return false;
     if (!run(QStringLiteral("update-mime-database"), {QDir(t.dataHome).filePath("mime")}))
         return false;
-    return run(QStringLiteral("xdg-mime"), QStringList{QStringLiteral("default"), desktopName} + mimeTypes);
+    return run(QStringLiteral("xdg-mime"),
+               QStringList{QStringLiteral("default"), desktopName} + mimeTypes);
 }
 
 } // namespace
@@ -55,13 +57,14 @@ AssociationTarget DefaultAssociationTarget(const QString &executable, const QStr
 }
 
 QString MimePackageText(const QString &mimeType, const QString &glob, const QString &comment) {
-    return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                          "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-                          "  <mime-type type=\"%1\">\n"
-                          "    <comment>%2</comment>\n"
-                          "    <glob pattern=\"%3\"/>\n"
-                          "  </mime-type>\n"
-                          "</mime-info>\n")
+    return QStringLiteral(
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+               "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+               "  <mime-type type=\"%1\">\n"
+               "    <comment>%2</comment>\n"
+               "    <glob pattern=\"%3\"/>\n"
+               "  </mime-type>\n"
+               "</mime-info>\n")
         .arg(mimeType.toHtmlEscaped(), comment.toHtmlEscaped(), glob.toHtmlEscaped());
 }
 

@@ -11,7 +11,7 @@
 
 namespace kz {
 
-inline constexpr std::uint32_t kHandOverFile = 0;        // a command-line file name
+inline constexpr std::uint32_t kHandOverFile = 0;           // a command-line file name
 inline constexpr std::uint32_t kHandOverFtpClient = 0x8888; // the FTP client's exchange
 // A record never needs more: a path, or nothing.
 inline constexpr std::uint32_t kMaxHandOverBytes = 64 * 1024;

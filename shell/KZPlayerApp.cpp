@@ -1,15 +1,15 @@
 #include "KZPlayerApp.h"
 
 #include "platform/Paths.h"
+#include "platform/registry/Registry.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/AboutDlg.h"
 #include "shell/Association.h"
 #include "shell/KZPlayerView.h"
 #include "shell/Log.h"
-#include "platform/registry/Registry.h"
-#include "shell/settings/Settings.h"
 #include "shell/Startup.h"
+#include "shell/settings/Settings.h"
 
 #include <QApplication>
 #include <QDir>
@@ -45,8 +45,12 @@ CKZPlayerApp::CKZPlayerApp(ControlFactory controls, QObject *parent)
 
 CKZPlayerApp::~CKZPlayerApp() = default;
 
-QString CKZPlayerApp::ExecutablePath() const { return ProgramDir() + QLatin1String(kExeBaseName); }
-QString CKZPlayerApp::IconPath() const { return ProgramDir() + QStringLiteral("res/KZPlayer.png"); }
+QString CKZPlayerApp::ExecutablePath() const {
+    return ProgramDir() + QLatin1String(kExeBaseName);
+}
+QString CKZPlayerApp::IconPath() const {
+    return ProgramDir() + QStringLiteral("res/KZPlayer.png");
+}
 
 bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
     const QString programDir = ProgramDir();
@@ -65,8 +69,8 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
     // One player per user: a later start hands its file to the first and quits.
     m_instance = std::make_unique<SingleInstance>(m_instanceFolder);
     if (!m_instance->TryBecomeFirst()) {
-        const bool sent = m_instance->SendToFirst(
-            HandOverRecord{kHandOverFile, FileNameBytes(m_strCmdLineFile)});
+        const bool sent =
+            m_instance->SendToFirst(HandOverRecord{kHandOverFile, FileNameBytes(m_strCmdLineFile)});
         qCInfo(lcShell, "second start: %s", sent ? "handed over" : "no first instance answered");
         return false;
     }

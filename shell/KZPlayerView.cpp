@@ -2,10 +2,10 @@
 
 #include "platform/Paths.h"
 #include "platform/flash/FlashControl.h"
+#include "platform/registry/Profile.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/MainFrm.h"
-#include "platform/registry/Profile.h"
 #include "shell/Startup.h"
 #include "shell/ViewRules.h"
 
@@ -47,7 +47,9 @@ QTimer *OneTimer(QObject *owner, int ms, bool once) {
 
 } // namespace
 
-void CKZPlayerView::ResetFirstErase() { gFirstEraseDone = false; }
+void CKZPlayerView::ResetFirstErase() {
+    gFirstEraseDone = false;
+}
 
 CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     : QWidget(frame), m_frame(frame) {
@@ -55,7 +57,8 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    m_intBackColor = std::uint32_t(ProfileStore().GetProfileInt(kSection, kBackColourKey, 0)) & 0xFFFFFF;
+    m_intBackColor =
+        std::uint32_t(ProfileStore().GetProfileInt(kSection, kBackColourKey, 0)) & 0xFFFFFF;
 
     m_flash = controls.flash(this);
     m_flash->setObjectName(QStringLiteral("IDC_1000"));
@@ -101,16 +104,22 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     RouteCommands();
 }
 
-CKZPlayerView::~CKZPlayerView() { DeleteTrayIcon(); }
+CKZPlayerView::~CKZPlayerView() {
+    DeleteTrayIcon();
+}
 
 void CKZPlayerView::RouteCommands() {
     CommandTable &t = m_frame->Commands();
     t.Route(
         ID_ZOOM_IN, [this] { OnZoomIn(); },
-        [this] { return CommandState{ZoomInEnabled(m_nZoom), false}; });
+        [this] {
+            return CommandState{ZoomInEnabled(m_nZoom), false};
+        });
     t.Route(
         ID_ZOOM_OUT, [this] { OnZoomOut(); },
-        [this] { return CommandState{ZoomOutEnabled(m_nZoom), false}; });
+        [this] {
+            return CommandState{ZoomOutEnabled(m_nZoom), false};
+        });
     t.Route(ID_BACK_COLOUR, [this] { OnBackColour(); });
     t.Route(ID_TRAY_OPEN, [this] { RestoreFromTray(); });
     t.Route(ID_TRAY_EXIT, [this] { window()->close(); });
@@ -135,9 +144,9 @@ void CKZPlayerView::OnInitialUpdate() {
     m_loadingBar->setRange(0, 100);
     m_loadingBar->setValue(0);
     m_loadingBar->setTextVisible(false);
-    m_loadingBar->setStyleSheet(QStringLiteral(
-        "QProgressBar { border: 0; background: #d4d0c8; }"
-        "QProgressBar::chunk { background-color: rgb(157, 135, 248); }"));
+    m_loadingBar->setStyleSheet(
+        QStringLiteral("QProgressBar { border: 0; background: #d4d0c8; }"
+                       "QProgressBar::chunk { background-color: rgb(157, 135, 248); }"));
     m_loading->setGeometry(0, height() - kPlayControllerHeight - kLoadingStripHeight, width(),
                            kLoadingStripHeight);
     m_loading->show();
@@ -168,7 +177,9 @@ void CKZPlayerView::OnInitialUpdate() {
     emit InitialUpdateDone();
 }
 
-bool CKZPlayerView::Windowed() const { return !m_frame->m_bFullScreen && !m_frame->m_bActualSize; }
+bool CKZPlayerView::Windowed() const {
+    return !m_frame->m_bFullScreen && !m_frame->m_bActualSize;
+}
 
 void CKZPlayerView::LayOut() {
     if (!m_initialised)
@@ -231,8 +242,7 @@ void CKZPlayerView::OnZoomOut() {
 }
 
 void CKZPlayerView::ColourInfoLine(std::uint32_t colorRef) {
-    m_info->setStyleSheet(
-        StyleFor(FromColorRef(InvertColorRef(colorRef)), FromColorRef(colorRef)));
+    m_info->setStyleSheet(StyleFor(FromColorRef(InvertColorRef(colorRef)), FromColorRef(colorRef)));
 }
 
 void CKZPlayerView::OnBackColour() {
@@ -255,7 +265,9 @@ void CKZPlayerView::OnBack() {
         m_frame->OnViewActualSize();
 }
 
-void CKZPlayerView::LeaveScreenModes() { OnBack(); }
+void CKZPlayerView::LeaveScreenModes() {
+    OnBack();
+}
 
 void CKZPlayerView::ToggleModeByDoubleClick() {
     if (m_bGameMode)
@@ -320,7 +332,9 @@ void CKZPlayerView::OnTimer1() {
     m_timer2->start();
 }
 
-void CKZPlayerView::OnTimer2() { emit ConnectivityCheckDue(); }
+void CKZPlayerView::OnTimer2() {
+    emit ConnectivityCheckDue();
+}
 
 void CKZPlayerView::OnTimer100() {
     m_timer100->stop();
@@ -367,7 +381,9 @@ void CKZPlayerView::DeleteTrayIcon() {
     }
 }
 
-bool CKZPlayerView::HasTrayIcon() const { return m_tray != nullptr; }
+bool CKZPlayerView::HasTrayIcon() const {
+    return m_tray != nullptr;
+}
 
 void CKZPlayerView::RestoreFromTray() {
     QWidget *w = window();

@@ -40,10 +40,16 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
 
     m_commands->Route(
         ID_FULL_SCREEN, [this] { OnViewFullScreen(); },
-        [this] { return CommandState{true, m_bFullScreen != 0}; }, true);
+        [this] {
+            return CommandState{true, m_bFullScreen != 0};
+        },
+        true);
     m_commands->Route(
         ID_ACTUAL_SIZE, [this] { OnViewActualSize(); },
-        [this] { return CommandState{true, m_bActualSize != 0}; }, true);
+        [this] {
+            return CommandState{true, m_bActualSize != 0};
+        },
+        true);
     m_commands->Route(ID_APP_EXIT, [this] { close(); });
 
     m_view = new CKZPlayerView(this, controls);
@@ -53,14 +59,18 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
 
 CMainFrame::~CMainFrame() = default;
 
-QMenu *CMainFrame::SubMenu(int index) const { return m_menus.value(index); }
+QMenu *CMainFrame::SubMenu(int index) const {
+    return m_menus.value(index);
+}
 
 void CMainFrame::SetStatusText(const QString &text) {
     m_statusPane->setText(text);
     m_statusPane->setMinimumWidth(m_statusPane->fontMetrics().horizontalAdvance(text) + 8);
 }
 
-QString CMainFrame::StatusText() const { return m_statusPane->text(); }
+QString CMainFrame::StatusText() const {
+    return m_statusPane->text();
+}
 
 void CMainFrame::EnterScreenMode() {
     m_savedGeometry = saveGeometry();

@@ -22,8 +22,12 @@ QString SingleInstance::DefaultFolder() {
     return dir;
 }
 
-QString SingleInstance::LockPath() const { return QDir(m_folder).filePath(m_name + ".lock"); }
-QString SingleInstance::ServerPath() const { return QDir(m_folder).filePath(m_name + ".socket"); }
+QString SingleInstance::LockPath() const {
+    return QDir(m_folder).filePath(m_name + ".lock");
+}
+QString SingleInstance::ServerPath() const {
+    return QDir(m_folder).filePath(m_name + ".socket");
+}
 
 bool SingleInstance::TryBecomeFirst() {
     if (m_lock)
@@ -48,7 +52,9 @@ bool SingleInstance::Listen() {
     return m_server->listen(ServerPath());
 }
 
-bool SingleInstance::Listening() const { return m_server && m_server->isListening(); }
+bool SingleInstance::Listening() const {
+    return m_server && m_server->isListening();
+}
 
 void SingleInstance::OnNewConnection() {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {

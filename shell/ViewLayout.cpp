@@ -6,7 +6,9 @@
 namespace kz {
 
 namespace {
-bool Positive(QSize s) { return s.width() > 0 && s.height() > 0; }
+bool Positive(QSize s) {
+    return s.width() > 0 && s.height() > 0;
+}
 } // namespace
 
 QRect FullScreenFit(QSize client, QSize movie) {
@@ -67,8 +69,8 @@ ViewLayout LayOutView(const ViewLayoutInput &in) {
     out.panelsVisible = windowed;
 
     const int panels = in.controllerHeight + in.stripHeight;
-    out.browser = (stopped && windowed) ? QRect(0, T, W, std::max(0, H - panels - T))
-                                        : QRect(0, 0, 0, 0);
+    out.browser =
+        (stopped && windowed) ? QRect(0, T, W, std::max(0, H - panels - T)) : QRect(0, 0, 0, 0);
 
     if (windowed) {
         out.flash = QRect(0, T, W, std::max(0, H - T - T / 2 - 2 * in.stripHeightBefore));

@@ -23,7 +23,7 @@ struct ViewLayoutInput {
     bool actualSize = false;
     bool gameMode = false;
     int playState = kStopped;
-    QSize movie;               // the movie's stage in pixels; empty when unknown
+    QSize movie; // the movie's stage in pixels; empty when unknown
     int controllerHeight = kPlayControllerHeight;
     int stripHeight = kLoadingStripHeight;
 };

@@ -2,8 +2,12 @@
 
 namespace kz {
 
-bool ZoomInEnabled(int percent) { return percent != 20; }
-bool ZoomOutEnabled(int percent) { return percent != 0 && percent != 100; }
+bool ZoomInEnabled(int percent) {
+    return percent != 20;
+}
+bool ZoomOutEnabled(int percent) {
+    return percent != 0 && percent != 100;
+}
 
 int ZoomInStep(int percent) {
     if (!ZoomInEnabled(percent))
@@ -33,15 +37,21 @@ QColor EraseColour(bool firstEraseOfProcess, std::uint32_t colorRef) {
     return firstEraseOfProcess ? QColor(Qt::white) : FromColorRef(colorRef);
 }
 
-QColor FromColorRef(std::uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor FromColorRef(std::uint32_t c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 std::uint32_t ToColorRef(const QColor &colour) {
     return std::uint32_t(colour.red()) | (std::uint32_t(colour.green()) << 8) |
            (std::uint32_t(colour.blue()) << 16);
 }
 
-std::uint32_t InvertColorRef(std::uint32_t colorRef) { return ~colorRef & 0xFFFFFF; }
+std::uint32_t InvertColorRef(std::uint32_t colorRef) {
+    return ~colorRef & 0xFFFFFF;
+}
 
-QString TrayTip(const QString &text) { return text.left(127); }
+QString TrayTip(const QString &text) {
+    return text.left(127);
+}
 
 } // namespace kz

@@ -48,12 +48,16 @@ void CExplorer1::Navigate(const QString &url) {
     m_web->page()->load(target);
 }
 
-QString CExplorer1::LocationURL() const { return m_web->page()->url().toString(); }
+QString CExplorer1::LocationURL() const {
+    return m_web->page()->url().toString();
+}
 
 void CExplorer1::SetJavaScriptEnabled(bool on) {
     m_web->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, on);
 }
 
-QWebEnginePage *CExplorer1::Page() const { return m_web->page(); }
+QWebEnginePage *CExplorer1::Page() const {
+    return m_web->page();
+}
 
 } // namespace kz

@@ -25,7 +25,9 @@ constexpr double kMaxZoom = 64.0;
 
 FlashState::FlashState(Clock clock) : m_clock(std::move(clock)) {}
 
-std::int64_t FlashState::Now() const { return m_clock ? m_clock() : SteadyMs(); }
+std::int64_t FlashState::Now() const {
+    return m_clock ? m_clock() : SteadyMs();
+}
 
 void FlashState::BeginLoad(const QString &movie) {
     m_movie = movie;

@@ -50,8 +50,8 @@ public:
     using QWebEnginePage::QWebEnginePage;
 
 protected:
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message,
-                                  int line, const QString &) override {
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int line,
+                                  const QString &) override {
         static const bool verbose = qEnvironmentVariableIsSet("KZ_RUFFLE_LOG");
         if (verbose)
             qInfo("ruffle:%d: %s", line, qPrintable(message));
@@ -110,8 +110,8 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent) : FlashControl(parent) {
     page->setWebChannel(m_channel);
     m_web->installEventFilter(this);
     setFocusProxy(m_web);
-    connect(page, &QWebEnginePage::renderProcessTerminated, this,
-            &CShockwaveflash1::OnPageCrashed, Qt::QueuedConnection);
+    connect(page, &QWebEnginePage::renderProcessTerminated, this, &CShockwaveflash1::OnPageCrashed,
+            Qt::QueuedConnection);
     StartPage();
     HookRenderWidgets();
 }
@@ -144,7 +144,9 @@ CShockwaveflash1::~CShockwaveflash1() {
         *m_cancelDownload = true;
 }
 
-QWebEnginePage *CShockwaveflash1::Page() const { return m_web->page(); }
+QWebEnginePage *CShockwaveflash1::Page() const {
+    return m_web->page();
+}
 
 void CShockwaveflash1::RunScript(const QString &script) {
     if (!m_pageReady) {
@@ -177,7 +179,9 @@ void CShockwaveflash1::Play() {
     RunScript(QStringLiteral("kzPlay()"));
 }
 
-void CShockwaveflash1::Stop() { StopPlay(); }
+void CShockwaveflash1::Stop() {
+    StopPlay();
+}
 
 void CShockwaveflash1::StopPlay() {
     m_wantPlaying = false;
@@ -363,7 +367,8 @@ bool CMedia::MovieInput(QWidget *target, QEvent *event) {
         break;
     }
     case QEvent::MouseMove:
-        emit MouseMoved(target->mapTo(this, static_cast<QMouseEvent *>(event)->position().toPoint()));
+        emit MouseMoved(
+            target->mapTo(this, static_cast<QMouseEvent *>(event)->position().toPoint()));
         break;
     case QEvent::KeyPress:
         target->setFocus();

@@ -20,8 +20,8 @@ QCoreApplication *App() {
     static int argc = 1;
     static char name[] = "test";
     static char *argv[] = {name, nullptr};
-    static QCoreApplication *app =
-        QCoreApplication::instance() ? QCoreApplication::instance() : new QCoreApplication(argc, argv);
+    static QCoreApplication *app = QCoreApplication::instance() ? QCoreApplication::instance()
+                                                                : new QCoreApplication(argc, argv);
     return app;
 }
 
@@ -85,8 +85,9 @@ TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
     EXPECT_FALSE(second.TryBecomeFirst());
 
     QList<QPair<quint32, QByteArray>> received;
-    QObject::connect(&first, &SingleInstance::RecordReceived,
-                     [&](quint32 w, const QByteArray &d) { received.append({w, d}); });
+    QObject::connect(&first, &SingleInstance::RecordReceived, [&](quint32 w, const QByteArray &d) {
+        received.append({w, d});
+    });
 
     // Not listening yet: the second start retries, and gives up after its tries.
     QElapsedTimer t;

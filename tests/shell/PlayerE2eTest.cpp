@@ -11,18 +11,18 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QMenu>
-#include <QSignalSpy>
-#include <QTest>
-#include <QWebEngineView>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QMenu>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
+#include <QWebEngineView>
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,9 @@
 
 namespace {
 
-QString Player() { return QDir(kz::test::BinDir()).filePath("KZPlayer"); }
+QString Player() {
+    return QDir(kz::test::BinDir()).filePath("KZPlayer");
+}
 
 // A private home for the player: configuration, data, runtime folder.
 QProcessEnvironment PrivateEnvironment(const QString &home) {
@@ -110,7 +112,8 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     ASSERT_TRUE(first.waitForStarted());
     // Listening means the view has finished its initial update.
     const QString socket = home.filePath("run/KZPlayer.socket");
-    ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 60000)) << "the player never got ready";
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 60000))
+        << "the player never got ready";
     EXPECT_TRUE(QFile::exists(home.filePath("data/applications/KZPlayer.desktop")))
         << "the list-file association is written at start";
 
@@ -153,7 +156,8 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     again.setProcessEnvironment(env);
     again.start(Player(), {});
     ASSERT_TRUE(again.waitForStarted());
-    EXPECT_TRUE(WaitFor([&] { return again.state() == QProcess::Running && QFile::exists(socket); }, 60000));
+    EXPECT_TRUE(WaitFor([&] { return again.state() == QProcess::Running && QFile::exists(socket); },
+                        60000));
     EXPECT_FALSE(again.waitForFinished(1000)) << "it should keep running";
     again.kill();
     again.waitForFinished();
@@ -178,7 +182,8 @@ TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
-    EXPECT_TRUE(WaitFor([&] { return QFile::exists(marker); }, 5000)) << "the new updater did not run";
+    EXPECT_TRUE(WaitFor([&] { return QFile::exists(marker); }, 5000))
+        << "the new updater did not run";
     EXPECT_FALSE(QFile::exists(home.filePath("run/KZPlayer.socket"))) << "no player window";
 }
 
@@ -220,10 +225,11 @@ TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
     ASSERT_TRUE(frame.Commands().Execute(kz::ID_FULL_SCREEN));
     ASSERT_TRUE(Pump([&] { return frame.isFullScreen(); }, 5000));
     Pump([] { return false; }, 800);
-    EXPECT_EQ(flash->geometry(), kz::FullScreenFit(view->size(), view->size().isEmpty()
-                                                       ? QSize()
-                                                       : QSize(flash->Facts().width,
-                                                               flash->Facts().height)));
+    EXPECT_EQ(
+        flash->geometry(),
+        kz::FullScreenFit(view->size(), view->size().isEmpty()
+                                            ? QSize()
+                                            : QSize(flash->Facts().width, flash->Facts().height)));
     const QImage full = frame.grab().toImage();
     full.save(QDir::temp().filePath("kz-view-fullscreen.png"));
     EXPECT_FALSE(view->InfoLine()->isVisible());

@@ -1,12 +1,13 @@
 // The frame, the view and the application with fake controls, on the offscreen platform.
 
 #include "platform/Paths.h"
+#include "platform/registry/Profile.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
+#include "shell/AboutDlg.h"
 #include "shell/KZPlayerApp.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
-#include "platform/registry/Profile.h"
 #include "shell/ViewLayout.h"
 #include "support/FakeFlashControl.h"
 #include "support/TestSupport.h"
@@ -40,7 +41,9 @@ QTemporaryDir &Home() {
     return dir;
 }
 
-QString ProgramFolder() { return Home().filePath("program"); }
+QString ProgramFolder() {
+    return Home().filePath("program");
+}
 
 QApplication *App() {
     static QApplication *app = [] {
@@ -50,7 +53,8 @@ QApplication *App() {
         qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
         qputenv("XDG_RUNTIME_DIR", (home + "/run").toUtf8());
         QDir().mkpath(home + "/run");
-        QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(home + "/run",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -129,7 +133,8 @@ TEST(PlayerView, InitialUpdateInOrder) {
     frame.View()->OnInitialUpdate();
     auto *flash = static_cast<FakeFlashControl *>(frame.View()->Flash());
     auto *browser = static_cast<FakeBrowserControl *>(frame.View()->Browser());
-    EXPECT_EQ(flash->calls, (QStringList{"LoadMovie 0 about:blank", "BackgroundColor 0", "Scale noScale"}));
+    EXPECT_EQ(flash->calls,
+              (QStringList{"LoadMovie 0 about:blank", "BackgroundColor 0", "Scale noScale"}));
     EXPECT_EQ(browser->navigated, QStringList{"about:blank"});
     EXPECT_EQ(frame.windowTitle(), LoadString(IDS_TITLE));
     EXPECT_EQ(frame.View()->InfoLine()->text(), "Vobi Flash 播放器");
@@ -141,7 +146,8 @@ TEST(PlayerView, InitialUpdateInOrder) {
     EXPECT_EQ(done.count(), 1);
     EXPECT_TRUE(frame.View()->TimerActive(1));
     EXPECT_FALSE(frame.View()->TimerActive(100)) << "no movie on the command line";
-    for (const char *id : {"IDC_1000", "IDC_1010", "IDC_1044", "IDC_1068", "IDD_131", "IDD_166", "IDC_1081"})
+    for (const char *id :
+         {"IDC_1000", "IDC_1010", "IDC_1044", "IDC_1068", "IDD_131", "IDD_166", "IDC_1081"})
         EXPECT_NE(frame.findChild<QWidget *>(id), nullptr) << id;
 
     // Timer 1 shows the local home page and starts timer 2.
@@ -191,7 +197,8 @@ TEST(PlayerView, LayoutOfTheThreeModes) {
 
     // In actual size the play controller shows only under the pointer.
     auto move = [&](QPoint at) {
-        QMouseEvent ev(QEvent::MouseMove, at, p.view->mapToGlobal(at), Qt::NoButton, Qt::NoButton, {});
+        QMouseEvent ev(QEvent::MouseMove, at, p.view->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                       {});
         QApplication::sendEvent(p.view, &ev);
     };
     move(QPoint(5, p.view->height() - 10));
@@ -381,7 +388,8 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
     EXPECT_EQ(first.m_strCmdLineFile, "/m/first.swf");
     EXPECT_EQ(first.MainFrame()->m_bStartFile, 1);
     EXPECT_TRUE(first.Instance()->Listening()) << "listening once the view is ready";
-    EXPECT_TRUE(QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/KZPlayer.desktop"));
+    EXPECT_TRUE(
+        QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/KZPlayer.desktop"));
     EXPECT_TRUE(ran.contains("xdg-mime default KZPlayer.desktop application/x-kzplayer-tpl"));
 
     CKZPlayerApp second(Fakes());
@@ -427,4 +435,33 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     EXPECT_EQ(ran, QStringList{QDir(dir.path()).filePath("vupdate") + ' '});
     EXPECT_EQ(test::ReadFile(dir.filePath("vupdate")), "new");
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
+}
+
+TEST(PlayerView, RightClickPopsUpThePlayMenu) {
+    Player p;
+    emit p.flash->RightButtonDown(QPoint(30, 30));
+    ASSERT_TRUE(Pump([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->title(), "播放");
+    menu->close();
+    Pump([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+    QTest::mouseClick(p.view, Qt::RightButton, {}, QPoint(5, 5));
+    ASSERT_TRUE(Pump([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QApplication::activePopupWidget()->close();
+}
+
+TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
+    App();
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:8/");
+    CAboutDlg dlg;
+    qunsetenv("KZPLAYER_SITE");
+    for (const char *id : {"IDC_1056", "IDC_1072", "IDC_1073"}) {
+        auto *link = dlg.findChild<QLabel *>(id);
+        ASSERT_NE(link, nullptr) << id;
+        EXPECT_TRUE(link->openExternalLinks());
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    }
+    EXPECT_TRUE(dlg.findChild<QLabel *>("IDC_1056")->text().contains("href=\"http://127.0.0.1:8\""));
+    EXPECT_TRUE(dlg.findChild<QLabel *>("IDC_1072")->text().contains("mailto:"));
 }

@@ -1,5 +1,5 @@
-#include "shell/Association.h"
 #include "shell/Startup.h"
+#include "shell/Association.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -35,7 +35,8 @@ TEST(Startup, CommandLineCarriesAtMostOneFileMadeAbsolute) {
     EXPECT_EQ(CommandLineFile({"KZPlayer"}), "");
     EXPECT_EQ(CommandLineFile({"KZPlayer", "/m/a.swf", "/m/b.swf"}), "/m/a.swf");
     EXPECT_EQ(CommandLineFile({"KZPlayer", "", "/m/b.tpl"}), "/m/b.tpl");
-    EXPECT_EQ(CommandLineFile({"KZPlayer", "rel/c.swf"}), QDir::current().absoluteFilePath("rel/c.swf"));
+    EXPECT_EQ(CommandLineFile({"KZPlayer", "rel/c.swf"}),
+              QDir::current().absoluteFilePath("rel/c.swf"));
 }
 
 TEST(Association, ListFileTypeStepsStopAtTheFirstFailure) {
@@ -81,7 +82,8 @@ TEST(Association, FlashTypeAndHostileExecutablePaths) {
         return true;
     }));
     const QString entry = test::ReadFile(dir.filePath("applications/KZPlayer-swf.desktop"));
-    EXPECT_TRUE(entry.contains("Exec=\"/x/a\\\"b\\$c\\`d\\\\e/KZPlayer\" %f\n")) << entry.toStdString();
+    EXPECT_TRUE(entry.contains("Exec=\"/x/a\\\"b\\$c\\`d\\\\e/KZPlayer\" %f\n"))
+        << entry.toStdString();
     EXPECT_FALSE(entry.contains("Icon="));
     EXPECT_TRUE(entry.contains("application/vnd.adobe.flash.movie;application/x-shockwave-flash;"));
     EXPECT_EQ(ran.last(), "xdg-mime default KZPlayer-swf.desktop application/vnd.adobe.flash.movie "

@@ -33,7 +33,7 @@ public:
     // Finishes the current load as the engine would, with the given facts.
     void FinishLoad(const MovieFacts &facts, bool playing = true);
 
-    QStringList calls;  // "LoadMovie 0 x.swf", "Zoom 80", …
+    QStringList calls;   // "LoadMovie 0 x.swf", "Zoom 80", …
     int background = -2; // -2 never set
     QString scale;
     FlashState m_state;

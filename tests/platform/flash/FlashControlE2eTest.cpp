@@ -59,7 +59,9 @@ void Pump(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-QImage Shot(QWidget *w) { return w->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+QImage Shot(QWidget *w) {
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 int DistinctColours(const QImage &img) {
     std::set<QRgb> colours;
@@ -69,7 +71,9 @@ int DistinctColours(const QImage &img) {
     return int(colours.size());
 }
 
-QString Corpus(const char *name) { return QDir(test::CorpusDir()).filePath(name); }
+QString Corpus(const char *name) {
+    return QDir(test::CorpusDir()).filePath(name);
+}
 
 struct Host {
     QApplication *app = App(); // before any widget
@@ -269,11 +273,12 @@ TEST(FlashControlE2e, BrowserAsksBeforeEveryNavigation) {
     const QString page = dir.filePath("index.html");
     ASSERT_TRUE(test::WriteFile(page, "<html><body><a id=l href='Movie.SWF'>x</a></body></html>"));
     QStringList seen;
-    QObject::connect(browser, &BrowserControl::BeforeNavigate2, [&](const QString &url, bool *cancel) {
-        seen << url;
-        if (url.endsWith(".SWF"))
-            *cancel = true;
-    });
+    QObject::connect(browser, &BrowserControl::BeforeNavigate2,
+                     [&](const QString &url, bool *cancel) {
+                         seen << url;
+                         if (url.endsWith(".SWF"))
+                             *cancel = true;
+                     });
     bool loaded = false;
     QObject::connect(browser->Page(), &QWebEnginePage::loadFinished, [&] { loaded = true; });
     browser->Navigate(page);

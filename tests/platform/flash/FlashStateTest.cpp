@@ -1,5 +1,5 @@
-#include "platform/flash/FlashControl.h"
 #include "platform/flash/FlashState.h"
+#include "platform/flash/FlashControl.h"
 
 #include <gtest/gtest.h>
 
