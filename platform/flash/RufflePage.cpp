@@ -64,10 +64,6 @@ window.kzPause = () => {
 };
 window.kzZoom = (f) => { stage.style.transform = "scale(" + f + ")"; };
 window.kzBackground = (css) => { document.body.style.background = css || "#000"; };
-window.kzFirstFrame = () => {
-  const c = player && player.shadowRoot && player.shadowRoot.querySelector("canvas");
-  return !!(c && c.width > 0 && player.ruffle().readyState === 2);
-};
 new QWebChannel(qt.webChannelTransport, (channel) => {
   bridge = channel.objects.bridge;
   bridge.PageReady();
