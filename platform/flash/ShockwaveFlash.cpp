@@ -133,6 +133,7 @@ void CShockwaveflash1::OnPageCrashed(int status) {
     }
     ++m_seq;
     m_state.Fail();
+    m_pageReady = false;
     m_pending.clear();
     RunScript(ScriptCall("kzZoom", m_state.ZoomFactor()));
     RunScript(ScriptCall("kzBackground", CssColor(m_background)));
@@ -264,9 +265,15 @@ void CShockwaveflash1::LoadWeb(const QString &url) {
     std::thread([self, seq, url, cancel, folder] {
         auto session = CreateHttpSession();
         UrlCache cache(folder);
+        int lastPercent = -1;
         auto progress = [&](std::int64_t received, std::int64_t total) {
             if (*cancel)
                 return false;
+            // One report per percent is all the control's callers can see.
+            const int percent = total > 0 ? int(std::min(received, total) * 100 / total) : -1;
+            if (percent == lastPercent)
+                return true;
+            lastPercent = percent;
             QMetaObject::invokeMethod(
                 qApp,
                 [self, seq, received, total] {
