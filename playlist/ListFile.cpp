@@ -115,12 +115,12 @@ bool WriteAddingEntry(CompoundFile &list, int movieFd, const QString &name) {
     auto writer = list.OpenWriter(*stream);
     if (!writer)
         return false;
-    std::vector<char> buf(kListCopyChunk);
+    std::vector<char> buf(kListCopyRun);
     for (;;) {
-        const qint64 got = ReadChunk(movieFd, buf.data(), kListCopyChunk);
+        const qint64 got = ReadChunk(movieFd, buf.data(), kListCopyRun);
         if (got < 0 || !writer->Write(buf.data(), got))
             return false;
-        if (got < kListCopyChunk)
+        if (got < kListCopyRun)
             return true;
     }
 }
@@ -191,12 +191,12 @@ bool ExtractEntry(const QString &destPath, const QString &entryName, const QStri
     ReplacingFile out(destPath);
     if (out.Fd() < 0)
         return false;
-    std::vector<char> buf(kListCopyChunk);
+    std::vector<char> buf(kListCopyRun);
     for (;;) {
-        const qint64 got = reader->Read(buf.data(), kListCopyChunk);
+        const qint64 got = reader->Read(buf.data(), kListCopyRun);
         if (got < 0 || !WriteAll(out.Fd(), buf.data(), got))
             return false;
-        if (got < kListCopyChunk)
+        if (got < kListCopyRun)
             break;
     }
     return out.Commit();
@@ -279,12 +279,12 @@ bool CompactListFile(const QString &listPath) {
     if (in < 0)
         return false;
     ReplacingFile out(target);
-    std::vector<char> buf(kListCopyChunk);
+    std::vector<char> buf(kListCopyRun);
     bool ok = out.Fd() >= 0;
     while (ok) {
-        const qint64 got = ReadChunk(in, buf.data(), kListCopyChunk);
+        const qint64 got = ReadChunk(in, buf.data(), kListCopyRun);
         ok = got >= 0 && WriteAll(out.Fd(), buf.data(), got);
-        if (got < kListCopyChunk)
+        if (got < kListCopyRun)
             break;
     }
     ::close(in);

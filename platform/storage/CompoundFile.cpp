@@ -27,7 +27,8 @@ constexpr std::uint32_t kEntrySize = 128;
 constexpr int kHeaderDifat = 109;
 // A directory larger than this is taken for a damaged one.
 constexpr std::size_t kMaxEntries = 1u << 18;
-constexpr std::int64_t kCopyChunk = 10240;
+// Storage copies move whole runs of 10240-byte chunks per call.
+constexpr std::int64_t kCopyChunk = 64 * 10240;
 constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 std::uint16_t Get16(const char *p) {
@@ -348,9 +349,10 @@ bool CompoundFile::Load() {
     if (!ValidateTree())
         return false;
 
-    m_dirtyFat.assign(m_fatSectors.size(), false);
-    m_dirtyMiniFat.assign(m_miniFatChain.size(), false);
-    m_dirtyDir.assign(m_dirChain.size(), false);
+    m_dirtyFat.Reset(m_fatSectors.size());
+    m_dirtyMiniFat.Reset(m_miniFatChain.size());
+    m_dirtyDir.Reset(m_dirChain.size());
+    m_fileBytes = std::uint64_t(st.st_size);
     return true;
 }
 
@@ -641,34 +643,37 @@ bool CompoundFile::AppendMini(Entry &e, std::uint32_t &tail, const char *data, s
 
 void CompoundFile::SetFat(std::uint32_t sector, std::uint32_t value) {
     m_fat[sector] = value;
-    m_dirtyFat[sector / (m_sectorSize / 4)] = true;
+    m_dirtyFat.Mark(sector / (m_sectorSize / 4));
 }
 
 void CompoundFile::SetMiniFat(std::uint32_t mini, std::uint32_t value) {
     m_miniFat[mini] = value;
-    m_dirtyMiniFat[mini / (m_sectorSize / 4)] = true;
+    m_dirtyMiniFat.Mark(mini / (m_sectorSize / 4));
 }
 
 void CompoundFile::GrowFat() {
     // Every entry is taken, so the file holds at least as many sectors as the FAT covers: the
-    // new FAT sector goes right after them and describes itself.
-    const std::uint32_t at = std::uint32_t(m_fat.size());
-    m_fat.resize(m_fat.size() + m_sectorSize / 4, kFree);
-    m_fatSectors.push_back(at);
-    m_dirtyFat.push_back(true);
-    m_fat[at] = kFatSect;
-    m_usedSectors = std::max<std::uint64_t>(m_usedSectors, std::uint64_t(at) + 1);
-    m_dirtyHeader = true;
-    const std::uint32_t perDifat = m_sectorSize / 4 - 1;
-    if (m_fatSectors.size() > kHeaderDifat + std::uint64_t(m_difatSectors.size()) * perDifat) {
-        const std::uint32_t d = at + 1; // free: the new FAT sector just added its entries
-        m_fat[d] = kDifSect;
-        m_difatSectors.push_back(d);
-        m_usedSectors = std::max<std::uint64_t>(m_usedSectors, std::uint64_t(d) + 1);
-        m_dirtyDifat = true;
-    } else if (m_fatSectors.size() > kHeaderDifat) {
-        m_dirtyDifat = true;
+    // new FAT sectors go right after them and describe themselves. A large file grows its FAT
+    // several sectors at a time, so a big stream's data lies in long runs between them.
+    const std::uint32_t perSector = m_sectorSize / 4;
+    const std::uint32_t count =
+        std::clamp<std::uint32_t>(std::uint32_t(m_fatSectors.size() / 4), 1, 64);
+    std::uint32_t at = std::uint32_t(m_fat.size());
+    m_fat.resize(m_fat.size() + std::size_t(count) * perSector, kFree);
+    for (std::uint32_t i = 0; i < count; ++i, ++at) {
+        m_fatSectors.push_back(at);
+        m_dirtyFat.Append();
+        m_fat[at] = kFatSect;
     }
+    m_dirtyHeader = true;
+    const std::uint32_t perDifat = perSector - 1;
+    if (m_fatSectors.size() > kHeaderDifat)
+        m_dirtyDifat = true;
+    while (m_fatSectors.size() > kHeaderDifat + std::uint64_t(m_difatSectors.size()) * perDifat) {
+        m_fat[at] = kDifSect; // free: the new FAT sectors just added their entries
+        m_difatSectors.push_back(at++);
+    }
+    m_usedSectors = std::max<std::uint64_t>(m_usedSectors, at);
 }
 
 std::uint32_t CompoundFile::AllocSector() {
@@ -725,7 +730,7 @@ std::uint32_t CompoundFile::AllocMini() {
             SetFat(m_miniFatChain.back(), s);
         m_miniFatChain.push_back(s);
         m_miniFat.resize(m_miniFat.size() + m_sectorSize / 4, kFree);
-        m_dirtyMiniFat.push_back(true);
+        m_dirtyMiniFat.Append();
         m_dirtyHeader = true;
     }
     return kEnd;
@@ -761,7 +766,7 @@ CompoundFile::Id CompoundFile::AllocEntry() {
         return kNoStream;
     SetFat(m_dirChain.back(), s);
     m_dirChain.push_back(s);
-    m_dirtyDir.push_back(true);
+    m_dirtyDir.Append();
     const Id first = Id(m_dir.size());
     for (std::uint32_t i = 0; i < m_sectorSize / kEntrySize; ++i) {
         Entry e;
@@ -773,7 +778,7 @@ CompoundFile::Id CompoundFile::AllocEntry() {
 
 void CompoundFile::MarkEntry(Id id) {
     m_dir[id].Encode();
-    m_dirtyDir[id / (m_sectorSize / kEntrySize)] = true;
+    m_dirtyDir.Mark(id / (m_sectorSize / kEntrySize));
 }
 
 void CompoundFile::RebuildTree(Id storage, std::vector<Id> children) {
@@ -980,6 +985,7 @@ bool CompoundFile::WriteAt(std::uint64_t offset, const char *data, std::size_t n
         done += std::size_t(w);
     }
     const std::uint64_t end = offset + n;
+    m_fileBytes = std::max(m_fileBytes, end);
     if (end > SectorOffset(0)) {
         const std::uint64_t sectors = (end - m_sectorSize + m_sectorSize - 1) / m_sectorSize;
         m_fileSectors = std::max(m_fileSectors, sectors);
@@ -995,8 +1001,10 @@ bool CompoundFile::InitEmpty() {
     m_fat[1] = kEnd;
     m_fatSectors = {0};
     m_dirChain = {1};
-    m_dirtyFat = {true};
-    m_dirtyDir = {true};
+    m_dirtyFat.Reset(1);
+    m_dirtyFat.Mark(0);
+    m_dirtyDir.Reset(1);
+    m_dirtyDir.Mark(0);
     m_freeHint = 2;
     m_usedSectors = 2;
     for (std::uint32_t i = 0; i < m_sectorSize / kEntrySize; ++i) {
@@ -1023,17 +1031,13 @@ bool CompoundFile::Flush() {
     };
     std::vector<Pending> writes;
     const std::uint32_t perSector = m_sectorSize / 4;
-    for (std::size_t i = 0; i < m_fatSectors.size(); ++i) {
-        if (!m_dirtyFat[i])
-            continue;
+    for (const std::uint32_t i : m_dirtyFat.list) {
         std::vector<char> b(m_sectorSize);
         for (std::uint32_t k = 0; k < perSector; ++k)
             Put32(b.data() + 4 * k, m_fat[i * perSector + k]);
         writes.push_back({m_fatSectors[i], std::move(b)});
     }
-    for (std::size_t i = 0; i < m_miniFatChain.size(); ++i) {
-        if (!m_dirtyMiniFat[i])
-            continue;
+    for (const std::uint32_t i : m_dirtyMiniFat.list) {
         std::vector<char> b(m_sectorSize);
         for (std::uint32_t k = 0; k < perSector; ++k)
             Put32(b.data() + 4 * k, m_miniFat[i * perSector + k]);
@@ -1052,9 +1056,7 @@ bool CompoundFile::Flush() {
         }
     }
     const std::uint32_t perDir = m_sectorSize / kEntrySize;
-    for (std::size_t i = 0; i < m_dirChain.size(); ++i) {
-        if (!m_dirtyDir[i])
-            continue;
+    for (const std::uint32_t i : m_dirtyDir.list) {
         std::vector<char> b(m_sectorSize);
         for (std::uint32_t k = 0; k < perDir; ++k)
             std::memcpy(b.data() + k * kEntrySize, m_dir[i * perDir + k].raw.data(), kEntrySize);
@@ -1064,14 +1066,12 @@ bool CompoundFile::Flush() {
     // described is changed; the file is first grown to hold every allocated sector.
     // Space is reserved rather than left as a hole, so the writes below cannot run out of it.
     if (m_usedSectors > m_committedSectors) {
-        struct stat st {};
-        const off_t want = off_t(SectorOffset(std::uint32_t(m_usedSectors - 1)) + m_sectorSize);
-        if (::fstat(m_fd, &st) != 0)
-            return Fail();
-        if (st.st_size < want) {
-            const int rc = ::posix_fallocate(m_fd, st.st_size, want - st.st_size);
-            if (rc != 0 && !((rc == EOPNOTSUPP || rc == EINVAL) && ::ftruncate(m_fd, want) == 0))
+        const std::uint64_t want = SectorOffset(std::uint32_t(m_usedSectors - 1)) + m_sectorSize;
+        if (m_fileBytes < want) {
+            const int rc = ::posix_fallocate(m_fd, off_t(m_fileBytes), off_t(want - m_fileBytes));
+            if (rc != 0 && !((rc == EOPNOTSUPP || rc == EINVAL) && ::ftruncate(m_fd, off_t(want)) == 0))
                 return Fail();
+            m_fileBytes = want;
         }
         m_fileSectors = std::max(m_fileSectors, m_usedSectors);
     }
@@ -1102,9 +1102,9 @@ bool CompoundFile::Flush() {
         if (!WriteAt(0, h, sizeof h))
             return false;
     }
-    std::fill(m_dirtyFat.begin(), m_dirtyFat.end(), false);
-    std::fill(m_dirtyMiniFat.begin(), m_dirtyMiniFat.end(), false);
-    std::fill(m_dirtyDir.begin(), m_dirtyDir.end(), false);
+    m_dirtyFat.Clear();
+    m_dirtyMiniFat.Clear();
+    m_dirtyDir.Clear();
     m_dirtyHeader = m_dirtyDifat = false;
     m_committedSectors = std::max(m_committedSectors, m_usedSectors);
     return true;

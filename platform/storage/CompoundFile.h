@@ -156,7 +156,32 @@ private:
     std::uint32_t m_freeHint = 0;
     std::uint32_t m_miniFreeHint = 0;
 
-    std::vector<bool> m_dirtyFat, m_dirtyMiniFat, m_dirtyDir;
+    // Sectors of a table changed since the last flush, by their position in the table's chain.
+    struct DirtySet {
+        std::vector<bool> flags;
+        std::vector<std::uint32_t> list;
+        void Mark(std::size_t i) {
+            if (!flags[i]) {
+                flags[i] = true;
+                list.push_back(std::uint32_t(i));
+            }
+        }
+        void Append() {
+            flags.push_back(false);
+            Mark(flags.size() - 1);
+        }
+        void Reset(std::size_t n) {
+            flags.assign(n, false);
+            list.clear();
+        }
+        void Clear() {
+            for (const std::uint32_t i : list)
+                flags[i] = false;
+            list.clear();
+        }
+    };
+    DirtySet m_dirtyFat, m_dirtyMiniFat, m_dirtyDir;
+    std::uint64_t m_fileBytes = 0; // the file's size as last seen or written
     bool m_dirtyHeader = false;
     bool m_dirtyDifat = false;
 };
