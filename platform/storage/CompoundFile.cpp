@@ -114,6 +114,13 @@ struct CompoundFile::Entry {
     }
 };
 
+// Where appended bytes come from: memory, or a range of another open file.
+struct CompoundFile::DataSource {
+    const char *data = nullptr;
+    int fd = -1;
+    std::uint64_t offset = 0;
+};
+
 CompoundFile::CompoundFile() = default;
 
 CompoundFile::~CompoundFile() {
@@ -163,8 +170,10 @@ std::unique_ptr<CompoundFile> CompoundFile::Create(const QString &path) {
     f->m_fd = fd;
     f->m_write = true;
     struct stat st {};
+    // A file that is new needs no truncation (on ext4 that would also make its close wait for
+    // the data to be flushed).
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        ::ftruncate(fd, 0) != 0 || !f->InitEmpty())
+        (st.st_size > 0 && ::ftruncate(fd, 0) != 0) || !f->InitEmpty())
         return nullptr;
     return f;
 }
@@ -294,11 +303,32 @@ bool CompoundFile::Load() {
     m_fat.reserve(std::size_t(numFat) * perSector);
     std::fill(seen.begin(), seen.end(), false);
     for (const std::uint32_t s : m_fatSectors) {
-        if (!IsRegular(s) || s >= m_fileSectors || seen[s] || !ReadSector(s, buf.data()))
+        if (!IsRegular(s) || s >= m_fileSectors || seen[s])
             return false;
         seen[s] = true;
-        for (std::uint32_t i = 0; i < perSector; ++i)
-            m_fat.push_back(Get32(buf.data() + 4 * i));
+    }
+    // Runs of consecutive FAT sectors are read at once.
+    std::vector<char> run;
+    for (std::size_t i = 0; i < m_fatSectors.size();) {
+        std::size_t j = i + 1;
+        while (j < m_fatSectors.size() && j - i < 256 && m_fatSectors[j] == m_fatSectors[j - 1] + 1)
+            ++j;
+        run.assign((j - i) * m_sectorSize, 0);
+        std::size_t got = 0;
+        while (got < run.size()) {
+            const ssize_t n = ::pread(m_fd, run.data() + got, run.size() - got,
+                                      off_t(SectorOffset(m_fatSectors[i]) + got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break; // a short last sector reads as zeros
+            got += std::size_t(n);
+        }
+        for (std::size_t k = 0; k < run.size(); k += 4)
+            m_fat.push_back(Get32(run.data() + k));
+        i = j;
     }
     // What the header says are FAT and DIFAT sectors is never handed out as free space.
     for (const std::uint32_t s : m_fatSectors)
@@ -523,6 +553,10 @@ bool StreamWriter::Write(const char *data, std::int64_t n) {
     return m_file->AppendStream(*this, data, n);
 }
 
+bool StreamWriter::WriteFromFile(int fd, std::uint64_t offset, std::int64_t n) {
+    return m_file->AppendFromFile(*this, fd, offset, n);
+}
+
 bool CompoundFile::AppendStream(StreamWriter &w, const char *data, std::int64_t n) {
     if (m_broken || !m_write)
         return false;
@@ -548,10 +582,11 @@ bool CompoundFile::AppendStream(StreamWriter &w, const char *data, std::int64_t 
         e.start = kEnd;
         e.size = 0;
         w.m_tail = kEnd;
-        ok = AppendRegular(e, w.m_tail, old.constData(), old.size()) &&
-             AppendRegular(e, w.m_tail, data, n);
+        DataSource from{old.constData()}, rest{data};
+        ok = AppendRegular(e, w.m_tail, from, old.size()) && AppendRegular(e, w.m_tail, rest, n);
     } else {
-        ok = AppendRegular(e, w.m_tail, data, n);
+        DataSource from{data};
+        ok = AppendRegular(e, w.m_tail, from, n);
     }
     if (!ok)
         return Fail();
@@ -559,55 +594,144 @@ bool CompoundFile::AppendStream(StreamWriter &w, const char *data, std::int64_t 
     return Flush();
 }
 
-bool CompoundFile::AppendRegular(Entry &e, std::uint32_t &tail, const char *data, std::int64_t n) {
+bool CompoundFile::AppendFromFile(StreamWriter &w, int fd, std::uint64_t offset, std::int64_t n) {
+    if (m_broken || !m_write)
+        return false;
+    if (n <= 0)
+        return true;
+    Entry &e = m_dir[w.m_id];
+    // Only a stream that is and stays out of the mini stream takes bytes straight from a file;
+    // the others go through memory, a bounded buffer at a time.
+    if ((e.size > 0 && e.size < kMiniCutoff) || e.size + std::uint64_t(n) < kMiniCutoff) {
+        std::vector<char> buf(std::size_t(std::min<std::int64_t>(n, kCopyChunk)));
+        while (n > 0) {
+            const ssize_t r = ::pread(fd, buf.data(), std::size_t(std::min<std::int64_t>(n, std::int64_t(buf.size()))), off_t(offset));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0 || !AppendStream(w, buf.data(), r))
+                return false;
+            offset += std::uint64_t(r);
+            n -= r;
+        }
+        return true;
+    }
+    DataSource from{nullptr, fd, offset};
+    if (!AppendRegular(e, w.m_tail, from, n))
+        return Fail();
+    MarkEntry(w.m_id);
+    return Flush();
+}
+
+bool CompoundFile::WriteFrom(DataSource &src, std::uint64_t dest, std::uint64_t n) {
+    if (src.fd < 0) {
+        if (!WriteAt(dest, src.data, n))
+            return false;
+        src.data += n;
+        return true;
+    }
+    // In the kernel when it can; through a bounded buffer when not.
+    std::uint64_t done = 0;
+    while (done < n) {
+        loff_t in = loff_t(src.offset + done), out = loff_t(dest + done);
+        const ssize_t c = ::copy_file_range(src.fd, &in, m_fd, &out, n - done, 0);
+        if (c < 0 && errno == EINTR)
+            continue;
+        if (c <= 0)
+            break;
+        done += std::uint64_t(c);
+    }
+    std::vector<char> buf;
+    while (done < n) {
+        buf.resize(std::min<std::uint64_t>(n - done, kCopyChunk));
+        const ssize_t r = ::pread(src.fd, buf.data(), buf.size(), off_t(src.offset + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return Fail();
+        if (!WriteAt(dest + done, buf.data(), std::size_t(r)))
+            return false;
+        done += std::uint64_t(r);
+    }
+    m_fileBytes = std::max(m_fileBytes, dest + n);
+    const std::uint64_t end = dest + n;
+    if (end > SectorOffset(0))
+        m_fileSectors = std::max(m_fileSectors, (end - 1) / m_sectorSize);
+    src.offset += n;
+    return true;
+}
+
+bool CompoundFile::AppendRegular(Entry &e, std::uint32_t &tail, DataSource &src, std::int64_t n) {
     std::uint64_t used = e.size % m_sectorSize;
     if (e.size > 0 && used != 0) {
         const std::uint64_t take = std::min<std::uint64_t>(m_sectorSize - used, std::uint64_t(n));
-        if (!WriteAt(SectorOffset(tail) + used, data, take))
+        if (!WriteFrom(src, SectorOffset(tail) + used, take))
             return false;
-        data += take;
         n -= std::int64_t(take);
         e.size += take;
     }
-    while (n > 0) {
-        // Allocate the sectors the rest needs and write them in runs of consecutive sectors.
-        const std::uint64_t count = (std::uint64_t(n) + m_sectorSize - 1) / m_sectorSize;
-        std::uint32_t runStart = kEnd;
-        std::uint64_t runLen = 0;
-        const char *runData = data;
-        for (std::uint64_t i = 0; i < count; ++i) {
-            const std::uint32_t s = AllocSector();
-            if (s == kEnd)
-                return false;
-            if (tail == kEnd)
-                e.start = s;
-            else
-                SetFat(tail, s);
-            tail = s;
-            if (runLen > 0 && s == runStart + runLen) {
-                ++runLen;
-                continue;
+    // Allocate the sectors the rest needs and write them in runs of consecutive sectors.
+    std::uint32_t runStart = kEnd;
+    std::uint64_t runLen = 0;
+    auto flushRun = [&] {
+        const std::uint64_t bytes = std::min<std::uint64_t>(runLen * m_sectorSize, std::uint64_t(n));
+        if (!WriteFrom(src, SectorOffset(runStart), bytes))
+            return false;
+        n -= std::int64_t(bytes);
+        e.size += bytes;
+        return true;
+    };
+    const std::uint64_t count = (std::uint64_t(std::max<std::int64_t>(n, 0)) + m_sectorSize - 1) / m_sectorSize;
+    // A big stream copied from a file starts each run where the file offsets of both sides share
+    // their place in a memory page, so the system copies whole pages. The few sectors passed
+    // over are freed again at the end, for later use.
+    const std::uint32_t perPage = 4096 / m_sectorSize;
+    std::vector<std::uint32_t> passed;
+    auto releasePassed = [&] {
+        for (const std::uint32_t p : passed) {
+            SetFat(p, kFree);
+            m_freeHint = std::min(m_freeHint, p);
+        }
+        passed.clear();
+    };
+    bool ok = true;
+    for (std::uint64_t i = 0; i < count && ok; ++i) {
+        std::uint32_t s = AllocSector();
+        if (s == kEnd) {
+            ok = false;
+            break;
+        }
+        if (runLen > 0 && s == runStart + runLen) {
+            ++runLen;
+        } else {
+            if (runLen > 0 && !flushRun()) {
+                ok = false;
+                break;
             }
-            if (runLen > 0) {
-                const std::uint64_t bytes = std::min<std::uint64_t>(runLen * m_sectorSize, std::uint64_t(n));
-                if (!WriteAt(SectorOffset(runStart), runData, bytes))
-                    return false;
-                runData += bytes;
-                n -= std::int64_t(bytes);
-                e.size += bytes;
+            if (src.fd >= 0 && perPage > 1 && src.offset % m_sectorSize == 0 && count - i >= 128) {
+                const std::uint64_t want = src.offset / m_sectorSize % perPage;
+                for (std::uint32_t k = 0; s != kEnd && (std::uint64_t(s) + 1) % perPage != want &&
+                                          k < 2 * perPage;
+                     ++k) {
+                    passed.push_back(s);
+                    s = AllocSector();
+                }
+                if (s == kEnd) {
+                    ok = false;
+                    break;
+                }
             }
             runStart = s;
             runLen = 1;
         }
-        if (runLen > 0) {
-            const std::uint64_t bytes = std::min<std::uint64_t>(runLen * m_sectorSize, std::uint64_t(n));
-            if (!WriteAt(SectorOffset(runStart), runData, bytes))
-                return false;
-            n -= std::int64_t(bytes);
-            e.size += bytes;
-        }
+        if (tail == kEnd)
+            e.start = s;
+        else
+            SetFat(tail, s);
+        tail = s;
     }
-    return true;
+    ok = ok && (runLen == 0 || flushRun());
+    releasePassed();
+    return ok;
 }
 
 bool CompoundFile::AppendMini(Entry &e, std::uint32_t &tail, const char *data, std::int64_t n) {
@@ -656,8 +780,17 @@ void CompoundFile::GrowFat() {
     // new FAT sectors go right after them and describe themselves. A large file grows its FAT
     // several sectors at a time, so a big stream's data lies in long runs between them.
     const std::uint32_t perSector = m_sectorSize / 4;
-    const std::uint32_t count =
-        std::clamp<std::uint32_t>(std::uint32_t(m_fatSectors.size() / 4), 1, 64);
+    const std::uint32_t perDifat = perSector - 1;
+    std::uint32_t count = std::clamp<std::uint32_t>(std::uint32_t(m_fatSectors.size() / 4), 1, 64);
+    if (count == 64) {
+        // 64 sectors in all with the DIFAT sectors they need, so runs keep their page alignment.
+        for (int i = 0; i < 4; ++i) {
+            const std::uint64_t fat = m_fatSectors.size() + count;
+            const std::uint64_t difat =
+                fat > kHeaderDifat ? (fat - kHeaderDifat + perDifat - 1) / perDifat : 0;
+            count = std::uint32_t(64 - (difat - m_difatSectors.size()));
+        }
+    }
     std::uint32_t at = std::uint32_t(m_fat.size());
     m_fat.resize(m_fat.size() + std::size_t(count) * perSector, kFree);
     for (std::uint32_t i = 0; i < count; ++i, ++at) {
@@ -666,7 +799,6 @@ void CompoundFile::GrowFat() {
         m_fat[at] = kFatSect;
     }
     m_dirtyHeader = true;
-    const std::uint32_t perDifat = perSector - 1;
     if (m_fatSectors.size() > kHeaderDifat)
         m_dirtyDifat = true;
     while (m_fatSectors.size() > kHeaderDifat + std::uint64_t(m_difatSectors.size()) * perDifat) {
@@ -953,6 +1085,24 @@ bool CompoundFile::CopyStorageTo(Id storage, CompoundFile &dest, Id destStorage)
             auto writer = dest.OpenWriter(*made);
             if (!reader || !writer)
                 return false;
+            if (!reader->m_mini) {
+                // Runs of consecutive sectors go across file to file.
+                const auto &chain = reader->m_chain;
+                std::uint64_t left = reader->m_size;
+                for (std::size_t i = 0; i < chain.size() && left > 0;) {
+                    std::size_t j = i + 1;
+                    while (j < chain.size() && chain[j] == chain[j - 1] + 1 &&
+                           std::uint64_t(j - i) * m_sectorSize < std::uint64_t(kCopyChunk) * 16)
+                        ++j;
+                    const std::uint64_t bytes =
+                        std::min<std::uint64_t>(std::uint64_t(j - i) * m_sectorSize, left);
+                    if (!dest.AppendFromFile(*writer, m_fd, SectorOffset(chain[i]), std::int64_t(bytes)))
+                        return false;
+                    left -= bytes;
+                    i = j;
+                }
+                continue;
+            }
             for (;;) {
                 const std::int64_t got = reader->Read(buf.data(), kCopyChunk);
                 if (got < 0)
@@ -1076,11 +1226,25 @@ bool CompoundFile::Flush() {
         m_fileSectors = std::max(m_fileSectors, m_usedSectors);
     }
     const std::uint64_t committed = m_committedSectors;
-    std::stable_partition(writes.begin(), writes.end(),
-                          [&](const Pending &p) { return p.sector >= committed; });
-    for (const Pending &p : writes)
-        if (!WriteAt(SectorOffset(p.sector), p.bytes.data(), p.bytes.size()))
+    auto isNew = [&](const Pending &p) { return p.sector >= committed; };
+    auto byNewThenSector = [&](const Pending &a, const Pending &b) {
+        return isNew(a) != isNew(b) ? isNew(a) : a.sector < b.sector;
+    };
+    std::sort(writes.begin(), writes.end(), byNewThenSector);
+    // Consecutive sectors go out in one write.
+    std::vector<char> run;
+    for (std::size_t i = 0; i < writes.size();) {
+        std::size_t j = i + 1;
+        while (j < writes.size() && writes[j].sector == writes[j - 1].sector + 1 &&
+               isNew(writes[j]) == isNew(writes[i]))
+            ++j;
+        run.clear();
+        for (std::size_t k = i; k < j; ++k)
+            run.insert(run.end(), writes[k].bytes.begin(), writes[k].bytes.end());
+        if (!WriteAt(SectorOffset(writes[i].sector), run.data(), run.size()))
             return false;
+        i = j;
+    }
     if (m_dirtyHeader || m_dirtyDifat) {
         char h[512] = {};
         std::memcpy(h, kSignature, 8);

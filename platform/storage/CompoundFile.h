@@ -37,6 +37,9 @@ private:
 class StreamWriter {
 public:
     bool Write(const char *data, std::int64_t n);
+    // Appends n bytes of an open file from the offset, copied file to file where the system
+    // can; fails when the file holds fewer.
+    bool WriteFromFile(int fd, std::uint64_t offset, std::int64_t n);
     std::uint64_t Size() const;
 
 private:
@@ -131,7 +134,10 @@ private:
     std::optional<Id> CreateElement(Id parent, const QString &name, Kind kind);
 
     bool AppendStream(StreamWriter &w, const char *data, std::int64_t n);
-    bool AppendRegular(Entry &e, std::uint32_t &tail, const char *data, std::int64_t n);
+    struct DataSource;
+    bool WriteFrom(DataSource &src, std::uint64_t dest, std::uint64_t n);
+    bool AppendRegular(Entry &e, std::uint32_t &tail, DataSource &src, std::int64_t n);
+    bool AppendFromFile(StreamWriter &w, int fd, std::uint64_t offset, std::int64_t n);
     bool AppendMini(Entry &e, std::uint32_t &tail, const char *data, std::int64_t n);
     bool Flush();
     bool Fail();
