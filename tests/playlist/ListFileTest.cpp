@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kz;
@@ -114,7 +116,8 @@ TEST(ListFile, ChunkBoundariesAndEmptyMovies) {
     QTemporaryDir tmp;
     const QString list = tmp.filePath("c.tpl");
     ASSERT_TRUE(CreateListFile(list));
-    for (const qint64 size : {qint64(0), qint64(10239), qint64(10240), qint64(10241), qint64(30720)}) {
+    for (const qint64 size : {qint64(0), qint64(3000), qint64(4095), qint64(4096), qint64(10239),
+                              qint64(10240), qint64(10241), qint64(30720), qint64(700001)}) {
         const QString movie = tmp.filePath(QStringLiteral("m%1.swf").arg(size));
         ASSERT_TRUE(WriteFile(movie, PatternBytes(size, quint32(size))));
         ASSERT_TRUE(AddMovie(movie, list));
@@ -274,4 +277,22 @@ TEST(ListFile, CompactionDropsUnusedSpaceAndKeepsEveryEntry) {
     }
     EXPECT_EQ(OleStreams(list).size(), qsizetype(kept.size()));
     EXPECT_FALSE(QFileInfo::exists(TempFolder() + "1234567abcz.stg"));
+}
+
+// A movie that is no regular file (here a pipe) is read chunk by chunk.
+TEST(ListFile, MovieFromAPipe) {
+    QTemporaryDir tmp;
+    const QString list = tmp.filePath("p.tpl"), fifo = tmp.filePath("piped.swf");
+    ASSERT_TRUE(CreateListFile(list));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray bytes = PatternBytes(250000, 4);
+    std::thread feeder([&] {
+        QFile f(fifo);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    });
+    const bool added = AddMovie(fifo, list);
+    feeder.join();
+    ASSERT_TRUE(added);
+    EXPECT_EQ(OleStreams(list)["piped.swf/piped.swf"].toString(), Sha1(bytes));
 }
