@@ -27,6 +27,9 @@ constexpr std::uint32_t kEntrySize = 128;
 constexpr int kHeaderDifat = 109;
 // A directory larger than this is taken for a damaged one.
 constexpr std::size_t kMaxEntries = 1u << 18;
+// Files up to this many sectors (16 GiB at 512 bytes) are handled; it bounds the memory the
+// tables take (128 MiB of FAT at most) even for a sparse file that claims a huge size.
+constexpr std::uint64_t kMaxSectors = 1u << 25;
 // Storage copies move whole runs of 10240-byte chunks per call.
 constexpr std::int64_t kCopyChunk = 64 * 10240;
 constexpr unsigned char kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -274,7 +277,7 @@ bool CompoundFile::Load() {
     if (std::uint64_t(st.st_size) < m_sectorSize)
         return false;
     m_fileSectors = (std::uint64_t(st.st_size) - m_sectorSize + m_sectorSize - 1) / m_sectorSize;
-    if (m_fileSectors > kMaxRegular)
+    if (m_fileSectors > kMaxSectors)
         return false;
     m_usedSectors = m_committedSectors = m_fileSectors;
     const std::uint32_t perSector = m_sectorSize / 4;
@@ -282,7 +285,7 @@ bool CompoundFile::Load() {
     // The FAT's sectors: 109 in the header, the rest in the DIFAT chain.
     const std::uint32_t numFat = Get32(h + 44);
     const std::uint32_t numDifat = Get32(h + 72);
-    if (numFat > m_fileSectors || numDifat > m_fileSectors)
+    if (numFat > m_fileSectors || numDifat > m_fileSectors || numFat > kMaxSectors / perSector + 64)
         return false;
     for (std::uint32_t i = 0; i < numFat && i < kHeaderDifat; ++i)
         m_fatSectors.push_back(Get32(h + 76 + 4 * i));
@@ -819,7 +822,7 @@ std::uint32_t CompoundFile::AllocSector() {
             }
         }
         m_freeHint = std::uint32_t(m_fat.size());
-        if (m_fat.size() + m_sectorSize / 4 >= kMaxRegular)
+        if (m_fat.size() + 64 * (m_sectorSize / 4) > kMaxSectors)
             return kEnd;
         GrowFat();
     }

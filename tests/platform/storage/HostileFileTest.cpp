@@ -6,6 +6,7 @@
 #include "platform/storage/CompoundFile.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -222,4 +223,19 @@ TEST(HostileFiles, TruncationsAndRandomDamageNeverCrash) {
     }
     // Some damage is harmless, so some files still open.
     EXPECT_GT(opened, 0);
+}
+
+// A sparse file that claims a huge size, or a FAT far larger than any file needs, is refused
+// before anything of that size is allocated.
+TEST(HostileFiles, HugeClaimsAreRefusedWithoutHugeAllocations) {
+    QTemporaryDir tmp;
+    QByteArray bad = BaseFile(tmp.path());
+    Put32(bad, 44, 0x00100000);
+    const QString path = tmp.filePath("sparse.tpl");
+    ASSERT_TRUE(WriteFile(path, bad));
+    QFile f(path);
+    for (const qint64 size : {qint64(1) << 30, qint64(64) << 30}) {
+        ASSERT_TRUE(f.resize(size));
+        EXPECT_FALSE(Exercise(path)) << size;
+    }
 }

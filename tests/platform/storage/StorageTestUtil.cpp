@@ -2,10 +2,22 @@
 
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 
 namespace kz::test {
+
+namespace {
+// Each test program (and the kztool it starts) gets its own temporary folder, so test programs
+// running side by side never meet in the player's scratch files there.
+struct PrivateTempFolder {
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/kz-test-XXXXXX")};
+    PrivateTempFolder() { qputenv("TMPDIR", QFile::encodeName(dir.path())); }
+};
+const PrivateTempFolder gPrivateTempFolder;
+} // namespace
 
 ProcResult RunProgram(const QString &program, const QStringList &args,
                       const QStringList &extraEnv) {
