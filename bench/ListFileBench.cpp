@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <sys/resource.h>
 #include <vector>
 
@@ -81,7 +81,8 @@ int main(int argc, char **argv) {
     for (int r = 0; r < rounds; ++r) {
         cp.push_back(Seconds([&] { return Cp(movie, tmp.filePath("copy.swf")); }));
         add.push_back(Seconds([&] { return CreateListFile(list) && AddMovie(movie, list); }));
-        extract.push_back(Seconds([&] { return ExtractEntry(tmp.filePath("out.swf"), "big.swf", list); }));
+        extract.push_back(
+            Seconds([&] { return ExtractEntry(tmp.filePath("out.swf"), "big.swf", list); }));
         QFile::remove(tmp.filePath("copy.swf"));
         QFile::remove(tmp.filePath("out.swf"));
         if (r + 1 < rounds)
@@ -92,7 +93,8 @@ int main(int argc, char **argv) {
     std::printf("  cp            %.3f s\n", cpS);
     std::printf("  AddMovie      %.3f s  (%.2f x cp)\n", addS, addS / cpS);
     std::printf("  ExtractEntry  %.3f s  (%.2f x cp)\n", exS, exS / cpS);
-    std::printf("  peak memory   %ld MiB (before the operations: %ld MiB)\n", MaxRssMiB(), rssBefore);
+    std::printf("  peak memory   %ld MiB (before the operations: %ld MiB)\n", MaxRssMiB(),
+                rssBefore);
 
     // Compaction of the big list after a deletion, against cp of the list file.
     QFile::remove(movie);
@@ -100,7 +102,8 @@ int main(int argc, char **argv) {
     for (int r = 0; r < rounds; ++r) {
         if (!QFile::copy(tmp.filePath("big.tpl"), tmp.filePath("work.tpl")))
             return 1;
-        cpList.push_back(Seconds([&] { return Cp(tmp.filePath("work.tpl"), tmp.filePath("copy.tpl")); }));
+        cpList.push_back(
+            Seconds([&] { return Cp(tmp.filePath("work.tpl"), tmp.filePath("copy.tpl")); }));
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(tmp.path());
         compact.push_back(Seconds([&] { return CompactListFile(tmp.filePath("work.tpl")); }));
@@ -114,7 +117,8 @@ int main(int argc, char **argv) {
         copyOnly.push_back(Seconds([&] {
             auto src = CompoundFile::Open(list, CompoundFile::Access::Read);
             auto dst = CompoundFile::Create(tmp.filePath("scratch.stg"));
-            return src && dst && src->CopyStorageTo(CompoundFile::kRootId, *dst, CompoundFile::kRootId);
+            return src && dst &&
+                   src->CopyStorageTo(CompoundFile::kRootId, *dst, CompoundFile::kRootId);
         }));
         QFile::remove(tmp.filePath("scratch.stg"));
     }

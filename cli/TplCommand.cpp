@@ -10,7 +10,9 @@ namespace kz::cli {
 
 namespace {
 
-int Result(bool ok) { return ok ? kExitOk : kExitFailed; }
+int Result(bool ok) {
+    return ok ? kExitOk : kExitFailed;
+}
 
 int RunTpl(const QStringList &all, Io &io) {
     if (all.isEmpty())

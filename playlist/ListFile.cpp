@@ -8,9 +8,9 @@
 #include <QFileInfo>
 
 #include <atomic>
-#include <memory>
 #include <cerrno>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -25,7 +25,9 @@ constexpr CompoundFile::Id kRoot = CompoundFile::kRootId;
 // it would have replaced.
 const QString kAddingName = QStringLiteral("\x01KZadding");
 
-QByteArray Native(const QString &path) { return QFile::encodeName(path); }
+QByteArray Native(const QString &path) {
+    return QFile::encodeName(path);
+}
 
 // Reads until the buffer is full or the file ends: the count, or -1 on an error.
 qint64 ReadChunk(int fd, char *buf, qint64 n) {
@@ -66,7 +68,8 @@ public:
                                                .arg(FileNameOf(dest))
                                                .arg(::getpid())
                                                .arg(counter++);
-            m_fd = ::open(Native(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            m_fd =
+                ::open(Native(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (m_fd < 0 && errno != EEXIST)
                 break;
         }
@@ -99,7 +102,8 @@ std::unique_ptr<CompoundFile> OpenList(const QString &listPath, Access access) {
 }
 
 bool SameFile(int fd, const QString &path) {
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     return ::fstat(fd, &a) == 0 && ::stat(Native(path).constData(), &b) == 0 &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -138,7 +142,9 @@ bool WriteAddingEntry(CompoundFile &list, int movieFd, const QString &name) {
 
 } // namespace
 
-bool CreateListFile(const QString &listPath) { return CompoundFile::Create(listPath) != nullptr; }
+bool CreateListFile(const QString &listPath) {
+    return CompoundFile::Create(listPath) != nullptr;
+}
 
 bool AddMovie(const QString &moviePath, const QString &listPath) {
     const QString name = FileNameOf(moviePath);

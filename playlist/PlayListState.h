@@ -28,8 +28,8 @@ bool IsListFileReference(const QString &reference);
 std::optional<PlayListRow> RowFromReference(const QString &reference);
 
 struct StateFileRead {
-    bool opened = false;  // the file could be read
-    int records = 0;      // records found, accepted or not
+    bool opened = false; // the file could be read
+    int records = 0;     // records found, accepted or not
     std::vector<PlayListRow> rows;
 };
 

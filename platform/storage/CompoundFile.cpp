@@ -50,9 +50,13 @@ void Put32(char *p, std::uint32_t v) {
         p[i] = char((v >> (8 * i)) & 0xFF);
 }
 
-bool IsRegular(std::uint32_t v) { return v <= kMaxRegular; }
+bool IsRegular(std::uint32_t v) {
+    return v <= kMaxRegular;
+}
 
-char16_t UpperOf(char16_t c) { return QChar(c).toUpper().unicode(); }
+char16_t UpperOf(char16_t c) {
+    return QChar(c).toUpper().unicode();
+}
 
 } // namespace
 
@@ -158,8 +162,8 @@ bool CompoundFile::IsCompoundFile(const QString &path) {
         return false;
     struct stat st {};
     char sig[8];
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                    ::pread(fd, sig, 8, 0) == 8 && std::memcmp(sig, kSignature, 8) == 0;
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::pread(fd, sig, 8, 0) == 8 &&
+                    std::memcmp(sig, kSignature, 8) == 0;
     ::close(fd);
     return ok;
 }
@@ -210,7 +214,8 @@ bool CompoundFile::ReadSector(std::uint32_t sector, char *buf) {
     // The last sector of a file may be cut short; the rest reads as zeros.
     std::size_t got = 0;
     while (got < m_sectorSize) {
-        const ssize_t n = ::pread(m_fd, buf + got, m_sectorSize - got, off_t(SectorOffset(sector) + got));
+        const ssize_t n =
+            ::pread(m_fd, buf + got, m_sectorSize - got, off_t(SectorOffset(sector) + got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -519,7 +524,8 @@ std::int64_t StreamReader::Read(char *buf, std::int64_t n) {
         len = std::min(len, want - done);
         std::uint64_t got = 0;
         while (got < len) {
-            const ssize_t r = ::pread(m_file->m_fd, buf + done + got, len - got, off_t(offset + got));
+            const ssize_t r =
+                ::pread(m_file->m_fd, buf + done + got, len - got, off_t(offset + got));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r <= 0)
@@ -550,7 +556,9 @@ std::unique_ptr<StreamWriter> CompoundFile::OpenWriter(Id stream) {
     return w;
 }
 
-std::uint64_t StreamWriter::Size() const { return m_file->m_dir[m_id].size; }
+std::uint64_t StreamWriter::Size() const {
+    return m_file->m_dir[m_id].size;
+}
 
 bool StreamWriter::Write(const char *data, std::int64_t n) {
     return m_file->AppendStream(*this, data, n);
@@ -608,7 +616,9 @@ bool CompoundFile::AppendFromFile(StreamWriter &w, int fd, std::uint64_t offset,
     if ((e.size > 0 && e.size < kMiniCutoff) || e.size + std::uint64_t(n) < kMiniCutoff) {
         std::vector<char> buf(std::size_t(std::min<std::int64_t>(n, kCopyChunk)));
         while (n > 0) {
-            const ssize_t r = ::pread(fd, buf.data(), std::size_t(std::min<std::int64_t>(n, std::int64_t(buf.size()))), off_t(offset));
+            const ssize_t r = ::pread(
+                fd, buf.data(), std::size_t(std::min<std::int64_t>(n, std::int64_t(buf.size()))),
+                off_t(offset));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r <= 0 || !AppendStream(w, buf.data(), r))
@@ -676,14 +686,16 @@ bool CompoundFile::AppendRegular(Entry &e, std::uint32_t &tail, DataSource &src,
     std::uint32_t runStart = kEnd;
     std::uint64_t runLen = 0;
     auto flushRun = [&] {
-        const std::uint64_t bytes = std::min<std::uint64_t>(runLen * m_sectorSize, std::uint64_t(n));
+        const std::uint64_t bytes =
+            std::min<std::uint64_t>(runLen * m_sectorSize, std::uint64_t(n));
         if (!WriteFrom(src, SectorOffset(runStart), bytes))
             return false;
         n -= std::int64_t(bytes);
         e.size += bytes;
         return true;
     };
-    const std::uint64_t count = (std::uint64_t(std::max<std::int64_t>(n, 0)) + m_sectorSize - 1) / m_sectorSize;
+    const std::uint64_t count =
+        (std::uint64_t(std::max<std::int64_t>(n, 0)) + m_sectorSize - 1) / m_sectorSize;
     // A big stream copied from a file starts each run where the file offsets of both sides share
     // their place in a memory page, so the system copies whole pages. The few sectors passed
     // over are freed again at the end, for later use.
@@ -712,8 +724,8 @@ bool CompoundFile::AppendRegular(Entry &e, std::uint32_t &tail, DataSource &src,
             }
             if (src.fd >= 0 && perPage > 1 && src.offset % m_sectorSize == 0 && count - i >= 128) {
                 const std::uint64_t want = src.offset / m_sectorSize % perPage;
-                for (std::uint32_t k = 0; s != kEnd && (std::uint64_t(s) + 1) % perPage != want &&
-                                          k < 2 * perPage;
+                for (std::uint32_t k = 0;
+                     s != kEnd && (std::uint64_t(s) + 1) % perPage != want && k < 2 * perPage;
                      ++k) {
                     passed.push_back(s);
                     s = AllocSector();
@@ -1099,7 +1111,8 @@ bool CompoundFile::CopyStorageTo(Id storage, CompoundFile &dest, Id destStorage)
                         ++j;
                     const std::uint64_t bytes =
                         std::min<std::uint64_t>(std::uint64_t(j - i) * m_sectorSize, left);
-                    if (!dest.AppendFromFile(*writer, m_fd, SectorOffset(chain[i]), std::int64_t(bytes)))
+                    if (!dest.AppendFromFile(*writer, m_fd, SectorOffset(chain[i]),
+                                             std::int64_t(bytes)))
                         return false;
                     left -= bytes;
                     i = j;
@@ -1222,7 +1235,8 @@ bool CompoundFile::Flush() {
         const std::uint64_t want = SectorOffset(std::uint32_t(m_usedSectors - 1)) + m_sectorSize;
         if (m_fileBytes < want) {
             const int rc = ::posix_fallocate(m_fd, off_t(m_fileBytes), off_t(want - m_fileBytes));
-            if (rc != 0 && !((rc == EOPNOTSUPP || rc == EINVAL) && ::ftruncate(m_fd, off_t(want)) == 0))
+            if (rc != 0 &&
+                !((rc == EOPNOTSUPP || rc == EINVAL) && ::ftruncate(m_fd, off_t(want)) == 0))
                 return Fail();
             m_fileBytes = want;
         }

@@ -147,8 +147,8 @@ private:
     bool m_broken = false;
     std::uint32_t m_sectorSize = 512;
     std::uint16_t m_major = 3;
-    std::uint64_t m_fileSectors = 0; // sectors the file holds (after the header)
-    std::uint64_t m_usedSectors = 0; // sectors the file must hold after the next flush
+    std::uint64_t m_fileSectors = 0;      // sectors the file holds (after the header)
+    std::uint64_t m_usedSectors = 0;      // sectors the file must hold after the next flush
     std::uint64_t m_committedSectors = 0; // sectors the structures on disk know of
 
     std::vector<std::uint32_t> m_fat;

@@ -1,7 +1,7 @@
+#include "playlist/ListFileInfo.h"
 #include "platform/Paths.h"
 #include "platform/TextRecords.h"
 #include "playlist/ListFile.h"
-#include "playlist/ListFileInfo.h"
 #include "support/TestSupport.h"
 
 #include <QTemporaryDir>
@@ -14,12 +14,12 @@ using namespace kz::test;
 TEST(ListFileInfo, KeysMatchAnywhereFirstKeyWinsValueAfterLastEquals) {
     const ListFileInfo info = ParseListFileInfo({
         "KZNAME=first",
-        "xx KZNAME=second",                   // the key may stand anywhere; the later one wins
-        "KZEMAIL=a@b.cn KZNAME=third",        // the name key is tested first
+        "xx KZNAME=second",            // the key may stand anywhere; the later one wins
+        "KZEMAIL=a@b.cn KZNAME=third", // the name key is tested first
         "KZEMAIL=me@example.cn",
         "KZMSN=msn",
         "KZOTHER=",
-        "KZWEB=http://x.cn/p?a=b",            // the value starts after the last "="
+        "KZWEB=http://x.cn/p?a=b", // the value starts after the last "="
         "KZDETAIL=动画合集",
         "KZNAME without equals",
         "unrelated",

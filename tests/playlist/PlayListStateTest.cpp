@@ -1,6 +1,6 @@
+#include "playlist/PlayListState.h"
 #include "platform/TextRecords.h"
 #include "playlist/ListFile.h"
-#include "playlist/PlayListState.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -34,8 +34,8 @@ TEST(PlayListState, RoundTripThroughTheStateFiles) {
     const std::vector<PlayListRow> rows{
         {list, "m.swf"},
         {movie, "Some Movie.swf"},
-        {tmp.filePath("a.tplx"), "m.swf"},     // written as the folder path itself
-        {tmp.filePath("a.tplx/m.swf"), "x"},   // taken for a list file, which it is not
+        {tmp.filePath("a.tplx"), "m.swf"},   // written as the folder path itself
+        {tmp.filePath("a.tplx/m.swf"), "x"}, // taken for a list file, which it is not
         {tmp.filePath("missing.swf"), "missing.swf"},
         {list, "动画.swf"},
     };
@@ -49,11 +49,13 @@ TEST(PlayListState, RoundTripThroughTheStateFiles) {
     const StateFileRead back = ReadPlayListState(state);
     EXPECT_TRUE(back.opened);
     EXPECT_EQ(back.records, 6);
-    const std::vector<PlayListRow> want{{list, "m.swf"}, {movie, "Some Movie.swf"}, {list, "动画.swf"}};
+    const std::vector<PlayListRow> want{
+        {list, "m.swf"}, {movie, "Some Movie.swf"}, {list, "动画.swf"}};
     EXPECT_EQ(back.rows, want);
 
     const QString state2 = tmp.filePath(QString::fromUtf16(kListFileStateName));
-    ASSERT_TRUE(WriteListFileState(state2, {{list, "Fun.TPL"}, {tmp.filePath("gone.tpl"), "gone.tpl"}}));
+    ASSERT_TRUE(
+        WriteListFileState(state2, {{list, "Fun.TPL"}, {tmp.filePath("gone.tpl"), "gone.tpl"}}));
     EXPECT_EQ(*ReadTextRecordFile(state2), (QStringList{list, tmp.filePath("gone.tpl")}));
     const StateFileRead lists = ReadListFileState(state2);
     EXPECT_EQ(lists.rows, (std::vector<PlayListRow>{{list, "Fun.TPL"}}));

@@ -51,7 +51,9 @@ TEST(KztoolTpl, EveryOperationWithUtf8Names) {
     ASSERT_TRUE(WriteFile(tmp.filePath("动画.swf"), a) && WriteFile(tmp.filePath("B.swf"), b));
     EXPECT_EQ(RunKztool({"tpl", "create", list}).exitCode, 0);
     EXPECT_EQ(RunKztool({"tpl", "create", other}).exitCode, 0);
-    EXPECT_EQ(RunKztool({"tpl", "add", list, tmp.filePath("动画.swf"), tmp.filePath("B.swf")}).exitCode, 0);
+    EXPECT_EQ(
+        RunKztool({"tpl", "add", list, tmp.filePath("动画.swf"), tmp.filePath("B.swf")}).exitCode,
+        0);
     ToolRun run = RunKztool({"tpl", "list", list});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.Lines(), (QStringList{"B.swf", "动画.swf"}));
@@ -68,7 +70,9 @@ TEST(KztoolTpl, EveryOperationWithUtf8Names) {
     // Operations that return false, and usage errors.
     EXPECT_EQ(RunKztool({"tpl", "delete", list, "B.swf"}).exitCode, 1);
     EXPECT_EQ(RunKztool({"tpl", "list", tmp.filePath("none.tpl")}).exitCode, 1);
-    EXPECT_EQ(RunKztool({"tpl", "add", list, tmp.filePath("none.swf"), tmp.filePath("B.swf")}).exitCode, 1);
+    EXPECT_EQ(
+        RunKztool({"tpl", "add", list, tmp.filePath("none.swf"), tmp.filePath("B.swf")}).exitCode,
+        1);
     EXPECT_EQ(RunKztool({"tpl", "list", list}).Lines(), (QStringList{"B.swf", "新名.swf"}));
     EXPECT_EQ(RunKztool({"tpl"}).exitCode, 2);
     EXPECT_EQ(RunKztool({"tpl", "list"}).exitCode, 2);
@@ -88,8 +92,8 @@ TEST(KztoolTpl, InfoAndRecords) {
     ASSERT_TRUE(AddMovie(record, list));
     run = RunKztool({"tpl", "info", list});
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.Lines(), (QStringList{"file: " + list, "sharer: 小明", "email: a@b.cn", "msn: ",
-                                        "other: ", "web: ", "details: d"}));
+    EXPECT_EQ(run.Lines(), (QStringList{"file: " + list, "sharer: 小明", "email: a@b.cn",
+                                        "msn: ", "other: ", "web: ", "details: d"}));
     run = RunKztool({"tpl", "records", record});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.Lines(), (QStringList{"KZNAME=小明", "KZEMAIL=a@b.cn", "KZDETAIL=d"}));

@@ -112,8 +112,9 @@ TEST(CompoundFile, NamesFollowTheFormatsRules) {
     EXPECT_TRUE(CompoundFile::IsValidName("abc.swf"));
     EXPECT_TRUE(CompoundFile::IsValidName(QString(31, u'x')));
     EXPECT_TRUE(CompoundFile::IsValidName(QStringLiteral("动画 片.swf")));
-    for (const QString &bad : {QString(), QString(32, u'x'), QStringLiteral("a/b"),
-                              QStringLiteral("a\\b"), QStringLiteral("a:b"), QStringLiteral("a!b")})
+    for (const QString &bad :
+         {QString(), QString(32, u'x'), QStringLiteral("a/b"), QStringLiteral("a\\b"),
+          QStringLiteral("a:b"), QStringLiteral("a!b")})
         EXPECT_FALSE(CompoundFile::IsValidName(bad)) << bad.toStdString();
     // Shorter first, then without regard to case.
     EXPECT_LT(CompoundFile::CompareNames("zz", "aaa"), 0);
@@ -127,7 +128,8 @@ TEST(CompoundFile, NamesFollowTheFormatsRules) {
 TEST(CompoundFile, StreamsRoundTripThroughUsAndIndependentReaders) {
     QTemporaryDir tmp;
     const QString path = tmp.filePath("sizes.tpl");
-    const std::vector<qint64> sizes{0, 1, 63, 64, 65, 511, 512, 4095, 4096, 4097, 10240, 10241, 100000};
+    const std::vector<qint64> sizes{0,    1,    63,   64,    65,    511,   512,
+                                    4095, 4096, 4097, 10240, 10241, 100000};
     std::map<QString, QByteArray> want;
     {
         auto f = CompoundFile::Create(path);
@@ -252,7 +254,7 @@ TEST(CompoundFile, DestroyFreesSectorsForReuseAndRenameKeepsContent) {
     EXPECT_TRUE(ole["errors"].toArray().isEmpty());
     const QJsonObject streams = ole["streams"].toObject();
     EXPECT_EQ(streams.keys(), (QStringList{"a.swf/inner/s", "a.swf/two.swf", "three.swf/inner/s",
-                                          "three.swf/three.swf"}));
+                                           "three.swf/three.swf"}));
     EXPECT_EQ(streams["a.swf/two.swf"].toString(), Sha1(big));
     EXPECT_EQ(streams["three.swf/inner/s"].toString(), Sha1(small));
 }
@@ -319,8 +321,8 @@ TEST(CompoundFile, ReadsFilesOfOtherWriters) {
     ASSERT_TRUE(WriteFile(tmp.filePath("Small.swf"), a));
     ASSERT_TRUE(WriteFile(tmp.filePath("big.swf"), b));
     const QString gsfFile = tmp.filePath("gsf.tpl");
-    const ProcResult made =
-        RunProgram("gsf", {"createole", gsfFile, tmp.filePath("Small.swf"), tmp.filePath("big.swf")});
+    const ProcResult made = RunProgram(
+        "gsf", {"createole", gsfFile, tmp.filePath("Small.swf"), tmp.filePath("big.swf")});
     ASSERT_EQ(made.exitCode, 0) << made.err.toStdString();
     {
         auto f = CompoundFile::Open(gsfFile, Access::Read);
@@ -341,12 +343,12 @@ TEST(CompoundFile, ReadsFilesOfOtherWriters) {
     EXPECT_EQ(streams["Small.swf"].toString(), Sha1(a));
 
     const QString cfbFile = tmp.filePath("cfb.tpl");
-    const ProcResult node = RunNode(
-        "const CFB = require('cfb'); const fs = require('fs'); const [out, a, b] = "
-        "process.argv.slice(-3); const c = CFB.utils.cfb_new(); "
-        "CFB.utils.cfb_add(c, '/Movie.SWF/Movie.SWF', fs.readFileSync(a)); "
-        "CFB.utils.cfb_add(c, '/b.swf/b.swf', fs.readFileSync(b)); CFB.writeFile(c, out);",
-        {cfbFile, tmp.filePath("Small.swf"), tmp.filePath("big.swf")});
+    const ProcResult node =
+        RunNode("const CFB = require('cfb'); const fs = require('fs'); const [out, a, b] = "
+                "process.argv.slice(-3); const c = CFB.utils.cfb_new(); "
+                "CFB.utils.cfb_add(c, '/Movie.SWF/Movie.SWF', fs.readFileSync(a)); "
+                "CFB.utils.cfb_add(c, '/b.swf/b.swf', fs.readFileSync(b)); CFB.writeFile(c, out);",
+                {cfbFile, tmp.filePath("Small.swf"), tmp.filePath("big.swf")});
     ASSERT_EQ(node.exitCode, 0) << node.err.toStdString();
     auto f = CompoundFile::Open(cfbFile, Access::Read);
     ASSERT_TRUE(f);

@@ -35,7 +35,9 @@ void Put16(QByteArray &b, qsizetype at, quint16 v) {
     b[at] = char(v & 0xFF);
     b[at + 1] = char(v >> 8);
 }
-qsizetype SectorAt(quint32 s) { return (qsizetype(s) + 1) * 512; }
+qsizetype SectorAt(quint32 s) {
+    return (qsizetype(s) + 1) * 512;
+}
 
 // root, a.swf/a.swf (3000 bytes, mini stream), b.swf/b.swf (20000 bytes).
 QByteArray BaseFile(const QString &dir) {
@@ -127,12 +129,13 @@ TEST(HostileFiles, NamedDamagesFailCleanly) {
              Put32(b, SectorAt(l.dir0) + 508, l.dir0);
          },
          true},
-        {"directory chain cycle", [&](QByteArray &b) { Put32(b, l.FatEntry(l.dir1), l.dir0); }, true},
+        {"directory chain cycle", [&](QByteArray &b) { Put32(b, l.FatEntry(l.dir1), l.dir0); },
+         true},
         {"directory start out of range", [](QByteArray &b) { Put32(b, 48, 0x12345678); }, true},
         {"mini FAT chain free", [&](QByteArray &b) { Put32(b, 60, l.dir0 + 100000); }, true},
         {"sibling points to itself", [&](QByteArray &b) { Put32(b, l.Entry(1) + 68, 1); }, true},
-        {"sibling points to an ancestor",
-         [&](QByteArray &b) { Put32(b, l.Entry(2) + 72, 1); }, true},
+        {"sibling points to an ancestor", [&](QByteArray &b) { Put32(b, l.Entry(2) + 72, 1); },
+         true},
         {"child points to root", [&](QByteArray &b) { Put32(b, l.Entry(1) + 76, 0); }, true},
         {"child id out of range", [&](QByteArray &b) { Put32(b, l.Entry(0) + 76, 99999); }, true},
         {"root of wrong type", [&](QByteArray &b) { b[l.Entry(0) + 66] = 1; }, true},
@@ -163,14 +166,12 @@ TEST(HostileFiles, NamedDamagesFailCleanly) {
          },
          false},
         {"stream chain ends early",
-         [&](QByteArray &b) {
-             Put32(b, l.FatEntry(Get32(b, l.Entry(4) + 116)), 0xFFFFFFFE);
-         },
+         [&](QByteArray &b) { Put32(b, l.FatEntry(Get32(b, l.Entry(4) + 116)), 0xFFFFFFFE); },
          false},
         {"stream start out of range",
          [&](QByteArray &b) { Put32(b, l.Entry(4) + 116, 0x00ABCDEF); }, false},
-        {"mini stream start out of range",
-         [&](QByteArray &b) { Put32(b, l.Entry(2) + 116, 5000); }, false},
+        {"mini stream start out of range", [&](QByteArray &b) { Put32(b, l.Entry(2) + 116, 5000); },
+         false},
         {"header only", [](QByteArray &b) { b.truncate(512); }, true},
         {"shorter than a header", [](QByteArray &b) { b.truncate(300); }, true},
     };
@@ -214,8 +215,9 @@ TEST(HostileFiles, TruncationsAndRandomDamageNeverCrash) {
         const int flips = 1 + int(rng() % 8);
         // Damage lands on the structures (header, FAT, directory) most of the time.
         for (int i = 0; i < flips; ++i) {
-            const qsizetype at = (rng() % 4 == 0) ? qsizetype(rng() % bad.size())
-                                                   : qsizetype(rng() % std::min<qsizetype>(2048, bad.size()));
+            const qsizetype at = (rng() % 4 == 0)
+                                     ? qsizetype(rng() % bad.size())
+                                     : qsizetype(rng() % std::min<qsizetype>(2048, bad.size()));
             bad[at] = char(rng() & 0xFF);
         }
         ASSERT_TRUE(WriteFile(path, bad));

@@ -46,8 +46,9 @@ ProcResult RunPython(const QString &script, const QStringList &args) {
 }
 
 ProcResult RunNode(const QString &script, const QStringList &args) {
-    return RunProgram(QStringLiteral("node"), QStringList{"-e", script, "--"} + args,
-                      {QStringLiteral("NODE_PATH=") + SourceDir() + "/tests/fixtures/node_modules"});
+    return RunProgram(
+        QStringLiteral("node"), QStringList{"-e", script, "--"} + args,
+        {QStringLiteral("NODE_PATH=") + SourceDir() + "/tests/fixtures/node_modules"});
 }
 
 QByteArray PatternBytes(qsizetype n, quint32 seed) {
