@@ -889,7 +889,8 @@ void CompoundFile::FreeChain(std::uint32_t start, bool mini) {
     // Bounded by the table: each step frees an entry, a freed entry ends the walk.
     for (std::size_t steps = 0; steps < table.size() && IsRegular(s) && s < table.size(); ++steps) {
         const std::uint32_t next = table[s];
-        if (next == kFree)
+        // A damaged chain that runs into free space or the FAT's own sectors ends here.
+        if (next == kFree || next == kFatSect || next == kDifSect)
             break;
         if (mini) {
             SetMiniFat(s, kFree);

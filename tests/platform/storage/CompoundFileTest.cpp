@@ -169,6 +169,18 @@ TEST(CompoundFile, StreamsRoundTripThroughUsAndIndependentReaders) {
         oleOrder << v.toString();
     EXPECT_EQ(oleOrder, Names(kids));
 
+    // gsf list: "f <size> <path>" per stream.
+    const ProcResult list = RunProgram("gsf", {"list", path});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    std::map<QString, qint64> listed;
+    for (const QString &line : QString::fromUtf8(list.out).split(u'\n')) {
+        const QStringList f = line.simplified().split(u' ');
+        if (f.size() == 3 && f[0] == u"f")
+            listed[f[2]] = f[1].toLongLong();
+    }
+    EXPECT_EQ(listed.size(), want.size());
+    for (const auto &[p, bytes] : want)
+        EXPECT_EQ(listed[p], bytes.size()) << p.toStdString();
     for (const auto &[p, bytes] : want) {
         const ProcResult cat = RunProgram("gsf", {"cat", path, p});
         ASSERT_EQ(cat.exitCode, 0) << cat.err.toStdString();
