@@ -174,9 +174,7 @@ bool AddMovie(const QString &moviePath, const QString &listPath) {
             list->Destroy(kRoot, kAddingName);
         return false;
     }
-    if (list->Find(kRoot, name) && !list->Destroy(kRoot, name))
-        return false;
-    if (!list->Rename(kRoot, kAddingName, name)) {
+    if (!list->Rename(kRoot, kAddingName, name, /*replace=*/true)) {
         list->Destroy(kRoot, kAddingName);
         return false;
     }

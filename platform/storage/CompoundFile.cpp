@@ -1057,20 +1057,25 @@ bool CompoundFile::Destroy(Id parent, const QString &name) {
     return false;
 }
 
-bool CompoundFile::Rename(Id parent, const QString &from, const QString &to) {
+bool CompoundFile::Rename(Id parent, const QString &from, const QString &to, bool replace) {
     if (!m_write || m_broken || !IsValidName(to) || !IsStorageId(parent))
         return false;
     std::vector<Id> kids;
     CollectChildren(parent, kids);
-    Id found = kNoStream;
+    Id found = kNoStream, taken = kNoStream;
     for (const Id id : kids) {
         if (CompareNames(m_dir[id].name, from) == 0)
             found = id;
         else if (CompareNames(m_dir[id].name, to) == 0)
-            return false;
+            taken = id;
     }
-    if (found == kNoStream)
+    if (found == kNoStream || (taken != kNoStream && !replace))
         return false;
+    // The replaced element goes in the same write as the new name.
+    if (taken != kNoStream) {
+        FreeSubtree(taken);
+        kids.erase(std::find(kids.begin(), kids.end(), taken));
+    }
     m_dir[found].name = to;
     MarkEntry(found);
     RebuildTree(parent, kids);

@@ -89,8 +89,9 @@ public:
     std::optional<Id> CreateStream(Id parent, const QString &name);
     // Removes a child with its subtree and frees its sectors.
     bool Destroy(Id parent, const QString &name);
-    // Fails when the new name is invalid or taken by another child.
-    bool Rename(Id parent, const QString &from, const QString &to);
+    // Fails when the new name is invalid, or taken by another child unless that is to be
+    // replaced (it is then destroyed in the same write).
+    bool Rename(Id parent, const QString &from, const QString &to, bool replace = false);
     // Copies every child of a storage (recursively) into a storage of another file.
     bool CopyStorageTo(Id storage, CompoundFile &dest, Id destStorage);
 

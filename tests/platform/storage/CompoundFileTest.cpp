@@ -260,6 +260,19 @@ TEST(CompoundFile, DestroyFreesSectorsForReuseAndRenameKeepsContent) {
     EXPECT_FALSE(f->Rename(kRoot, "none.swf", "x"));
     ASSERT_TRUE(f->Rename(kRoot, "two.swf", "a.swf"));
     EXPECT_EQ(Names(f->Children(kRoot)), (QStringList{"a.swf", "three.swf"}));
+    // Replacing: the other element goes, with its subtree, in the same change.
+    const auto gone = f->CreateStorage(kRoot, "gone");
+    ASSERT_TRUE(gone && WriteStream(*f, *gone, "g", big));
+    const qint64 sizeWithGone = QFileInfo(path).size();
+    ASSERT_TRUE(f->Rename(kRoot, "gone", "THREE.SWF", /*replace=*/true));
+    EXPECT_EQ(Names(f->Children(kRoot)), (QStringList{"a.swf", "THREE.SWF"}));
+    ASSERT_TRUE(f->Rename(kRoot, "THREE.SWF", "three.swf")); // a change of case is no clash
+    ASSERT_TRUE(f->Destroy(kRoot, "three.swf"));
+    const auto st3 = f->CreateStorage(kRoot, "three.swf");
+    ASSERT_TRUE(st3 && WriteStream(*f, *st3, "three.swf", big));
+    const auto sub3 = f->CreateStorage(*st3, "inner");
+    ASSERT_TRUE(sub3 && WriteStream(*f, *sub3, "s", small));
+    EXPECT_EQ(QFileInfo(path).size(), sizeWithGone); // what was replaced was freed and reused
     f.reset();
 
     const QJsonObject ole = OleView(path);
