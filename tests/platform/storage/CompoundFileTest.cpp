@@ -383,3 +383,90 @@ TEST(CompoundFile, ReadsFilesOfOtherWriters) {
     EXPECT_EQ(ReadAll(*f, f->Find(movie->id, "Movie.SWF")->id), a);
     EXPECT_EQ(ReadAll(*f, f->Find(f->Find(kRoot, "b.swf")->id, "b.swf")->id), b);
 }
+
+namespace {
+void Put32At(QByteArray &b, qsizetype at, quint32 v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+void Put16At(QByteArray &b, qsizetype at, quint16 v) {
+    b[at] = char(v & 0xFF);
+    b[at + 1] = char(v >> 8);
+}
+void PutEntry(QByteArray &b, qsizetype at, const QString &name, int type, int color, quint32 left,
+              quint32 right, quint32 child, quint32 start, quint32 size) {
+    for (int i = 0; i < name.size(); ++i)
+        Put16At(b, at + 2 * i, name[i].unicode());
+    Put16At(b, at + 64, quint16((name.size() + 1) * 2));
+    b[at + 66] = char(type);
+    b[at + 67] = char(color);
+    Put32At(b, at + 68, left);
+    Put32At(b, at + 72, right);
+    Put32At(b, at + 76, child);
+    Put32At(b, at + 116, start);
+    Put32At(b, at + 120, size);
+}
+} // namespace
+
+// Version 4 (4096-byte sectors), written here by hand: read, and changed, by us; olefile agrees.
+TEST(CompoundFile, ReadsAndChangesVersion4Files) {
+    constexpr quint32 kEnd = 0xFFFFFFFE, kNo = 0xFFFFFFFF;
+    const qsizetype ss = 4096;
+    QByteArray b(ss * 7, '\0');
+    const char sig[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+    b.replace(0, 8, QByteArray(sig, 8));
+    Put16At(b, 24, 0x3E);
+    Put16At(b, 26, 4);
+    Put16At(b, 28, 0xFFFE);
+    Put16At(b, 30, 12);
+    Put16At(b, 32, 6);
+    Put32At(b, 40, 1); // directory sectors
+    Put32At(b, 44, 1); // FAT sectors
+    Put32At(b, 48, 1); // first directory sector
+    Put32At(b, 56, 4096);
+    Put32At(b, 60, 2); // first mini FAT sector
+    Put32At(b, 64, 1);
+    Put32At(b, 68, kEnd);
+    for (int i = 0; i < 109; ++i)
+        Put32At(b, 76 + 4 * i, i == 0 ? 0 : kNo);
+    auto sector = [&](int s) { return (s + 1) * ss; };
+    for (int i = 0; i < 1024; ++i)
+        Put32At(b, sector(0) + 4 * i, kNo);
+    const quint32 fat[] = {0xFFFFFFFD, kEnd, kEnd, kEnd, 5, kEnd};
+    for (int i = 0; i < 6; ++i)
+        Put32At(b, sector(0) + 4 * i, fat[i]);
+    PutEntry(b, sector(1), "Root Entry", 5, 1, kNo, kNo, 1, 3, 128);
+    PutEntry(b, sector(1) + 128, "small", 2, 1, kNo, 2, kNo, 0, 100);
+    PutEntry(b, sector(1) + 256, "big.bin", 2, 0, kNo, kNo, kNo, 4, 5000);
+    for (int i = 0; i < 1024; ++i)
+        Put32At(b, sector(2) + 4 * i, i == 0 ? 1 : i == 1 ? kEnd : kNo);
+    const QByteArray small = PatternBytes(100, 1), big = PatternBytes(5000, 2);
+    b.replace(sector(3), small.size(), small);
+    b.replace(sector(4), big.size(), big);
+
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("v4.cfb");
+    ASSERT_TRUE(WriteFile(path, b));
+    {
+        auto f = CompoundFile::Open(path, Access::Read);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(Names(f->Children(kRoot)), (QStringList{"small", "big.bin"}));
+        EXPECT_EQ(ReadAll(*f, f->Find(kRoot, "small")->id), small);
+        EXPECT_EQ(ReadAll(*f, f->Find(kRoot, "BIG.BIN")->id), big);
+    }
+    const QByteArray added = PatternBytes(10000, 3), addedSmall = PatternBytes(300, 4);
+    {
+        auto f = CompoundFile::Open(path, Access::Write);
+        ASSERT_TRUE(f);
+        ASSERT_TRUE(WriteStream(*f, kRoot, "added", added));
+        ASSERT_TRUE(WriteStream(*f, kRoot, "tiny", addedSmall));
+        ASSERT_TRUE(f->Destroy(kRoot, "small"));
+    }
+    const QJsonObject ole = OleView(path);
+    EXPECT_TRUE(ole["errors"].toArray().isEmpty());
+    const QJsonObject streams = ole["streams"].toObject();
+    EXPECT_EQ(streams.keys(), (QStringList{"added", "big.bin", "tiny"}));
+    EXPECT_EQ(streams["big.bin"].toString(), Sha1(big));
+    EXPECT_EQ(streams["added"].toString(), Sha1(added));
+    EXPECT_EQ(streams["tiny"].toString(), Sha1(addedSmall));
+}
