@@ -21,3 +21,12 @@ if [ ! -f node_modules/@ruffle-rs/ruffle/ruffle.js ] || [ package-lock.json -nt 
   npm ci --no-audit --no-fund --loglevel=error
   touch node_modules/.stamp
 fi
+
+# Test-only npm packages (independent readers and writers the tests compare against).
+if [ "${1:-}" = "--test" ]; then
+  cd "$top/tests/fixtures"
+  if [ ! -d node_modules/cfb ] || [ package-lock.json -nt node_modules/.stamp ]; then
+    npm ci --no-audit --no-fund --loglevel=error
+    touch node_modules/.stamp
+  fi
+fi

@@ -3,6 +3,8 @@
 
 #include "SwfWriter.h"
 
+#include "playlist/ListFile.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -371,8 +373,18 @@ int main(int argc, char **argv) {
                               QStringLiteral("或者文件已经损坏。"),
                               QStringLiteral("The file is not a playable Flash movie.")},
                              QColor(0x15, 0x65, 0xc0)));
-    ok &= Save(out + QStringLiteral("samples/弹跳的小球.swf"), BounceMovie());
-    ok &= Save(out + QStringLiteral("samples/windmill.swf"), WindmillMovie());
-    ok &= Save(out + QStringLiteral("samples/colourbars.swf"), ColourBarsMovie());
+    // The sample list file carries the sample movies inside it.
+    const QStringList samples{out + QStringLiteral("samples/弹跳的小球.swf"),
+                              out + QStringLiteral("samples/windmill.swf"),
+                              out + QStringLiteral("samples/colourbars.swf")};
+    ok &= Save(samples[0], BounceMovie());
+    ok &= Save(samples[1], WindmillMovie());
+    ok &= Save(samples[2], ColourBarsMovie());
+    const QString sampleList = out + QStringLiteral("sample.tpl");
+    ok &= CreateListFile(sampleList);
+    for (const QString &movie : samples)
+        ok &= AddMovie(movie, sampleList);
+    if (!ok)
+        std::fprintf(stderr, "kzgen: some data could not be made\n");
     return ok ? 0 : 1;
 }

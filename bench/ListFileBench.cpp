@@ -1,0 +1,157 @@
+// List-file operations against cp: adding and extracting a 200 MB movie, listing a list file of
+// 1,000 movies, and compacting. The big movie is made here in a temporary folder and removed.
+
+#include "platform/Paths.h"
+#include "platform/storage/CompoundFile.h"
+#include "playlist/ListFile.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sys/resource.h>
+#include <vector>
+
+using namespace kz;
+
+namespace {
+
+double Seconds(const std::function<bool()> &op) {
+    QElapsedTimer t;
+    t.start();
+    if (!op()) {
+        std::fprintf(stderr, "operation failed\n");
+        std::exit(1);
+    }
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+bool Cp(const QString &from, const QString &to) {
+    return QProcess::execute("cp", {from, to}) == 0;
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+long MaxRssMiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+bool MakeMovie(const QString &path, qint64 bytes, quint32 seed) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray block(1 << 20, '\0');
+    quint32 x = seed | 1;
+    for (char &c : block) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = char(x);
+    }
+    for (qint64 left = bytes; left > 0; left -= block.size())
+        if (f.write(block.constData(), std::min<qint64>(left, block.size())) < 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
+    QTemporaryDir tmp;
+    if (!tmp.isValid())
+        return 1;
+    const QString movie = tmp.filePath("big.swf"), list = tmp.filePath("big.tpl");
+    const qint64 size = 200LL * 1024 * 1024;
+    if (!MakeMovie(movie, size, 7))
+        return 1;
+    const long rssBefore = MaxRssMiB();
+
+    std::vector<double> cp, add, extract;
+    for (int r = 0; r < rounds; ++r) {
+        cp.push_back(Seconds([&] { return Cp(movie, tmp.filePath("copy.swf")); }));
+        add.push_back(Seconds([&] { return CreateListFile(list) && AddMovie(movie, list); }));
+        extract.push_back(
+            Seconds([&] { return ExtractEntry(tmp.filePath("out.swf"), "big.swf", list); }));
+        QFile::remove(tmp.filePath("copy.swf"));
+        QFile::remove(tmp.filePath("out.swf"));
+        if (r + 1 < rounds)
+            QFile::remove(list); // each round makes a new file, as cp does
+    }
+    const double cpS = Median(cp), addS = Median(add), exS = Median(extract);
+    std::printf("200 MB movie, median of %d rounds:\n", rounds);
+    std::printf("  cp            %.3f s\n", cpS);
+    std::printf("  AddMovie      %.3f s  (%.2f x cp)\n", addS, addS / cpS);
+    std::printf("  ExtractEntry  %.3f s  (%.2f x cp)\n", exS, exS / cpS);
+    std::printf("  peak memory   %ld MiB (before the operations: %ld MiB)\n", MaxRssMiB(),
+                rssBefore);
+
+    // Compaction of the big list after a deletion, against cp of the list file.
+    QFile::remove(movie);
+    std::vector<double> cpList, compact;
+    for (int r = 0; r < rounds; ++r) {
+        if (!QFile::copy(tmp.filePath("big.tpl"), tmp.filePath("work.tpl")))
+            return 1;
+        cpList.push_back(
+            Seconds([&] { return Cp(tmp.filePath("work.tpl"), tmp.filePath("copy.tpl")); }));
+        const QString cwd = QDir::currentPath();
+        QDir::setCurrent(tmp.path());
+        compact.push_back(Seconds([&] { return CompactListFile(tmp.filePath("work.tpl")); }));
+        QDir::setCurrent(cwd);
+        QFile::remove(tmp.filePath("copy.tpl"));
+        QFile::remove(tmp.filePath("work.tpl"));
+    }
+    // The copy alone, without putting the new file in place of the old one.
+    std::vector<double> copyOnly;
+    for (int r = 0; r < rounds; ++r) {
+        copyOnly.push_back(Seconds([&] {
+            auto src = CompoundFile::Open(list, CompoundFile::Access::Read);
+            auto dst = CompoundFile::Create(tmp.filePath("scratch.stg"));
+            return src && dst &&
+                   src->CopyStorageTo(CompoundFile::kRootId, *dst, CompoundFile::kRootId);
+        }));
+        QFile::remove(tmp.filePath("scratch.stg"));
+    }
+    std::printf("Compacting the 200 MB list file, median of %d rounds:\n", rounds);
+    std::printf("  cp               %.3f s\n", Median(cpList));
+    std::printf("  CompactListFile  %.3f s  (%.2f x cp)\n", Median(compact),
+                Median(compact) / Median(cpList));
+    std::printf("  of which the storage copy  %.3f s  (%.2f x cp); the rest is the rename over\n"
+                "  the old file (the file system flushes the new data) and freeing the old one\n",
+                Median(copyOnly), Median(copyOnly) / Median(cpList));
+    QFile::remove(list);
+
+    // A list file of 1,000 movies of 1 to 40 KB.
+    const QString many = tmp.filePath("many.tpl");
+    CreateListFile(many);
+    QElapsedTimer fill;
+    fill.start();
+    for (int i = 0; i < 1000; ++i) {
+        const QString m = tmp.filePath(QStringLiteral("movie%1.swf").arg(i, 4, 10, QChar(u'0')));
+        if (!MakeMovie(m, 1024 + (i * 7919) % (40 * 1024), quint32(i)) || !AddMovie(m, many))
+            return 1;
+        QFile::remove(m);
+    }
+    const double fillS = double(fill.nsecsElapsed()) / 1e9;
+    std::vector<double> listing;
+    for (int r = 0; r < 20; ++r) {
+        listing.push_back(Seconds([&] {
+            QStringList names;
+            return ListEntries(many, names) && names.size() == 1000;
+        }));
+    }
+    std::printf("List file of 1,000 movies (%.1f MB): filled in %.2f s (%.1f ms per AddMovie)\n",
+                double(QFile(many).size()) / 1e6, fillS, fillS);
+    std::printf("  ListEntries   %.2f ms (median of 20)\n", Median(listing) * 1000);
+    return 0;
+}

@@ -1,0 +1,314 @@
+#include "ListFile.h"
+
+#include "platform/Paths.h"
+#include "platform/storage/CompoundFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <atomic>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace kz {
+
+namespace {
+
+using Access = CompoundFile::Access;
+constexpr CompoundFile::Id kRoot = CompoundFile::kRootId;
+// A movie being added is written under this name first, so a failed add never costs the entry
+// it would have replaced.
+const QString kAddingName = QStringLiteral("\x01KZadding");
+
+QByteArray Native(const QString &path) {
+    return QFile::encodeName(path);
+}
+
+// Reads until the buffer is full or the file ends: the count, or -1 on an error.
+qint64 ReadChunk(int fd, char *buf, qint64 n) {
+    qint64 got = 0;
+    while (got < n) {
+        const ssize_t r = ::read(fd, buf + got, size_t(n - got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += r;
+    }
+    return got;
+}
+
+bool WriteAll(int fd, const char *data, qint64 n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, size_t(n));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        data += w;
+        n -= w;
+    }
+    return true;
+}
+
+// A new file beside the destination, renamed over it once complete.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(const QString &dest) : m_dest(dest) {
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            m_temp = FolderWithSep(dest) + QStringLiteral(".%1.%2-%3.part")
+                                               .arg(FileNameOf(dest))
+                                               .arg(::getpid())
+                                               .arg(counter++);
+            m_fd =
+                ::open(Native(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd < 0 && errno != EEXIST)
+                break;
+        }
+    }
+    ~ReplacingFile() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+            ::unlink(Native(m_temp).constData());
+        }
+    }
+    int Fd() const { return m_fd; }
+    bool Commit() {
+        const bool closed = ::close(m_fd) == 0;
+        m_fd = -1;
+        if (closed && ::rename(Native(m_temp).constData(), Native(m_dest).constData()) == 0)
+            return true;
+        ::unlink(Native(m_temp).constData());
+        return false;
+    }
+
+private:
+    QString m_dest, m_temp;
+    int m_fd = -1;
+};
+
+std::unique_ptr<CompoundFile> OpenList(const QString &listPath, Access access) {
+    if (!CompoundFile::IsCompoundFile(listPath))
+        return nullptr;
+    return CompoundFile::Open(listPath, access);
+}
+
+bool SameFile(int fd, const QString &path) {
+    struct stat a {
+    }, b{};
+    return ::fstat(fd, &a) == 0 && ::stat(Native(path).constData(), &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Copies the open movie into a fresh entry under kAddingName; false leaves that entry behind.
+bool WriteAddingEntry(CompoundFile &list, int movieFd, const QString &name) {
+    const auto storage = list.CreateStorage(kRoot, kAddingName);
+    if (!storage)
+        return false;
+    const auto stream = list.CreateStream(*storage, name);
+    if (!stream)
+        return false;
+    auto writer = list.OpenWriter(*stream);
+    if (!writer)
+        return false;
+    struct stat st {};
+    if (::fstat(movieFd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // A regular file goes across file to file, 16 runs of chunks (10 MB) at a time.
+        const std::uint64_t step = 16 * kListCopyRun;
+        for (std::uint64_t at = 0; at < std::uint64_t(st.st_size); at += step) {
+            const qint64 n = qint64(std::min<std::uint64_t>(step, st.st_size - at));
+            if (!writer->WriteFromFile(movieFd, at, n))
+                return false;
+        }
+        return true;
+    }
+    std::vector<char> buf(kListCopyRun);
+    for (;;) {
+        const qint64 got = ReadChunk(movieFd, buf.data(), kListCopyRun);
+        if (got < 0 || !writer->Write(buf.data(), got))
+            return false;
+        if (got < kListCopyRun)
+            return true;
+    }
+}
+
+} // namespace
+
+bool CreateListFile(const QString &listPath) {
+    return CompoundFile::Create(listPath) != nullptr;
+}
+
+bool AddMovie(const QString &moviePath, const QString &listPath) {
+    const QString name = FileNameOf(moviePath);
+    if (!CompoundFile::IsValidName(name) || CompoundFile::CompareNames(name, kAddingName) == 0)
+        return false;
+    auto list = OpenList(listPath, Access::Write);
+    if (!list)
+        return false;
+    const int fd = ::open(Native(moviePath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    // A folder, or the list file itself (it would grow while being read), is no movie.
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || SameFile(fd, listPath)) {
+        ::close(fd);
+        return false;
+    }
+    const bool written = WriteAddingEntry(*list, fd, name);
+    ::close(fd);
+    if (!written) {
+        // After a failed write the file is reopened from what is on disk.
+        if (list->Broken()) {
+            list.reset();
+            list = OpenList(listPath, Access::Write);
+        }
+        if (list)
+            list->Destroy(kRoot, kAddingName);
+        return false;
+    }
+    if (!list->Rename(kRoot, kAddingName, name, /*replace=*/true)) {
+        list->Destroy(kRoot, kAddingName);
+        return false;
+    }
+    return true;
+}
+
+bool ListEntries(const QString &listPath, QStringList &names) {
+    auto list = OpenList(listPath, Access::Read);
+    if (!list)
+        return false;
+    for (const CompoundFile::Element &e : list->Children(kRoot))
+        names.append(e.name);
+    return true;
+}
+
+bool ExtractEntry(const QString &destPath, const QString &entryName, const QString &listPath) {
+    auto list = OpenList(listPath, Access::Read);
+    if (!list)
+        return false;
+    const auto storage = list->Find(kRoot, entryName);
+    if (!storage || storage->kind != CompoundFile::Kind::Storage)
+        return false;
+    const auto stream = list->Find(storage->id, entryName);
+    if (!stream || stream->kind != CompoundFile::Kind::Stream)
+        return false;
+    auto reader = list->OpenReader(stream->id);
+    if (!reader)
+        return false;
+    ReplacingFile out(destPath);
+    if (out.Fd() < 0)
+        return false;
+    std::vector<char> buf(kListCopyRun);
+    for (;;) {
+        const qint64 got = reader->Read(buf.data(), kListCopyRun);
+        if (got < 0 || !WriteAll(out.Fd(), buf.data(), got))
+            return false;
+        if (got < kListCopyRun)
+            break;
+    }
+    return out.Commit();
+}
+
+bool DeleteEntry(const QString &listPath, const QString &entryName) {
+    auto list = OpenList(listPath, Access::Write);
+    return list && list->Destroy(kRoot, entryName);
+}
+
+namespace {
+// The scratch path of an entry in the temporary folder; empty when there is none to be had.
+QString TempEntryPath(const QString &entryName) {
+    const QString temp = TempFolder();
+    if (temp.isEmpty() || !CompoundFile::IsValidName(entryName) || entryName == u"." ||
+        entryName == u"..")
+        return QString();
+    return temp + entryName;
+}
+} // namespace
+
+bool CopyEntry(const QString &entryName, const QString &srcListPath, const QString &destListPath) {
+    const QString temp = TempEntryPath(entryName);
+    if (temp.isEmpty())
+        return false;
+    const bool ok = ExtractEntry(temp, entryName, srcListPath) && AddMovie(temp, destListPath);
+    QFile::remove(temp);
+    return ok;
+}
+
+bool RenameEntry(const QString &newName, const QString &listPath, const QString &oldName) {
+    const QString temp = TempEntryPath(newName);
+    if (temp.isEmpty())
+        return false;
+    bool ok = ExtractEntry(temp, oldName, listPath) && AddMovie(temp, listPath);
+    // A change of letter case only: the add has already replaced the old entry.
+    if (ok && CompoundFile::CompareNames(newName, oldName) != 0)
+        ok = DeleteEntry(listPath, oldName);
+    QFile::remove(temp);
+    return ok;
+}
+
+bool CompactListFile(const QString &listPath) {
+    // Replace the file a link points to, not the link.
+    const QFileInfo info(listPath);
+    const QString target = info.isSymLink() ? info.canonicalFilePath() : listPath;
+    // The shared lock, held until the new file is in place, keeps writers out meanwhile.
+    auto src = OpenList(target, Access::Read);
+    if (!src)
+        return false;
+    // A current folder that is gone reads as empty: never fall back to the file system's root.
+    const QString cwd = QDir::currentPath();
+    QString scratch;
+    std::unique_ptr<CompoundFile> dst;
+    if (!cwd.isEmpty()) {
+        scratch = WithTrailingSep(cwd) + QString::fromUtf16(kCompactScratchName);
+        dst = CompoundFile::Create(scratch);
+    }
+    if (!dst && !TempFolder().isEmpty()) {
+        scratch = TempFolder() + QString::fromUtf16(kCompactScratchName);
+        dst = CompoundFile::Create(scratch);
+    }
+    if (!dst)
+        return false;
+    if (!src->CopyStorageTo(kRoot, *dst, kRoot)) {
+        dst.reset();
+        QFile::remove(scratch);
+        return false;
+    }
+    dst.reset();
+    struct stat st {};
+    if (::stat(Native(target).constData(), &st) == 0)
+        ::chmod(Native(scratch).constData(), st.st_mode & 07777);
+    if (::rename(Native(scratch).constData(), Native(target).constData()) == 0)
+        return true;
+    if (errno != EXDEV)
+        return false;
+    // The scratch file lies on another file system: copy it beside the list file first.
+    const int in = ::open(Native(scratch).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    ReplacingFile out(target);
+    std::vector<char> buf(kListCopyRun);
+    bool ok = out.Fd() >= 0;
+    while (ok) {
+        const qint64 got = ReadChunk(in, buf.data(), kListCopyRun);
+        ok = got >= 0 && WriteAll(out.Fd(), buf.data(), got);
+        if (got < kListCopyRun)
+            break;
+    }
+    ::close(in);
+    if (ok)
+        ::fchmod(out.Fd(), st.st_mode & 07777);
+    if (!ok || !out.Commit())
+        return false;
+    QFile::remove(scratch);
+    return true;
+}
+
+} // namespace kz

@@ -1,0 +1,38 @@
+#pragma once
+// List files (".tpl"): compound files holding one storage per movie, named by the movie's file
+// name, with one stream of the same name holding the movie's bytes. Each operation opens and
+// closes the file itself, returns a success flag and shows nothing. Movies are copied in
+// 10240-byte chunks, never held whole.
+
+#include <QString>
+#include <QStringList>
+
+namespace kz {
+
+inline constexpr qint64 kListCopyChunk = 10240;
+// Each system call moves a run of 64 chunks (640 KB): with single chunks the copy costs about
+// three times what cp does, with runs about as much. Memory stays bounded either way.
+inline constexpr qint64 kListCopyRun = 64 * kListCopyChunk;
+// The entry that describes who shared the list file.
+inline constexpr char16_t kInfoEntryName[] = u"KZinfo.data";
+// The compaction's scratch file.
+inline constexpr char16_t kCompactScratchName[] = u"1234567abcz.stg";
+
+// A new, empty list file, replacing an existing file.
+bool CreateListFile(const QString &listPath);
+// Adds the movie as the entry named by its file name, replacing an entry of that name. A failed
+// add leaves the list file as it was.
+bool AddMovie(const QString &moviePath, const QString &listPath);
+// Appends the names of the root's children, in the storage's enumeration order.
+bool ListEntries(const QString &listPath, QStringList &names);
+// Writes the entry's bytes to a new file at the destination (replacing it).
+bool ExtractEntry(const QString &destPath, const QString &entryName, const QString &listPath);
+bool DeleteEntry(const QString &listPath, const QString &entryName);
+bool CopyEntry(const QString &entryName, const QString &srcListPath, const QString &destListPath);
+// The entry under the new name is added before the old one is removed.
+bool RenameEntry(const QString &newName, const QString &listPath, const QString &oldName);
+// Rewrites the list file without unused space, through the scratch file "1234567abcz.stg" in the
+// current folder (the temporary folder when the current one is not writable).
+bool CompactListFile(const QString &listPath);
+
+} // namespace kz

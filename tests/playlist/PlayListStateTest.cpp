@@ -1,0 +1,87 @@
+#include "playlist/PlayListState.h"
+#include "platform/TextRecords.h"
+#include "playlist/ListFile.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+using namespace kz::test;
+
+TEST(MovieReference, FormsAndRecognition) {
+    EXPECT_EQ(MovieReference({"/m/a.swf", "a.swf"}), "/m/a.swf");
+    EXPECT_EQ(MovieReference({"/D/X.tpl", "m.swf"}), "/D/X.tpl/m.swf");
+    EXPECT_EQ(MovieReference({"/D/X.TPL", "m.swf"}), "/D/X.TPL/m.swf");
+    EXPECT_EQ(MovieReference({"/D/X.tplx", "m.swf"}), "/D/X.tplx");
+    EXPECT_TRUE(IsListFileReference("/D/X.TPL/m.swf"));
+    EXPECT_TRUE(IsListFileReference("/d/a.tplx/m.swf")); // a folder named like one counts too
+    EXPECT_FALSE(IsListFileReference("/d/a/m.tpl"));
+    EXPECT_FALSE(IsListFileReference("m.swf"));
+}
+
+// The rows come back with the paths' real letter case; what cannot be opened is dropped.
+TEST(PlayListState, RoundTripThroughTheStateFiles) {
+    QTemporaryDir tmp;
+    const QString list = tmp.filePath("Lists/Fun.TPL");
+    QDir().mkpath(tmp.filePath("Lists"));
+    ASSERT_TRUE(CreateListFile(list));
+    const QString movie = tmp.filePath("Movies/Some Movie.swf");
+    ASSERT_TRUE(WriteFile(movie, "m"));
+    QDir().mkpath(tmp.filePath("a.tplx/m.swf")); // a folder, not a list file
+    const std::vector<PlayListRow> rows{
+        {list, "m.swf"},
+        {movie, "Some Movie.swf"},
+        {tmp.filePath("a.tplx"), "m.swf"},   // written as the folder path itself
+        {tmp.filePath("a.tplx/m.swf"), "x"}, // taken for a list file, which it is not
+        {tmp.filePath("missing.swf"), "missing.swf"},
+        {list, "动画.swf"},
+    };
+    const QString state = tmp.filePath(QString::fromUtf16(kPlayListStateName));
+    ASSERT_TRUE(WritePlayListState(state, rows));
+    const auto texts = ReadTextRecordFile(state);
+    ASSERT_TRUE(texts);
+    EXPECT_EQ(*texts, (QStringList{list + "/m.swf", movie, tmp.filePath("a.tplx"),
+                                   tmp.filePath("a.tplx/m.swf"), tmp.filePath("missing.swf"),
+                                   list + "/动画.swf"}));
+    const StateFileRead back = ReadPlayListState(state);
+    EXPECT_TRUE(back.opened);
+    EXPECT_EQ(back.records, 6);
+    const std::vector<PlayListRow> want{
+        {list, "m.swf"}, {movie, "Some Movie.swf"}, {list, "动画.swf"}};
+    EXPECT_EQ(back.rows, want);
+
+    const QString state2 = tmp.filePath(QString::fromUtf16(kListFileStateName));
+    ASSERT_TRUE(
+        WriteListFileState(state2, {{list, "Fun.TPL"}, {tmp.filePath("gone.tpl"), "gone.tpl"}}));
+    EXPECT_EQ(*ReadTextRecordFile(state2), (QStringList{list, tmp.filePath("gone.tpl")}));
+    const StateFileRead lists = ReadListFileState(state2);
+    EXPECT_EQ(lists.rows, (std::vector<PlayListRow>{{list, "Fun.TPL"}}));
+}
+
+TEST(PlayListState, EmptyMissingAndUnwritableFiles) {
+    QTemporaryDir tmp;
+    const QString state = tmp.filePath("1list.ini");
+    ASSERT_TRUE(WriteFile(state, "previous content"));
+    ASSERT_TRUE(WritePlayListState(state, {}));
+    EXPECT_EQ(ReadFile(state), QByteArray());
+    const StateFileRead empty = ReadPlayListState(state);
+    EXPECT_TRUE(empty.opened);
+    EXPECT_EQ(empty.records, 0);
+    const StateFileRead missing = ReadPlayListState(tmp.filePath("none.ini"));
+    EXPECT_FALSE(missing.opened);
+    EXPECT_FALSE(WritePlayListState(tmp.filePath("no/such/folder/1list.ini"), {{"a", "b"}}));
+    // A marker pair 0xFF 0x00 is a record; 0x00 0x00 ends the reading.
+    const QString movie = tmp.filePath("m.swf");
+    ASSERT_TRUE(WriteFile(movie, "m"));
+    QByteArray bytes = EncodeTextRecord(movie);
+    bytes[1] = '\0';
+    QByteArray stop = EncodeTextRecord(movie);
+    stop[0] = stop[1] = '\0';
+    ASSERT_TRUE(WriteFile(state, bytes + stop + EncodeTextRecord(movie)));
+    const StateFileRead odd = ReadPlayListState(state);
+    EXPECT_EQ(odd.records, 1);
+    EXPECT_EQ(odd.rows, (std::vector<PlayListRow>{{movie, "m.swf"}}));
+}
