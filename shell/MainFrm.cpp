@@ -35,6 +35,7 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
     m_statusPane->setObjectName(QStringLiteral("IDS_110"));
     statusBar()->addPermanentWidget(m_statusPane);
 
+    m_strCommandLineFile = commandLineFile;
     if (ExtensionOf(commandLineFile) == u"swf")
         m_bStartFile = 1;
 

@@ -48,6 +48,7 @@ public:
     void OnCopyData(quint32 dataWord, const QByteArray &data);
 
     std::uint8_t m_bStartFile = 0;
+    QString m_strCommandLineFile;
     int m_bFullScreen = 0;
     int m_bActualSize = 0;
     int m_bTaskBar = 0; // minimise to the notification area (a setting of the frame)

@@ -1,0 +1,86 @@
+#include "ViewPlayHost.h"
+
+#include "platform/flash/FlashControl.h"
+#include "res/Menus.h"
+#include "shell/KZPlayerView.h"
+#include "shell/MainFrm.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+namespace kz {
+
+QString CViewPlayHost::PlayListText(int row, int column) const {
+    if (row < 0 || row >= m_rows.size())
+        return {};
+    return column == 0 ? m_rows.at(row).first : column == 1 ? m_rows.at(row).second : QString();
+}
+
+void CViewPlayHost::CloseFrame() {
+    m_frame->close();
+}
+
+bool CViewPlayHost::FullScreen() const {
+    return m_frame->m_bFullScreen != 0;
+}
+
+bool CViewPlayHost::ActualSize() const {
+    return m_frame->m_bActualSize != 0;
+}
+
+void CViewPlayHost::ToggleFullScreen() {
+    m_frame->OnViewFullScreen();
+}
+
+void CViewPlayHost::ToggleActualSize() {
+    m_frame->OnViewActualSize();
+}
+
+void CViewPlayHost::ActivateFrame() {
+    m_frame->activateWindow();
+}
+
+void CViewPlayHost::SetInfoText(const QString &text) {
+    m_view->InfoLine()->setText(text);
+}
+
+void CViewPlayHost::SetInfoColours(std::uint32_t textColour, std::uint32_t backColour) {
+    m_view->ColourInfoLine(textColour, backColour);
+}
+
+std::uint32_t CViewPlayHost::BackColour() const {
+    return m_view->m_intBackColor;
+}
+
+void CViewPlayHost::SetZoom(int percent) {
+    m_view->m_nZoom = percent;
+    // A new movie shows whole, whatever the last one was zoomed to.
+    m_view->Flash()->Zoom(0);
+}
+
+void CViewPlayHost::LayOutMovie(QSize stage) {
+    m_view->SetMovieSize(stage);
+    m_view->LayOut();
+}
+
+void CViewPlayHost::ShowBrowser() {
+    m_view->LayOut();
+}
+
+void CViewPlayHost::HideBrowser() {
+    m_view->LayOut();
+}
+
+void CViewPlayHost::SetLoadingProgress(int percent) {
+    m_view->LoadingBar()->setValue(percent);
+}
+
+void CViewPlayHost::Capture() {
+    m_frame->Commands().Execute(ID_CAPTURE);
+}
+
+void CViewPlayHost::PlayStateChanged(int state) {
+    m_view->m_nPlayState = state;
+}
+
+} // namespace kz
