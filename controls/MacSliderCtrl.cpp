@@ -8,7 +8,7 @@
 namespace kz {
 
 namespace {
-constexpr int kMargin = 8;     // from the control's sides to the channel
+constexpr int kMargin = 8; // from the control's sides to the channel
 constexpr int kThumbWidth = 10;
 constexpr int kMaxTicks = 200; // more ticks than this are drawn as a band of fewer
 } // namespace
@@ -89,8 +89,8 @@ void CMacSliderCtrl::paintEvent(QPaintEvent *) {
     const QRect ch = ChannelRect();
     const int span = std::max(1, maximum() - minimum());
     auto xOf = [&](int v) {
-        return ch.left() + int(double(std::clamp(v, minimum(), maximum()) - minimum()) * ch.width() /
-                               span);
+        return ch.left() +
+               int(double(std::clamp(v, minimum(), maximum()) - minimum()) * ch.width() / span);
     };
     // Ticks below the channel, thinned to what the width can show.
     p.setPen(palette().color(QPalette::Mid));

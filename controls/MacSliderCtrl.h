@@ -17,7 +17,10 @@ public:
     void SetSelectionColour(std::uint32_t colorRef); // the selection band
     void SetChannelColour(std::uint32_t colorRef);   // the channel
     void SetSelection(int from, int to);
-    void SetTickFreq(int frames) { m_tickFreq = frames > 0 ? frames : 1; update(); }
+    void SetTickFreq(int frames) {
+        m_tickFreq = frames > 0 ? frames : 1;
+        update();
+    }
     int TickFreq() const { return m_tickFreq; }
     int SelectionStart() const { return m_selFrom; }
     int SelectionEnd() const { return m_selTo; }

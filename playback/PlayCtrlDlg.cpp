@@ -70,8 +70,7 @@ struct CPlayCtrlDlg::Mailbox {
     }
 };
 
-CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services,
-                           QWidget *parent)
+CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent)
     : QWidget(parent), m_flash(flash), m_host(host), m_registry(services.registry),
       m_http(std::move(services.http)), m_power(std::move(services.power)),
       m_events(std::make_shared<ProbeEvents>()),
@@ -424,8 +423,7 @@ void CPlayCtrlDlg::OnFramePoll() {
     // While the second before a replay or the next item runs, the end is already known.
     if (m_endWait->isActive())
         in.autoPlay = false;
-    const FramePollResult r =
-        FramePoll(in, m_nLastFrame, [this] { return m_flash->IsPlaying(); });
+    const FramePollResult r = FramePoll(in, m_nLastFrame, [this] { return m_flash->IsPlaying(); });
     if (r.skipped)
         return;
     if (r.playAtZero)

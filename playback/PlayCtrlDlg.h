@@ -4,10 +4,10 @@
 // happens at the end of a movie, the status line, keys for the movie, and the loading of
 // movies from files, list files and web addresses with their fallbacks.
 
+#include "platform/power/PowerSaving.h"
 #include "playback/HeaderProbe.h"
 #include "playback/PlayLogic.h"
 #include "playback/SwfHeader.h"
-#include "platform/power/PowerSaving.h"
 #include "shell/settings/Settings.h"
 
 #include <QString>
@@ -55,8 +55,8 @@ class CPlayCtrlDlg : public QWidget {
     Q_OBJECT
 public:
     struct Services {
-        RegistryStore *registry = nullptr;           // the settings; none: the defaults
-        std::unique_ptr<PowerSettings> power;        // none: power saving is left alone
+        RegistryStore *registry = nullptr;                  // the settings; none: the defaults
+        std::unique_ptr<PowerSettings> power;               // none: power saving is left alone
         std::function<std::unique_ptr<HttpSession>()> http; // none: the Qt Network session
     };
     CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent);
@@ -141,8 +141,8 @@ private:
     PowerSaving m_power;
     CMacSliderCtrl *m_trackbar = nullptr;
     CMyBitmapButton *m_play = nullptr, *m_pause = nullptr, *m_stop = nullptr, *m_next = nullptr,
-                    *m_prev = nullptr, *m_auto = nullptr, *m_hand = nullptr,
-                    *m_cycle = nullptr, *m_continue = nullptr;
+                    *m_prev = nullptr, *m_auto = nullptr, *m_hand = nullptr, *m_cycle = nullptr,
+                    *m_continue = nullptr;
     QTimer *m_framePoll = nullptr;
     QTimer *m_status = nullptr;
     QTimer *m_loadProgress = nullptr;

@@ -63,8 +63,7 @@ FramePollResult FramePoll(const FramePollInput &in, int &lastFrame,
 QString ClockText(int seconds) {
     if (seconds < 0)
         seconds = 0;
-    return QString::asprintf("%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60,
-                             seconds % 60);
+    return QString::asprintf("%02d:%02d:%02d", seconds / 3600, (seconds % 3600) / 60, seconds % 60);
 }
 
 int StatusFrameRate(int frameRate) {

@@ -2,9 +2,9 @@
 
 #include "platform/Paths.h"
 #include "platform/flash/FlashControl.h"
+#include "platform/power/PowerSaving.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
-#include "platform/power/PowerSaving.h"
 #include "playback/PlayCtrlDlg.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
@@ -14,9 +14,9 @@
 #include "shell/ViewRules.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QColorDialog>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -176,7 +176,11 @@ void CKZPlayerView::RoutePlayCommands() {
         },
         true);
     t.Route(
-        ID_LOOP_SINGLE, [ctrl] { if (CPlayCtrlDlg *c = ctrl()) c->OnContinue(); },
+        ID_LOOP_SINGLE,
+        [ctrl] {
+            if (CPlayCtrlDlg *c = ctrl())
+                c->OnContinue();
+        },
         [ctrl] {
             CPlayCtrlDlg *c = ctrl();
             const bool on = c && c->m_nPlayingMode == kModeSingleLoop;
@@ -184,7 +188,11 @@ void CKZPlayerView::RoutePlayCommands() {
         },
         true);
     t.Route(
-        ID_LOOP_LIST, [ctrl] { if (CPlayCtrlDlg *c = ctrl()) c->OnCycle(); },
+        ID_LOOP_LIST,
+        [ctrl] {
+            if (CPlayCtrlDlg *c = ctrl())
+                c->OnCycle();
+        },
         [ctrl] {
             CPlayCtrlDlg *c = ctrl();
             const bool on = c && c->m_nPlayingMode == kModeListLoop;

@@ -33,7 +33,9 @@ public:
             return {};
         return column == 0 ? rows[row].first : rows[row].second;
     }
-    void EnsurePlayListRowVisible(int row) override { log << QStringLiteral("visible %1").arg(row); }
+    void EnsurePlayListRowVisible(int row) override {
+        log << QStringLiteral("visible %1").arg(row);
+    }
     void RedrawPlayList() override { log << "redraw"; }
     QStringList NetResultList() const override { return results; }
     bool NetSearchViewShown() const override { return netView; }

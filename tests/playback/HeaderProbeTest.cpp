@@ -37,9 +37,8 @@ struct Site {
         WriteFile(dir.filePath("plain.swf"), fws);
         spec.signature = 'C';
         WriteFile(dir.filePath("packed.swf"), BuildSwf(spec) + QByteArray(100, 'x'));
-        WriteFile(dir.filePath("page.html"),
-                  "<html><head><title>not a movie</title></head><body>" + QByteArray(200, 'p') +
-                      "</body></html>");
+        WriteFile(dir.filePath("page.html"), "<html><head><title>not a movie</title></head><body>" +
+                                                 QByteArray(200, 'p') + "</body></html>");
         WriteFile(dir.filePath("short.swf"), BuildSwf(SwfSpec{}).left(40));
         // A compressed movie whose body is not zlib: the probe gives up quietly.
         QByteArray broken = BuildSwf(spec).left(8) + QByteArray(300, '\x07');

@@ -193,7 +193,8 @@ TEST_F(PlayCtrl, MissingAndBrokenFilesPlayTheFallbacks) {
     EXPECT_EQ(r.ctrl->Header().frameCount, 10);
     EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
 
-    const QString text = Write("notes.swf", QByteArray("just some text, not a movie\n").repeated(10));
+    const QString text =
+        Write("notes.swf", QByteArray("just some text, not a movie\n").repeated(10));
     r.ctrl->PlayLocalItem(text, "notes.swf");
     EXPECT_EQ(r.Loaded(), ProgramFolder() + "/inflash/errorfmat.swf");
     EXPECT_TRUE(r.flash->calls.contains("LoadMovie 0 " + text)) << "the file is tried first";
@@ -424,8 +425,9 @@ TEST_F(PlayCtrl, StatusLineOncePlaying) {
     r.ctrl->PlayLocalItem(Write("s.swf", Movie(240, 24, 550, 400)), "s.swf");
     r.flash->scriptedFrame = 120;
     r.ctrl->OnStatusTimer();
-    EXPECT_EQ(r.host.info,
-              QStringLiteral("版本：10   尺寸：550*400   时间：00:00:05/00:00:10   帧信息：120/240"));
+    EXPECT_EQ(
+        r.host.info,
+        QStringLiteral("版本：10   尺寸：550*400   时间：00:00:05/00:00:10   帧信息：120/240"));
     r.ctrl->OnPause();
     r.host.info.clear();
     r.ctrl->OnStatusTimer();
@@ -453,10 +455,9 @@ TEST_F(PlayCtrl, KeysGoToTheMovieExceptEscapeAndF8) {
     r.flash->keys.clear();
     QTest::keyClick(r.ctrl, Qt::Key_Left);
     QTest::keyClick(r.ctrl, Qt::Key_A);
-    EXPECT_EQ(r.flash->keys, (QStringList{QString("down %1").arg(Qt::Key_Left),
-                                          QString("up %1").arg(Qt::Key_Left),
-                                          QString("down %1").arg(Qt::Key_A),
-                                          QString("up %1").arg(Qt::Key_A)}));
+    EXPECT_EQ(r.flash->keys,
+              (QStringList{QString("down %1").arg(Qt::Key_Left), QString("up %1").arg(Qt::Key_Left),
+                           QString("down %1").arg(Qt::Key_A), QString("up %1").arg(Qt::Key_A)}));
 }
 
 TEST_F(PlayCtrl, LayoutAndSettings) {

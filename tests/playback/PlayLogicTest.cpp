@@ -65,8 +65,7 @@ TEST(PlayLogic, FramePollRecognisesTheEndByStandingStillOrGoingBackwards) {
     EXPECT_EQ(last, 8) << "a frame going backwards does not lower the highest frame";
     // Single-file loop replays.
     last = 9;
-    EXPECT_EQ(FramePoll(Playing(1, 10, kModeSingleLoop), last, playing).action,
-              EndAction::Replay);
+    EXPECT_EQ(FramePoll(Playing(1, 10, kModeSingleLoop), last, playing).action, EndAction::Replay);
     // Halted in the middle: restarted.
     last = 4;
     EXPECT_EQ(FramePoll(Playing(5, 10), last, halted).action, EndAction::Resume);
@@ -119,8 +118,9 @@ TEST(PlayLogic, StatusLine) {
     h.right = 550;
     h.top = 0;
     h.bottom = 400;
-    EXPECT_EQ(StatusLine(h, 120),
-              QStringLiteral("版本：8   尺寸：550*400   时间：00:00:05/00:00:10   帧信息：120/240"));
+    EXPECT_EQ(
+        StatusLine(h, 120),
+        QStringLiteral("版本：8   尺寸：550*400   时间：00:00:05/00:00:10   帧信息：120/240"));
     EXPECT_EQ(StatusLine(h, -1),
               QStringLiteral("版本：8   尺寸：550*400   时间：00:00:00/00:00:10   帧信息：-1/240"));
     // A web header with rate 0 uses 12 frames a second; 256 likewise.

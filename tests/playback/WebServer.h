@@ -6,8 +6,8 @@
 #include <QProcess>
 #include <QString>
 #include <QTcpServer>
-#include <QThread>
 #include <QTcpSocket>
+#include <QThread>
 
 #include "support/TestSupport.h"
 

@@ -42,8 +42,8 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
-public:
 
+public:
     // A test scripts the frame and the playing flag the controller polls; unset, the state
     // mirror answers.
     std::optional<int> scriptedFrame;
