@@ -2,6 +2,7 @@
 // a web movie from a loopback server loads to 100 with its header, and a list of three short
 // movies with auto play and list loop plays them in turn.
 
+#include "controls/MacSliderCtrl.h"
 #include "platform/Paths.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
