@@ -31,6 +31,8 @@ constexpr int kLoadedWaitMs = 20;
 constexpr int kTrackbarHeight = 28;
 constexpr int kWebStageWidth = 600;
 constexpr int kWebStageHeight = 400;
+// A movie left behind is finished into the cache only up to the size the control would play.
+constexpr std::int64_t kMaxCachedMovieBytes = std::int64_t(256) << 20;
 
 QTimer *MakeTimer(QObject *owner, int ms, bool once) {
     auto *t = new QTimer(owner);
@@ -652,7 +654,7 @@ void CPlayCtrlDlg::StartCacheDownload(const QString &url) {
     std::thread([pending = m_pendingDownloads, http = m_http, url,
                  folder = UrlCache::DefaultFolder()] {
         if (std::unique_ptr<HttpSession> session = http())
-            UrlCache(folder).Download(QUrl(url), *session);
+            UrlCache(folder).Download(QUrl(url), *session, {}, kMaxCachedMovieBytes);
         pending->Remove(url);
     }).detach();
 }
