@@ -146,8 +146,8 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
     setCentralWidget(m_view);
     // Files dropped anywhere on the window come to the frame.
     setAcceptDrops(true);
-    for (QWidget *w : {static_cast<QWidget *>(m_view->Flash()),
-                       static_cast<QWidget *>(m_view->Browser())})
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_view->Flash()), static_cast<QWidget *>(m_view->Browser())})
         if (w)
             w->setAcceptDrops(false);
 
@@ -255,7 +255,9 @@ CDragDropListCtrl *CMainFrame::ListFileList() const {
 void CMainFrame::RouteCommands() {
     CommandTable &t = *m_commands;
     auto always = [] { return CommandState{true, false}; };
-    auto playListSelection = [this] { return CommandState{PlayList()->SelectedCount() > 0, false}; };
+    auto playListSelection = [this] {
+        return CommandState{PlayList()->SelectedCount() > 0, false};
+    };
 
     t.Route(ID_FILE_OPEN, [this] { OnFileOpen(); });
     t.Route(
@@ -264,13 +266,20 @@ void CMainFrame::RouteCommands() {
             return CommandState{true, m_settings.m_bNetSearchView != 0};
         },
         true);
-    t.Route(ID_LAST_PLAY_LIST, [this] { OnLastPlayList(); }, always);
-    t.Route(ID_FAVOURITE_LIST, [this] { OnFavouriteList(); }, always);
-    t.Route(ID_SAVE_AS_LIST_FILE, [this] { OnSaveAsListFile(); }, playListSelection);
-    t.Route(ID_ADD_TO_LIST_FILE, [this] { OnAddToListFile(); }, playListSelection);
-    t.Route(ID_ADD_TO_FAVOURITES, [this] { OnAddToFavourites(); }, playListSelection);
-    t.Route(ID_OPEN_LIST_FILE, [this] { OnOpenListFile(); }, always);
-    t.Route(ID_NEW_LIST_FILE, [this] { OnNewListFile(); }, always);
+    t.Route(
+        ID_LAST_PLAY_LIST, [this] { OnLastPlayList(); }, always);
+    t.Route(
+        ID_FAVOURITE_LIST, [this] { OnFavouriteList(); }, always);
+    t.Route(
+        ID_SAVE_AS_LIST_FILE, [this] { OnSaveAsListFile(); }, playListSelection);
+    t.Route(
+        ID_ADD_TO_LIST_FILE, [this] { OnAddToListFile(); }, playListSelection);
+    t.Route(
+        ID_ADD_TO_FAVOURITES, [this] { OnAddToFavourites(); }, playListSelection);
+    t.Route(
+        ID_OPEN_LIST_FILE, [this] { OnOpenListFile(); }, always);
+    t.Route(
+        ID_NEW_LIST_FILE, [this] { OnNewListFile(); }, always);
     t.Route(ID_APP_EXIT, [this] { close(); });
     t.Route(
         ID_FULL_SCREEN, [this] { OnViewFullScreen(); },
@@ -318,11 +327,13 @@ void CMainFrame::RouteCommands() {
 void CMainFrame::RestoreLists(const QString &commandLineFile) {
     const QString dir = ProgramDir();
     auto restorePlayList = [&] {
-        for (const PlayListRow &row : ReadPlayListState(dir + QString::fromUtf16(kPlayListStateName)).rows)
+        for (const PlayListRow &row :
+             ReadPlayListState(dir + QString::fromUtf16(kPlayListStateName)).rows)
             PlayList()->AppendRow(row.column0, row.column1);
     };
     auto restoreListFiles = [&] {
-        for (const PlayListRow &row : ReadListFileState(dir + QString::fromUtf16(kListFileStateName)).rows)
+        for (const PlayListRow &row :
+             ReadListFileState(dir + QString::fromUtf16(kListFileStateName)).rows)
             ListFileList()->AppendRow(row.column0, row.column1);
     };
     if (!commandLineFile.isEmpty()) {
@@ -404,7 +415,8 @@ void CMainFrame::SaveBarState() {
     profile.WriteProfileInt(summary, QStringLiteral("Bars"), int(bars.size()));
     for (int i = 0; i < bars.size(); ++i) {
         const QString section = BarSection(QStringLiteral("-Bar%1").arg(i));
-        profile.WriteProfileInt(section, QStringLiteral("BarID"), bars[i]->property("controlId").toInt());
+        profile.WriteProfileInt(section, QStringLiteral("BarID"),
+                                bars[i]->property("controlId").toInt());
         profile.WriteProfileInt(section, QStringLiteral("Visible"), bars[i]->isHidden() ? 0 : 1);
     }
     profile.WriteProfileInt(BarSection(QStringLiteral("-Bar1")), QStringLiteral("Floating"),
@@ -535,7 +547,8 @@ QString CMainFrame::FavouritesPath() const {
 }
 
 void CMainFrame::OnFileOpen() {
-    const QStringList files = m_services.openFiles(m_settings.m_strSwfDefaultDir, kFlashFilter, true);
+    const QStringList files =
+        m_services.openFiles(m_settings.m_strSwfDefaultDir, kFlashFilter, true);
     if (files.isEmpty())
         return;
     int first = -1;
@@ -602,7 +615,8 @@ void CMainFrame::OnNewListFile() {
 }
 
 void CMainFrame::OnOpenListFile() {
-    for (const QString &file : m_services.openFiles(m_settings.m_strTplDefaultDir, kListFilter, true)) {
+    for (const QString &file :
+         m_services.openFiles(m_settings.m_strTplDefaultDir, kListFilter, true)) {
         if (!CanOpenForReading(file))
             continue;
         m_settings.m_strTplDefaultDir = FolderWithSep(file);
@@ -626,7 +640,8 @@ void CMainFrame::PutRowsInto(const QString &listPath) {
 }
 
 void CMainFrame::OnAddToListFile() {
-    const QStringList files = m_services.openFiles(m_settings.m_strTplDefaultDir, kListFilter, false);
+    const QStringList files =
+        m_services.openFiles(m_settings.m_strTplDefaultDir, kListFilter, false);
     if (files.isEmpty())
         return;
     m_settings.m_strTplDefaultDir = FolderWithSep(files.first());

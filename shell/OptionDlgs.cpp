@@ -50,9 +50,7 @@ std::optional<std::int32_t> IntegerOf(const QString &text) {
 CConfigDlg::CConfigDlg(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("IDD_%1").arg(IDD_CONFIG));
     setWindowTitle(QStringLiteral("选项"));
-    m_prompt = [this](const QString &text) {
-        QMessageBox::warning(this, windowTitle(), text);
-    };
+    m_prompt = [this](const QString &text) { QMessageBox::warning(this, windowTitle(), text); };
 
     auto *autoClose = new QGroupBox(QStringLiteral("自动关闭选项"), this);
     auto *ac = new QGridLayout(autoClose);

@@ -31,18 +31,18 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
-#include <QPushButton>
-#include <QRegularExpression>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -305,8 +305,8 @@ TEST(MainFrame, TwoHandOversWithinTheIntervalAddBothAndStartTheFirst) {
     // A list file joins the list-file list; other names change nothing.
     f->OnCopyData(kHandOverFile, FileNameBytes("/l/list.TPL"));
     EXPECT_EQ(Names(f.Lists()), QStringList{"list.TPL"});
-    for (const QString &other : {QString("/m/readme.txt"), QString("/m.swf/noext"), QString(""),
-                                 QString("/m/x.swfx")})
+    for (const QString &other :
+         {QString("/m/readme.txt"), QString("/m.swf/noext"), QString(""), QString("/m/x.swfx")})
         f->OnCopyData(kHandOverFile, FileNameBytes(other));
     f->OnCopyData(kHandOverFile, QByteArray("\x41", 1)); // an odd byte count
     EXPECT_EQ(f.Play().RowCount(), 2);
@@ -323,7 +323,9 @@ TEST(MainFrame, FtpClientGetsOneReplyPerListFile) {
     ASSERT_TRUE(client.Listen());
     QList<HandOverRecord> replies;
     QObject::connect(&client, &SingleInstance::RecordReceived,
-                     [&](quint32 word, const QByteArray &data) { replies << HandOverRecord{word, data}; });
+                     [&](quint32 word, const QByteArray &data) {
+                         replies << HandOverRecord{word, data};
+                     });
     f.Lists().AppendRow("/l/a.tpl", "a.tpl");
     f.Lists().AppendRow("/l/列表.tpl", "列表.tpl");
     // A request with data is not a request.
