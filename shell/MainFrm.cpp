@@ -546,6 +546,18 @@ QString CMainFrame::FavouritesPath() const {
     return ProgramDir() + QStringLiteral("MyFavo.tpl");
 }
 
+QStringList CMainFrame::SelectedMovieReferences() const {
+    QStringList refs;
+    for (int row : PlayList()->SelectedRows()) {
+        const QString column0 = PlayList()->RowText(row, 0);
+        if (ExtensionOf(FileNameOf(column0)) == u"swf")
+            refs << column0;
+        else
+            refs << column0 + kSep + PlayList()->RowText(row, 1);
+    }
+    return refs;
+}
+
 void CMainFrame::OnFileOpen() {
     const QStringList files =
         m_services.openFiles(m_settings.m_strSwfDefaultDir, kFlashFilter, true);

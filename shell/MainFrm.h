@@ -146,6 +146,9 @@ public:
 
     bool TimerActive(int id) const;
     QString FavouritesPath() const;
+    // The selected play-list rows as movie references, in row order: column 0 when its last
+    // element is a ".swf", else column 0, a separator and column 1 (the Flash tools' input).
+    QStringList SelectedMovieReferences() const;
 
 signals:
     void FileHandedOver(const QString &path);

@@ -243,6 +243,13 @@ TEST(MainFrame, CommandsEnableAndCheckAsTheirRulesSay) {
     f.Play().SelectOnly(0);
     for (int id : selectionCommands)
         EXPECT_TRUE(f.Enabled(id)) << id;
+    // The selection as movie references: files as they are, list-file entries joined.
+    f.Play().AppendRow("/l/Box.TPL", "in.swf");
+    f.Play().AppendRow("/m/noext", "noext");
+    f.Play().topLevelItem(1)->setSelected(true);
+    f.Play().topLevelItem(2)->setSelected(true);
+    EXPECT_EQ(f->SelectedMovieReferences(),
+              (QStringList{"/m/a.swf", "/l/Box.TPL/in.swf", "/m/noext/noext"}));
 
     // Auto-close needs one of its two options.
     EXPECT_TRUE(f.Enabled(ID_AUTO_CLOSE));
