@@ -50,9 +50,10 @@ int main(int argc, char **argv) {
     controls.flash = [](QWidget *parent) { return new kz::CMedia(parent); };
     controls.browser = [](QWidget *parent) { return new kz::CExplorer1(parent); };
     kz::CKZPlayerApp theApp(controls);
+    // Before the window exists, so that an early end still closes it properly.
+    CloseOnTermination(theApp);
     if (!theApp.InitInstance(app.arguments()))
         return 0;
-    CloseOnTermination(theApp);
     const int rc = app.exec();
     theApp.ExitInstance();
     return rc;

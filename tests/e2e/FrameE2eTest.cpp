@@ -199,8 +199,10 @@ TEST(FrameE2e, ASecondStartsMovieJoinsTheFirstsPlayList) {
 
 TEST(FrameE2e, DroppedMovieIsAppendedAndScreenshots) {
     App();
-    QTemporaryDir home;
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    // In this process, from a program directory and configuration of its own.
+    Installation inst;
+    qputenv("XDG_CONFIG_HOME", (inst.home() + "/config").toUtf8());
+    SetProgramDirOverride(inst.program());
     ControlFactory real;
     real.flash = [](QWidget *p) { return new CMedia(p); };
     real.browser = [](QWidget *p) { return new CExplorer1(p); };
@@ -222,7 +224,7 @@ TEST(FrameE2e, DroppedMovieIsAppendedAndScreenshots) {
     EXPECT_EQ(frame.PlayList()->RowText(before, 1), FileNameOf(movie));
 
     // Screenshots for the eye: the window with the list bar, the list menu open, the options.
-    frame.ListFileList()->AppendRow(test::BinDir() + "/sample.tpl", "sample.tpl");
+    frame.PlayList()->AppendRow(inst.program() + "sample.tpl", "打开列表.swf");
     frame.SetStatusText("完成，谢谢使用Vobi Flash播放器");
     QTest::qWait(2000);
     const QString tmp = QDir::tempPath();
@@ -250,4 +252,6 @@ TEST(FrameE2e, DroppedMovieIsAppendedAndScreenshots) {
     QProcess::execute("import", {"-window", "root", tmp + "/kz-frame-image-options.png"});
     img.hide();
     frame.close();
+    EXPECT_EQ(ReadTextRecordFile(inst.program() + "1list.ini").value_or(QStringList{}).size(), 2);
+    SetProgramDirOverride(test::BinDir());
 }
