@@ -343,7 +343,7 @@ TEST(PlayerView, TrayIconAndMenu) {
     EXPECT_TRUE(p.frame.isVisible());
 
     // Minimising with the notification-area option hides the window behind the icon.
-    p.frame.m_bTaskBar = 1;
+    p.frame.m_settings.m_bTaskBar = 1;
     p.frame.showMinimized();
     EXPECT_TRUE(Pump([&] { return p.view->HasTrayIcon(); }, 2000));
     EXPECT_FALSE(p.frame.isVisible());
@@ -362,9 +362,10 @@ TEST(PlayerView, CommandTableHoldsLaterCommandsDisabled) {
     EXPECT_EQ(t.Action(ID_APP_ABOUT)->text(), "关于...");
     EXPECT_EQ(t.Action(ID_FILE_SAVE_AS)->shortcut(), QKeySequence("Ctrl+S"));
     for (int id : {ID_PLAY, ID_PAUSE, ID_STOP, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE,
-                   ID_FILE_OPEN, ID_SEARCH_DIRECTORY, ID_CONFIGURATION})
+                   ID_SEARCH_DIRECTORY})
         EXPECT_FALSE(p.Enabled(id)) << id;
-    for (int id : {ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN, ID_APP_EXIT})
+    for (int id : {ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN, ID_APP_EXIT,
+                   ID_FILE_OPEN, ID_CONFIGURATION})
         EXPECT_TRUE(p.Enabled(id)) << id;
     EXPECT_FALSE(t.Execute(ID_PLAY));
     // The third sub-menu of the main menu is "播放", which the view pops up.
