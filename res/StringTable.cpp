@@ -8,6 +8,18 @@ QString LoadString(int id) {
         return QStringLiteral("OLE init failed!");
     case IDS_DEFAULT_PLAYER_DONE:
         return QStringLiteral("完成，谢谢使用Vobi Flash播放器");
+    case IDS_COLUMN_FOLDER:
+        return QStringLiteral("目录");
+    case IDS_COLUMN_MOVIES:
+        return QStringLiteral("动画文件");
+    case IDS_COLUMN_LIST_FILES:
+        return QStringLiteral("列表文件");
+    case IDS_FLASH_FOUND:
+        return QStringLiteral("Flash文件被找到。");
+    case IDS_NO_FLASH_FOUND:
+        return QStringLiteral("没有找到符合要求的Flash文件");
+    case IDS_CANNOT_CREATE_FAVOURITES:
+        return QStringLiteral("不能创建我最喜爱的列表文件！");
     case IDS_TITLE:
         return QStringLiteral("Vobi Flash播放器");
     case IDS_READY:

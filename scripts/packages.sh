@@ -15,7 +15,7 @@ KZ_RUN_PACKAGES=(
 )
 
 KZ_TEST_PACKAGES=(
-  xvfb xauth python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio
+  xvfb xauth xdotool python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio
 )
 
 kz_missing_packages() {

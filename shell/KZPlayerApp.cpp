@@ -83,6 +83,7 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
 
     m_pMainWnd = std::make_unique<CMainFrame>(m_controls, m_strCmdLineFile);
     CMainFrame *frame = m_pMainWnd.get();
+    frame->m_instanceFolder = m_instanceFolder;
     frame->setWindowIcon(QIcon(IconPath()));
     CommandTable &commands = frame->Commands();
     commands.Route(ID_SET_DEFAULT_PLAYER, [this] { OnSetDefaultPlayer(); });

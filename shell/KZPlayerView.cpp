@@ -6,6 +6,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/MainFrm.h"
@@ -231,8 +232,15 @@ void CKZPlayerView::OnInitialUpdate() {
     m_loading->setGeometry(0, height() - kPlayControllerHeight - kLoadingStripHeight, width(),
                            kLoadingStripHeight);
     m_loading->show();
+    m_playHost->m_currentRow = [this] { return m_playCtrl->m_nCurrentPlayingItem; };
     m_playCtrl->OnInitDialog();
     connect(this, &CKZPlayerView::PlayUrlRequested, m_playCtrl, &CPlayCtrlDlg::PlayUrl);
+    // A row started in the play list (double-click, Enter, open, hand-over) becomes current.
+    connect(m_frame->PlayList(), &CDragDropListCtrl::PlayRowRequested, m_playCtrl,
+            [this](int row, const QString &column0, const QString &column1) {
+                m_playCtrl->m_nCurrentPlayingItem = row;
+                m_playCtrl->PlayLocalItem(column0, column1);
+            });
 
     window()->setWindowTitle(LoadString(IDS_TITLE));
 
@@ -255,9 +263,9 @@ void CKZPlayerView::OnInitialUpdate() {
     m_browser->Navigate(QStringLiteral("about:blank"));
 
     if (m_frame->m_bStartFile) {
-        // The command-line movie is the play list's row until the list bar holds the rows.
-        m_playHost->AppendRow(m_frame->m_strCommandLineFile,
-                              FileNameOf(m_frame->m_strCommandLineFile));
+        // The list bar ends on its list face; then the movie the frame put in the play list.
+        m_frame->m_settings.m_bNetSearchView = 1;
+        m_frame->OnNetSearch();
         m_playCtrl->OnPlay();
         m_timer100->start();
     }

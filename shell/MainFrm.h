@@ -1,27 +1,79 @@
 #pragma once
-// The main frame, as far as the movie view needs it: the window with its menu and status bar,
-// the screen-mode flags and their toggles, `m_bStartFile`, and the hand-over handler (which
-// the play-list work completes).
+// The main frame: menu 128, the toolbar, the status bar and the dockable list bar "My Bar"
+// with the two play lists; the settings and the play-list state files; the screen modes,
+// always on top, the notification area, auto-close, the hand-over from a second start and from
+// the FTP client, dropped files, the options dialogs and the list-file commands.
+//
+// What the play controller uses (public below):
+//   - `ListBar()`: the list bar panel; `PlayList()` / `ListFileList()` its two lists, with
+//     their row access (CDragDropListCtrl: RowCount, RowText, SelectedRows, EnsureRowVisible,
+//     RedrawRows, AppendRow, PlayRow and the PlayRowRequested signal);
+//   - `m_settings` (FrameSettings: m_bCloseEndofPlayingList, m_bNetSearchView, …);
+//   - `m_bAutoCloseArmed`, `m_bFullScreen`, `m_bActualSize` and their toggles
+//     `OnAutoClose()`, `OnViewFullScreen()`, `OnViewActualSize()`, `OnNetSearch()`;
+//   - `CloseAtEndOfPlayList()`: the end-of-list rule, called when playing wraps past the last
+//     row; it closes the frame when auto-close is armed and closing at the end is on.
 
 #include "shell/CommandTable.h"
+#include "shell/settings/Settings.h"
 
 #include <QByteArray>
 #include <QMainWindow>
+#include <QRect>
 #include <QStringList>
 
 #include <functional>
 
+class QDockWidget;
 class QLabel;
+class QTimer;
+class QToolBar;
 
 namespace kz {
 
+class CDragDropListCtrl;
 class CKZPlayerView;
+class CListDlg;
 class FlashControl;
 class BrowserControl;
 
 struct ControlFactory {
     std::function<FlashControl *(QWidget *)> flash;
     std::function<BrowserControl *(QWidget *)> browser;
+};
+
+// Bar ids and the stored layout's profile name.
+inline constexpr int kToolBarId = 0xE800;
+inline constexpr int kStatusBarId = 0xE801;
+inline constexpr int kListBarId = 123;
+inline constexpr int kStatusPaneId = 110;
+inline constexpr auto kBarStateName = "BarState";
+inline constexpr auto kListBarCaption = "My Bar";
+// Timers of the frame.
+inline constexpr int kAutoCloseTimerId = 100;
+inline constexpr int kHandOverTimerId = 300;
+inline constexpr int kHandOverTimerMs = 500;
+// The FTP client's window title, which names its local server.
+inline constexpr auto kFtpClientTitle = "Vobi FTP Client";
+inline constexpr auto kFtpClientProgram = "Vantrelftpc";
+inline constexpr auto kUpdaterProgram = "vupdate";
+// The toolbar's buttons, in order.
+QList<int> ToolBarCommands();
+
+// How the frame asks the user for files and runs programs; tests replace these.
+struct FrameServices {
+    // Open dialog: title, initial folder, filter ("Flash Files(*.swf)"), several files.
+    std::function<QStringList(const QString &dir, const QString &filter, bool multi)> openFiles;
+    // Save dialog: initial folder, filter, default suffix; empty when cancelled.
+    std::function<QString(const QString &dir, const QString &filter, const QString &suffix)>
+        saveFile;
+    // Starts a program detached (name found on the PATH, or a full path).
+    std::function<bool(const QString &program, const QStringList &args)> startProgram;
+    // Opens a folder in the file manager.
+    std::function<bool(const QString &folder)> openFolder;
+    std::function<void(const QString &text)> message;
+    // Runs a modal dialog; returns its result.
+    std::function<int(QDialog &)> runDialog;
 };
 
 class CMainFrame : public QMainWindow {
@@ -34,43 +86,110 @@ public:
 
     CKZPlayerView *View() const { return m_view; }
     CommandTable &Commands() { return *m_commands; }
-    // Menu 128's sub-menus; the view pops up the third ("播放").
+    // Menu 128's sub-menus: "文件", "列表", "播放", …; the lists' context menus and the view's
+    // play menu pop them up.
     QMenu *SubMenu(int index) const;
+    QToolBar *ToolBar() const { return m_toolBar; }
+    QDockWidget *ListBarDock() const { return m_listBar; }
+    CListDlg *ListBar() const { return m_listDlg; }
+    CDragDropListCtrl *PlayList() const;
+    CDragDropListCtrl *ListFileList() const;
 
     // The second status-bar pane, widened to the text.
     void SetStatusText(const QString &text);
     QString StatusText() const;
 
-    void OnViewFullScreen();
-    void OnViewActualSize();
-
-    // A record handed over by a second start (data word, bytes).
-    void OnCopyData(quint32 dataWord, const QByteArray &data);
+    // Settings (loaded at creation, written at destruction).
+    FrameSettings m_settings;
 
     std::uint8_t m_bStartFile = 0;
-    QString m_strCommandLineFile;
+    int m_bAutoCloseArmed = 0;
+    int m_bTopMost = 0;
     int m_bFullScreen = 0;
     int m_bActualSize = 0;
-    int m_bTaskBar = 0; // minimise to the notification area (a setting of the frame)
-    // The files second starts have handed over, in order.
+    // The screen rectangle the view covers in a screen mode.
+    QRect m_rcFullScreen;
+    int m_nPendingPlayItem = -1;
+    // The files handed over by second starts, in order.
     QStringList m_handedOverFiles;
+    // Where the single-instance socket lives; the FTP client's server is beside it.
+    QString m_instanceFolder;
+    FrameServices m_services;
+
+    // Toggles.
+    void OnViewFullScreen();
+    void OnViewActualSize();
+    void OnNetSearch();
+    void OnAutoClose();
+    void OnTopMost();
+    void OnListBar();
+    // The end-of-list rule: closes the frame (true) when auto-close is armed and closing at
+    // the end of the play list is on.
+    bool CloseAtEndOfPlayList();
+
+    // Commands.
+    void OnFileOpen();
+    void OnConfiguration();
+    void OnImageOptions();
+    void OnNewListFile();
+    void OnOpenListFile();
+    void OnAddToListFile();
+    void OnSaveAsListFile();
+    void OnAddToFavourites();
+    void OnFavouriteList();
+    void OnLastPlayList();
+
+    // A record handed over by a second start or the FTP client (data word, bytes).
+    void OnCopyData(quint32 dataWord, const QByteArray &data);
+    // Files dropped on the window, in order.
+    void OnDropFiles(const QStringList &paths);
+
+    bool TimerActive(int id) const;
+    QString FavouritesPath() const;
+    // The selected play-list rows as movie references, in row order: column 0 when its last
+    // element is a ".swf", else column 0, a separator and column 1 (the Flash tools' input).
+    QStringList SelectedMovieReferences() const;
 
 signals:
     void FileHandedOver(const QString &path);
 
 protected:
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
+    void CreateToolBar();
+    void CreateListBar();
+    void RouteCommands();
+    void RestoreLists(const QString &commandLineFile);
+    void PlaceWindow();
+    void LoadBarState();
+    void SaveBarState();
     void EnterScreenMode();
     void LeaveScreenMode();
+    void OnHandOverTimer();
+    void PutRowsInto(const QString &listPath);
+    void ReplyToFtpClient();
 
     CommandTable *m_commands = nullptr;
     CKZPlayerView *m_view = nullptr;
     QList<QMenu *> m_menus;
+    QToolBar *m_toolBar = nullptr;
+    QDockWidget *m_listBar = nullptr;
+    CListDlg *m_listDlg = nullptr;
     QLabel *m_statusPane = nullptr;
-    QByteArray m_savedGeometry;
-    bool m_wasMaximised = false;
+    QTimer *m_autoCloseTimer = nullptr;
+    QTimer *m_handOverTimer = nullptr;
+    // The placement saved when a screen mode is entered.
+    struct SavedPlacement {
+        QByteArray geometry;
+        bool maximised = false;
+        bool menu = true, toolBar = true, statusBar = true, listBar = true;
+    } m_savedPlacement;
+    bool m_closed = false;
 };
 
 } // namespace kz

@@ -1,6 +1,7 @@
 #include "ViewPlayHost.h"
 
 #include "platform/flash/FlashControl.h"
+#include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
@@ -10,10 +11,49 @@
 
 namespace kz {
 
+int CViewPlayHost::PlayListRowCount() const {
+    return m_frame->PlayList()->RowCount();
+}
+
 QString CViewPlayHost::PlayListText(int row, int column) const {
-    if (row < 0 || row >= m_rows.size())
-        return {};
-    return column == 0 ? m_rows.at(row).first : column == 1 ? m_rows.at(row).second : QString();
+    return m_frame->PlayList()->RowText(row, column);
+}
+
+void CViewPlayHost::EnsurePlayListRowVisible(int row) {
+    m_frame->PlayList()->EnsureRowVisible(row);
+}
+
+void CViewPlayHost::RedrawPlayList() {
+    CDragDropListCtrl *list = m_frame->PlayList();
+    const int current = m_currentRow ? m_currentRow() : -1;
+    // The current movie's row in red, every other row in the list's own colour.
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem *item = list->topLevelItem(row);
+        for (int column = 0; column < list->columnCount(); ++column) {
+            if (row == current)
+                item->setForeground(column, QBrush(Qt::red));
+            else
+                item->setData(column, Qt::ForegroundRole, QVariant());
+        }
+    }
+    list->RedrawRows();
+}
+
+QStringList CViewPlayHost::NetResultList() const {
+    // The net search fills it; until then there are no results to step through.
+    return {};
+}
+
+bool CViewPlayHost::NetSearchViewShown() const {
+    return m_frame->m_settings.m_bNetSearchView != 0;
+}
+
+bool CViewPlayHost::AutoCloseArmed() const {
+    return m_frame->m_bAutoCloseArmed != 0;
+}
+
+bool CViewPlayHost::CloseEndOfPlayingList() const {
+    return m_frame->m_settings.m_bCloseEndofPlayingList != 0;
 }
 
 void CViewPlayHost::CloseFrame() {

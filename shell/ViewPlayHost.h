@@ -1,11 +1,9 @@
 #pragma once
-// The play controller's host over the movie view and the main frame. Until the list bar's
-// play list exists, the rows are a plain list here (the command-line movie).
+// The play controller's host over the movie view, the main frame and the list bar's play list.
 
 #include "playback/PlayHost.h"
 
-#include <QList>
-#include <QPair>
+#include <functional>
 
 namespace kz {
 
@@ -16,16 +14,17 @@ class CViewPlayHost final : public PlayHost {
 public:
     CViewPlayHost(CKZPlayerView *view, CMainFrame *frame) : m_view(view), m_frame(frame) {}
 
-    void AppendRow(const QString &path, const QString &name) { m_rows.append({path, name}); }
+    // The controller's current row, which the play list draws in red.
+    std::function<int()> m_currentRow;
 
-    int PlayListRowCount() const override { return int(m_rows.size()); }
+    int PlayListRowCount() const override;
     QString PlayListText(int row, int column) const override;
-    void EnsurePlayListRowVisible(int) override {}
-    void RedrawPlayList() override {}
-    QStringList NetResultList() const override { return {}; }
-    bool NetSearchViewShown() const override { return false; }
-    bool AutoCloseArmed() const override { return false; }
-    bool CloseEndOfPlayingList() const override { return false; }
+    void EnsurePlayListRowVisible(int row) override;
+    void RedrawPlayList() override;
+    QStringList NetResultList() const override;
+    bool NetSearchViewShown() const override;
+    bool AutoCloseArmed() const override;
+    bool CloseEndOfPlayingList() const override;
     void CloseFrame() override;
     bool FullScreen() const override;
     bool ActualSize() const override;
@@ -46,7 +45,6 @@ public:
 private:
     CKZPlayerView *m_view;
     CMainFrame *m_frame;
-    QList<QPair<QString, QString>> m_rows;
 };
 
 } // namespace kz

@@ -5,6 +5,43 @@
 #include "shell/KZPlayerApp.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int gSignalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(gSignalPipe[1], &c, 1);
+}
+
+// A session's end (SIGTERM) or Ctrl+C closes the window as the user would, so the play lists
+// and the settings are kept.
+void CloseOnTermination(kz::CKZPlayerApp &theApp) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, gSignalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [&theApp] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(gSignalPipe[0], &c, 1);
+        if (kz::CMainFrame *frame = theApp.MainFrame())
+            frame->close();
+        QCoreApplication::quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     kz::PrepareWebEngine();
@@ -13,6 +50,8 @@ int main(int argc, char **argv) {
     controls.flash = [](QWidget *parent) { return new kz::CMedia(parent); };
     controls.browser = [](QWidget *parent) { return new kz::CExplorer1(parent); };
     kz::CKZPlayerApp theApp(controls);
+    // Before the window exists, so that an early end still closes it properly.
+    CloseOnTermination(theApp);
     if (!theApp.InitInstance(app.arguments()))
         return 0;
     const int rc = app.exec();

@@ -207,7 +207,8 @@ std::uint16_t SwfWriter::DefinePolygon(const QList<QPointF> &points, QColor fill
     return id;
 }
 
-std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, int heightPx) {
+std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, int heightPx,
+                                          int pixelRatio) {
     const std::uint16_t id = NextId();
     const QList<QPointF> points{{0, 0}, {double(widthPx), 0}, {double(widthPx), double(heightPx)},
                                 {0, double(heightPx)}};
@@ -217,8 +218,8 @@ std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, i
     body.append(char(1));
     body.append(char(0x41)); // clipped bitmap fill
     PutLe(body, bitmapId, 2);
-    SwfMatrix m; // one bitmap pixel is one pixel, i.e. 20 twips
-    m.scaleX = m.scaleY = kTwips;
+    SwfMatrix m; // one bitmap pixel is 20 twips at ratio 1
+    m.scaleX = m.scaleY = double(kTwips) / std::max(1, pixelRatio);
     body += MatrixBytes(m);
     body.append(char(0));
     body += PolygonRecords(points);

@@ -46,8 +46,10 @@ public:
     std::uint16_t DefineJpeg(const QByteArray &jpeg);
     // A closed polygon (pixels, relative to the shape's origin) filled with a colour.
     std::uint16_t DefinePolygon(const QList<QPointF> &points, QColor fill);
-    // A rectangle showing a bitmap at one bitmap pixel per pixel, its top-left at the origin.
-    std::uint16_t DefineBitmapRect(std::uint16_t bitmapId, int widthPx, int heightPx);
+    // A rectangle of widthPx x heightPx showing a bitmap of `pixelRatio` bitmap pixels per
+    // pixel (2 for a sharper picture when the movie is scaled up), its top-left at the origin.
+    std::uint16_t DefineBitmapRect(std::uint16_t bitmapId, int widthPx, int heightPx,
+                                   int pixelRatio = 1);
     void Place(std::uint16_t characterId, std::uint16_t depth, const SwfMatrix &m = {});
     void Move(std::uint16_t depth, const SwfMatrix &m);
     void Remove(std::uint16_t depth);

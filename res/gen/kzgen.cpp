@@ -218,12 +218,13 @@ QList<QPointF> Star(double outer, double inner, int points) {
     return pts;
 }
 
-// A picture with a title and lines of text, as a JPEG.
+// A picture with a title and lines of text, as a JPEG of twice the size for sharp text.
 QByteArray TextPicture(int w, int h, QColor back, QColor ink, const QString &title,
                        const QStringList &lines) {
-    QImage img(w, h, QImage::Format_RGB32);
+    QImage img(w * 2, h * 2, QImage::Format_RGB32);
     img.fill(back);
     QPainter p(&img);
+    p.scale(2, 2);
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     p.setPen(ink);
@@ -245,7 +246,7 @@ QByteArray FallbackMovie(QColor back, QColor board, QColor ink, const QString &t
     SwfWriter w(400, 300, 12);
     w.SetBackgroundColor(back);
     const std::uint16_t pic = w.DefineJpeg(TextPicture(360, 160, board, ink, title, lines));
-    const std::uint16_t picShape = w.DefineBitmapRect(pic, 360, 160);
+    const std::uint16_t picShape = w.DefineBitmapRect(pic, 360, 160, 2);
     const std::uint16_t bar = w.DefinePolygon({{0, 0}, {360, 0}, {360, 6}, {0, 6}}, board.darker(130));
     const std::uint16_t dot = w.DefinePolygon(RegularPolygon(9, 24), marker);
     w.Place(bar, 1, SwfMatrix::Translate(20, 250));
@@ -269,7 +270,7 @@ QByteArray BounceMovie() {
     const std::uint16_t title = w.DefineBitmapRect(
         w.DefineJpeg(TextPicture(300, 50, QColor(0xe8, 0xf4, 0xff), QColor(0x20, 0x40, 0x80),
                                  QStringLiteral("弹跳的小球"), {})),
-        300, 50);
+        300, 50, 2);
     const std::uint16_t floor = w.DefinePolygon({{0, 0}, {480, 0}, {480, 40}, {0, 40}}, QColor(0x4c, 0xaf, 0x50));
     const std::uint16_t ball = w.DefinePolygon(RegularPolygon(24, 32), QColor(0xe5, 0x39, 0x35));
     const std::uint16_t shadow = w.DefinePolygon(RegularPolygon(20, 24), QColor(0x38, 0x8e, 0x3c));

@@ -8,10 +8,10 @@
 #include "platform/flash/ShockwaveFlash.h"
 #include "platform/power/PowerSaving.h"
 #include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
 #include "res/gen/SwfWriter.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
-#include "shell/ViewPlayHost.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -243,7 +243,7 @@ TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
     for (int i = 0; i < 3; ++i) {
         const QString path = dir.filePath(QString("clip%1.swf").arg(i));
         ASSERT_TRUE(test::WriteFile(path, Animated(18, colours[i])));
-        f.frame->View()->PlayHost()->AppendRow(path, FileNameOf(path));
+        f.frame->PlayList()->AppendRow(path, FileNameOf(path));
     }
     f.ctrl->m_bAutoPlay = 1;
     f.ctrl->m_nPlayingMode = kModeListLoop;

@@ -98,10 +98,33 @@ bool Pump(const std::function<bool()> &done, int ms) {
     return true;
 }
 
+// The player runs from the shared program directory and writes its play lists there when it
+// closes; what was there before is put back.
+struct KeepStateFiles {
+    QList<std::pair<QString, std::optional<QByteArray>>> files;
+    KeepStateFiles() {
+        for (const char *name : {"1list.ini", "2list.ini"}) {
+            const QString path = QDir(kz::test::BinDir()).filePath(name);
+            QFile f(path);
+            files.append(
+                {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});
+        }
+    }
+    ~KeepStateFiles() {
+        for (const auto &[path, bytes] : files) {
+            if (bytes)
+                kz::test::WriteFile(path, *bytes);
+            else
+                QFile::remove(path);
+        }
+    }
+};
+
 } // namespace
 
 TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     App();
+    KeepStateFiles keep;
     QTemporaryDir home;
     const QProcessEnvironment env = PrivateEnvironment(home.path());
 

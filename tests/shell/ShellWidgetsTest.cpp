@@ -4,6 +4,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/AboutDlg.h"
@@ -345,7 +346,7 @@ TEST(PlayerView, TrayIconAndMenu) {
     EXPECT_TRUE(p.frame.isVisible());
 
     // Minimising with the notification-area option hides the window behind the icon.
-    p.frame.m_bTaskBar = 1;
+    p.frame.m_settings.m_bTaskBar = 1;
     p.frame.showMinimized();
     EXPECT_TRUE(Pump([&] { return p.view->HasTrayIcon(); }, 2000));
     EXPECT_FALSE(p.frame.isVisible());
@@ -363,11 +364,11 @@ TEST(PlayerView, CommandTableHoldsLaterCommandsDisabled) {
     EXPECT_EQ(t.Action(ID_FULL_SCREEN)->shortcut(), QKeySequence("F10"));
     EXPECT_EQ(t.Action(ID_APP_ABOUT)->text(), "关于...");
     EXPECT_EQ(t.Action(ID_FILE_SAVE_AS)->shortcut(), QKeySequence("Ctrl+S"));
-    for (int id : {ID_PAUSE, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE, ID_FILE_OPEN,
-                   ID_SEARCH_DIRECTORY, ID_CONFIGURATION})
+    for (int id :
+         {ID_PAUSE, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE, ID_SEARCH_DIRECTORY})
         EXPECT_FALSE(p.Enabled(id)) << id;
     for (int id : {ID_PLAY, ID_STOP, ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN,
-                   ID_APP_EXIT})
+                   ID_APP_EXIT, ID_FILE_OPEN, ID_CONFIGURATION})
         EXPECT_TRUE(p.Enabled(id)) << id;
     EXPECT_FALSE(t.Execute(ID_PAUSE));
     // The third sub-menu of the main menu is "播放", which the view pops up.
@@ -430,6 +431,38 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
     EXPECT_EQ(s.m_nPlayingMode, 0);
     EXPECT_EQ(s.m_nCurrentPlayingItem, 0);
     QFile::remove(IniRegistryStore().Path());
+}
+
+TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
+    Player p;
+    CDragDropListCtrl *list = p.frame.PlayList();
+    for (int i = 0; i < 3; ++i) {
+        test::SwfSpec spec;
+        spec.frameCount = std::uint16_t(10 + i);
+        const QString path = Home().filePath(QString("row%1.swf").arg(i));
+        test::WriteFile(path, test::BuildSwf(spec) + QByteArray(100, '\0'));
+        list->AppendFileRow(path);
+    }
+    CPlayCtrlDlg *c = p.view->PlayCtrl();
+    auto red = [&](int row) {
+        return list->topLevelItem(row)->foreground(1).color() == QColor(Qt::red);
+    };
+    ASSERT_TRUE(list->PlayRow(1));
+    EXPECT_EQ(c->m_nCurrentPlayingItem, 1);
+    EXPECT_EQ(p.flash->Movie(), list->RowText(1, 0));
+    EXPECT_TRUE(red(1));
+    EXPECT_FALSE(red(0));
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_NEXT));
+    EXPECT_EQ(c->m_nCurrentPlayingItem, 2);
+    EXPECT_TRUE(red(2));
+    EXPECT_FALSE(red(1));
+
+    // Past the last row with auto-close armed and closing at the end on: the frame closes.
+    p.frame.m_settings.m_bCloseEndofPlayingList = 1;
+    p.frame.m_bAutoCloseArmed = 1;
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_NEXT));
+    EXPECT_FALSE(p.frame.isVisible());
+    p.frame.m_bAutoCloseArmed = 0;
 }
 
 TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
