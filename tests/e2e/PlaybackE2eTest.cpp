@@ -29,6 +29,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 
 using namespace kz;
@@ -83,7 +84,30 @@ int FrameShown(const QString &info) {
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
+// The player writes its play lists into the shared program directory when it closes; what was
+// there before is put back.
+struct KeepStateFiles {
+    QList<std::pair<QString, std::optional<QByteArray>>> files;
+    KeepStateFiles() {
+        for (const char *name : {"1list.ini", "2list.ini"}) {
+            const QString path = QDir(test::BinDir()).filePath(name);
+            QFile f(path);
+            files.append(
+                {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});
+        }
+    }
+    ~KeepStateFiles() {
+        for (const auto &[path, bytes] : files) {
+            if (bytes)
+                test::WriteFile(path, *bytes);
+            else
+                QFile::remove(path);
+        }
+    }
+};
+
 struct Frame {
+    KeepStateFiles keep;
     QTemporaryDir home;
     std::unique_ptr<CMainFrame> frame;
     CMedia *flash = nullptr;
@@ -109,6 +133,7 @@ struct Frame {
 
 TEST(PlaybackE2e, ThePlayerStartedWithAMoviePlaysIt) {
     App();
+    KeepStateFiles keep;
     QTemporaryDir home;
     const QString movie = home.filePath("start.swf");
     ASSERT_TRUE(test::WriteFile(movie, Animated(48, Qt::yellow)));
@@ -239,6 +264,7 @@ TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
     QTemporaryDir dir;
     Frame f;
     ASSERT_TRUE(Pump([&] { return f.flash->PageReady(); }, 30000));
+    f.frame->PlayList()->RemoveAllRows();
     const QList<QColor> colours{Qt::red, Qt::green, Qt::blue};
     for (int i = 0; i < 3; ++i) {
         const QString path = dir.filePath(QString("clip%1.swf").arg(i));
@@ -263,4 +289,8 @@ TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
     EXPECT_EQ(order.mid(0, 4), (QList<int>{0, 1, 2, 0})) << "rows in turn, then round again";
     EXPECT_GT(highest, 0) << "the frame figures advanced";
     EXPECT_EQ(f.flash->Movie(), dir.filePath("clip0.swf"));
+    // The current row is the red one.
+    EXPECT_EQ(f.frame->PlayList()->topLevelItem(0)->foreground(1).color(), QColor(Qt::red));
+    EXPECT_NE(f.frame->PlayList()->topLevelItem(1)->foreground(1).color(), QColor(Qt::red));
+    f.frame->grab().save(QDir::temp().filePath("kz-playback-list.png"));
 }
