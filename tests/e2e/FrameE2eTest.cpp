@@ -17,6 +17,7 @@
 #include "shell/OptionDlgs.h"
 #include "shell/settings/Settings.h"
 #include "support/TestSupport.h"
+#include "support/E2eSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,30 +42,9 @@ using namespace kz;
 
 namespace {
 
-QApplication *App() {
-    static QApplication *app = [] {
-        PrepareWebEngine();
-        static int argc = 1;
-        static char name[] = "test_frame_e2e";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        SetProgramDirOverride(test::BinDir());
-        return a;
-    }();
-    return app;
-}
+using namespace kz::test;
 
-bool WaitFor(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
+QApplication *App() { return E2eApp("test_frame_e2e"); }
 
 // A program directory of its own: the player's binary copied (it finds its folder through its
 // own path), everything it ships linked.
@@ -103,7 +83,7 @@ struct Installation {
         p->setProcessChannelMode(QProcess::ForwardedChannels);
         p->start(program() + "KZPlayer", args);
         EXPECT_TRUE(p->waitForStarted());
-        EXPECT_TRUE(WaitFor([&] { return QFile::exists(Socket()); }, 60000))
+        EXPECT_TRUE(PumpUntil([&] { return QFile::exists(Socket()); }, 60000))
             << "the player never got ready";
         return p;
     }

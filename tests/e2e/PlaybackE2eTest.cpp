@@ -13,6 +13,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/TestSupport.h"
+#include "support/E2eSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,32 +37,9 @@ using namespace kz;
 
 namespace {
 
-QApplication *App() {
-    static QApplication *app = [] {
-        PrepareWebEngine();
-        for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
-            qunsetenv(v);
-        static int argc = 1;
-        static char name[] = "test_playback_e2e";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        SetProgramDirOverride(test::BinDir());
-        return a;
-    }();
-    return app;
-}
+using namespace kz::test;
 
-bool Pump(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
+QApplication *App() { return E2eApp("test_playback_e2e"); }
 
 // A short animated movie: a square crossing the stage, `frames` frames at 12 a second.
 QByteArray Animated(int frames, QColor colour) {
@@ -83,28 +61,6 @@ int FrameShown(const QString &info) {
     const auto m = re.match(info);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
-
-// The player writes its play lists into the shared program directory when it closes; what was
-// there before is put back.
-struct KeepStateFiles {
-    QList<std::pair<QString, std::optional<QByteArray>>> files;
-    KeepStateFiles() {
-        for (const char *name : {"1list.ini", "2list.ini"}) {
-            const QString path = QDir(test::BinDir()).filePath(name);
-            QFile f(path);
-            files.append(
-                {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});
-        }
-    }
-    ~KeepStateFiles() {
-        for (const auto &[path, bytes] : files) {
-            if (bytes)
-                test::WriteFile(path, *bytes);
-            else
-                QFile::remove(path);
-        }
-    }
-};
 
 struct Frame {
     KeepStateFiles keep;
@@ -150,7 +106,7 @@ TEST(PlaybackE2e, ThePlayerStartedWithAMoviePlaysIt) {
     player.setProcessEnvironment(env);
     player.start(QDir(test::BinDir()).filePath("KZPlayer"), {movie});
     ASSERT_TRUE(player.waitForStarted());
-    ASSERT_TRUE(Pump([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); }, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); }, 60000));
     // The movie plays: the screen keeps changing where the home page would stand still.
     QThread::msleep(4000);
     auto shot = [&](const QString &name) {
@@ -196,7 +152,7 @@ TEST(PlaybackE2e, CommandLineMovieInTheViewWithStatusLinePowerSavingAndSkins) {
     EXPECT_EQ(f.ctrl->m_nPlayState, kStatePlaying);
     // The status line follows the frames.
     std::set<int> frames;
-    EXPECT_TRUE(Pump(
+    EXPECT_TRUE(PumpUntil(
         [&] {
             const int fr = FrameShown(f.Info());
             if (fr >= 0)
@@ -234,13 +190,13 @@ TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
     QThread::msleep(500);
 
     Frame f;
-    ASSERT_TRUE(Pump([&] { return f.flash->PageReady(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
     const QString url = QStringLiteral("http://127.0.0.1:%1/web.swf").arg(port);
     f.ctrl->PlayUrl(url);
     EXPECT_TRUE(f.ctrl->m_bUrlMode);
     QProgressBar *bar = f.frame->View()->LoadingBar();
     std::set<int> seen;
-    EXPECT_TRUE(Pump(
+    EXPECT_TRUE(PumpUntil(
         [&] {
             seen.insert(bar->value());
             return bar->value() == 100 && f.ctrl->m_bFullyLoaded;
@@ -253,7 +209,7 @@ TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
     for (int p : seen)
         between += p > 0 && p < 100;
     EXPECT_GE(between, 1) << "the strip jumped straight to 100";
-    EXPECT_TRUE(Pump([&] { return FrameShown(f.Info()) > 0; }, 20000)) << f.Info().toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return FrameShown(f.Info()) > 0; }, 20000)) << f.Info().toStdString();
     EXPECT_TRUE(f.Info().contains(u"/00:00:20")) << f.Info().toStdString();
     f.frame->grab().save(QDir::temp().filePath("kz-playback-web.png"));
     http.kill();
@@ -263,7 +219,7 @@ TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
 TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
     QTemporaryDir dir;
     Frame f;
-    ASSERT_TRUE(Pump([&] { return f.flash->PageReady(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
     f.frame->PlayList()->RemoveAllRows();
     const QList<QColor> colours{Qt::red, Qt::green, Qt::blue};
     for (int i = 0; i < 3; ++i) {
@@ -277,7 +233,7 @@ TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
     f.ctrl->OnPlay();
     QList<int> order{f.ctrl->m_nCurrentPlayingItem};
     int highest = -1;
-    EXPECT_TRUE(Pump(
+    EXPECT_TRUE(PumpUntil(
         [&] {
             if (f.ctrl->m_nCurrentPlayingItem != order.last())
                 order << f.ctrl->m_nCurrentPlayingItem;

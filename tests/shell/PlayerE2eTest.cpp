@@ -9,6 +9,7 @@
 #include "shell/MainFrm.h"
 #include "shell/ViewLayout.h"
 #include "support/TestSupport.h"
+#include "support/E2eSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,95 +31,13 @@
 
 namespace {
 
+using namespace kz::test;
+
+QApplication *App() { return E2eApp("test_player_e2e"); }
+
 QString Player() {
     return QDir(kz::test::BinDir()).filePath("KZPlayer");
 }
-
-// A private home for the player: configuration, data, runtime folder.
-QProcessEnvironment PrivateEnvironment(const QString &home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home);
-    env.insert("XDG_CONFIG_HOME", home + "/config");
-    env.insert("XDG_DATA_HOME", home + "/data");
-    env.insert("XDG_CACHE_HOME", home + "/cache");
-    env.insert("XDG_RUNTIME_DIR", home + "/run");
-    env.insert("QT_LOGGING_RULES", "kz.shell.info=true");
-    QDir().mkpath(home + "/run");
-    QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return env;
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
-QImage ScreenShot(const QString &path) {
-    QProcess::execute("import", {"-window", "root", path});
-    return QImage(path);
-}
-
-int Colours(const QImage &img) {
-    std::set<QRgb> c;
-    for (int y = 0; y < img.height(); y += 5)
-        for (int x = 0; x < img.width(); x += 5)
-            c.insert(img.pixel(x, y));
-    return int(c.size());
-}
-
-QApplication *App() {
-    static QApplication *app = [] {
-        kz::PrepareWebEngine();
-        static int argc = 1;
-        static char name[] = "test_player_e2e";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        kz::SetProgramDirOverride(kz::test::BinDir());
-        return a;
-    }();
-    return app;
-}
-
-// Waits while the event loop runs.
-bool Pump(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-// The player runs from the shared program directory and writes its play lists there when it
-// closes; what was there before is put back.
-struct KeepStateFiles {
-    QList<std::pair<QString, std::optional<QByteArray>>> files;
-    KeepStateFiles() {
-        for (const char *name : {"1list.ini", "2list.ini"}) {
-            const QString path = QDir(kz::test::BinDir()).filePath(name);
-            QFile f(path);
-            files.append(
-                {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});
-        }
-    }
-    ~KeepStateFiles() {
-        for (const auto &[path, bytes] : files) {
-            if (bytes)
-                kz::test::WriteFile(path, *bytes);
-            else
-                QFile::remove(path);
-        }
-    }
-};
 
 } // namespace
 
@@ -135,7 +54,7 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     ASSERT_TRUE(first.waitForStarted());
     // Listening means the view has finished its initial update.
     const QString socket = home.filePath("run/KZPlayer.socket");
-    ASSERT_TRUE(WaitFor([&] { return QFile::exists(socket); }, 60000))
+    ASSERT_TRUE(SleepUntil([&] { return QFile::exists(socket); }, 60000))
         << "the player never got ready";
     EXPECT_TRUE(QFile::exists(home.filePath("data/applications/KZPlayer.desktop")))
         << "the list-file association is written at start";
@@ -145,7 +64,7 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     const QImage shot = ScreenShot(home.filePath("player.png"));
     ASSERT_FALSE(shot.isNull());
     shot.save(QDir::temp().filePath("kz-player-window.png"));
-    EXPECT_GT(Colours(shot), 10) << "nothing drawn";
+    EXPECT_GT(DistinctColours(shot), 10) << "nothing drawn";
 
     const QString other = QDir(kz::test::CorpusDir()).filePath("acid_acid-gradient.swf");
     QElapsedTimer t;
@@ -159,7 +78,7 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     EXPECT_TRUE(second.readAllStandardError().contains("handed over"));
 
     QByteArray log;
-    EXPECT_TRUE(WaitFor(
+    EXPECT_TRUE(SleepUntil(
         [&] {
             first.waitForReadyRead(50);
             log += first.readAllStandardError();
@@ -179,7 +98,7 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     again.setProcessEnvironment(env);
     again.start(Player(), {});
     ASSERT_TRUE(again.waitForStarted());
-    EXPECT_TRUE(WaitFor([&] { return again.state() == QProcess::Running && QFile::exists(socket); },
+    EXPECT_TRUE(SleepUntil([&] { return again.state() == QProcess::Running && QFile::exists(socket); },
                         60000));
     EXPECT_FALSE(again.waitForFinished(1000)) << "it should keep running";
     again.kill();
@@ -205,7 +124,7 @@ TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
     ASSERT_TRUE(p.waitForFinished(20000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
-    EXPECT_TRUE(WaitFor([&] { return QFile::exists(marker); }, 5000))
+    EXPECT_TRUE(SleepUntil([&] { return QFile::exists(marker); }, 5000))
         << "the new updater did not run";
     EXPECT_FALSE(QFile::exists(home.filePath("run/KZPlayer.socket"))) << "no player window";
 }
@@ -225,12 +144,12 @@ TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
     kz::CKZPlayerView *view = frame.View();
     view->OnInitialUpdate();
     auto *flash = static_cast<kz::CMedia *>(view->Flash());
-    ASSERT_TRUE(Pump([&] { return flash->PageReady(); }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return flash->PageReady(); }, 30000));
 
     QSignalSpy ready(flash, &kz::FlashControl::MovieReady);
     flash->SetScale("ShowAll");
     flash->LoadMovie(0, QDir(kz::test::CorpusDir()).filePath("examples_timeline_Simple.swf"));
-    ASSERT_TRUE(Pump([&] { return ready.count() > 0; }, 30000));
+    ASSERT_TRUE(PumpUntil([&] { return ready.count() > 0; }, 30000));
     // What the play controller does when a movie starts.
     view->m_nPlayState = kz::kPlaying;
     view->SetMovieSize(QSize(flash->Facts().width, flash->Facts().height));
@@ -238,16 +157,16 @@ TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
     EXPECT_FALSE(view->Browser()->isVisible());
     EXPECT_LT(flash->width(), view->width()) << "fitted to the movie's proportions";
 
-    Pump([] { return false; }, 400);
+    PumpUntil([] { return false; }, 400);
     const QImage a = frame.grab().toImage();
-    Pump([] { return false; }, 400);
+    PumpUntil([] { return false; }, 400);
     const QImage b = frame.grab().toImage();
     a.save(QDir::temp().filePath("kz-view-windowed.png"));
     EXPECT_NE(a, b) << "the movie does not move in the view";
 
     ASSERT_TRUE(frame.Commands().Execute(kz::ID_FULL_SCREEN));
-    ASSERT_TRUE(Pump([&] { return frame.isFullScreen(); }, 5000));
-    Pump([] { return false; }, 800);
+    ASSERT_TRUE(PumpUntil([&] { return frame.isFullScreen(); }, 5000));
+    PumpUntil([] { return false; }, 800);
     EXPECT_EQ(
         flash->geometry(),
         kz::FullScreenFit(view->size(), view->size().isEmpty()
@@ -259,14 +178,14 @@ TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
 
     ASSERT_TRUE(frame.Commands().Execute(kz::ID_ZOOM_IN));
     EXPECT_EQ(view->m_nZoom, 80);
-    Pump([] { return false; }, 800);
+    PumpUntil([] { return false; }, 800);
     frame.grab().toImage().save(QDir::temp().filePath("kz-view-zoomed.png"));
 
     // A right click on the movie pops up the main menu's play menu.
     QWidget *render = flash->WebView()->focusProxy();
     ASSERT_NE(render, nullptr);
     QTest::mouseClick(render, Qt::RightButton, {}, QPoint(40, 40));
-    EXPECT_TRUE(Pump([&] { return QApplication::activePopupWidget() != nullptr; }, 3000));
+    EXPECT_TRUE(PumpUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 3000));
     if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
         EXPECT_EQ(menu->title(), "播放");
         menu->close();

@@ -6,6 +6,7 @@
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
 #include "support/TestSupport.h"
+#include "support/E2eSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,45 +31,12 @@ using namespace kz;
 
 namespace {
 
-QApplication *App() {
-    static QApplication *app = [] {
-        PrepareWebEngine();
-        static int argc = 1;
-        static char name[] = "test_flash_e2e";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        SetProgramDirOverride(test::BinDir());
-        return a;
-    }();
-    return app;
-}
+using namespace kz::test;
 
-bool WaitUntil(const std::function<bool()> &done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-void Pump(int ms) {
-    WaitUntil([] { return false; }, ms);
-}
+QApplication *App() { return E2eApp("test_flash_e2e"); }
 
 QImage Shot(QWidget *w) {
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-int DistinctColours(const QImage &img) {
-    std::set<QRgb> colours;
-    for (int y = 0; y < img.height(); y += 4)
-        for (int x = 0; x < img.width(); x += 4)
-            colours.insert(img.pixel(x, y));
-    return int(colours.size());
 }
 
 QString Corpus(const char *name) {
@@ -84,12 +52,12 @@ struct Host {
         flash = new CMedia(&window);
         flash->setGeometry(0, 0, 640, 480);
         window.show();
-        EXPECT_TRUE(WaitUntil([&] { return flash->PageReady(); }, 30000)) << "page never started";
+        EXPECT_TRUE(PumpUntil([&] { return flash->PageReady(); }, 30000)) << "page never started";
     }
     bool Load(const QString &movie) {
         QSignalSpy ready(flash, &FlashControl::MovieReady);
         flash->LoadMovie(0, movie);
-        return WaitUntil([&] { return ready.count() > 0; }, 30000);
+        return PumpUntil([&] { return ready.count() > 0; }, 30000);
     }
 };
 
@@ -157,7 +125,7 @@ TEST(FlashControlE2e, ZoomScaleAndBackgroundActVisibly) {
     EXPECT_GT(DistinctColours(noScale), 4);
 
     h.flash->SetScale("ShowAll");
-    ASSERT_TRUE(WaitUntil([&] { return h.flash->TotalFrames() > 0; }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return h.flash->TotalFrames() > 0; }, 20000));
     Pump(900);
     const QImage showAll = Shot(h.flash);
     showAll.save(QDir::temp().filePath("kz-flash-showall.png"));
@@ -210,9 +178,9 @@ TEST(FlashControlE2e, ACrashedEngineComesBackEmptyAndPlaysAgain) {
     const qint64 pid = h.flash->Page()->renderProcessPid();
     ASSERT_GT(pid, 0);
     ::kill(pid_t(pid), SIGKILL);
-    EXPECT_TRUE(WaitUntil([&] { return h.flash->CurrentFrame() == -1; }, 10000));
+    EXPECT_TRUE(PumpUntil([&] { return h.flash->CurrentFrame() == -1; }, 10000));
     EXPECT_EQ(h.flash->Movie(), Corpus("acid_acid-gradient.swf"));
-    EXPECT_TRUE(WaitUntil([&] { return h.flash->PageReady(); }, 30000));
+    EXPECT_TRUE(PumpUntil([&] { return h.flash->PageReady(); }, 30000));
     EXPECT_TRUE(h.Load(Corpus("examples_timeline_Simple.swf")));
     EXPECT_GT(h.flash->TotalFrames(), 1);
 }
@@ -223,7 +191,7 @@ TEST(FlashControlE2e, SoundNeedsNoGesture) {
     QString state;
     h.flash->Page()->runJavaScript("new AudioContext().state",
                                    [&](const QVariant &v) { state = v.toString(); });
-    ASSERT_TRUE(WaitUntil([&] { return !state.isEmpty(); }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return !state.isEmpty(); }, 5000));
     EXPECT_EQ(state, "running") << "audio would wait for a click";
 }
 
@@ -236,7 +204,7 @@ TEST(FlashControlE2e, InputReachesTheMovieAndTheOwner) {
     h.flash->Page()->runJavaScript(
         "window.kzKeys = 0; document.addEventListener('keydown', () => ++window.kzKeys, true); 1",
         [&](const QVariant &) { installed = true; });
-    ASSERT_TRUE(WaitUntil([&] { return installed; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return installed; }, 5000));
 
     QSignalSpy right(h.flash, &FlashControl::RightButtonDown);
     QSignalSpy dbl(h.flash, &FlashControl::LeftButtonDoubleClick);
@@ -257,7 +225,7 @@ TEST(FlashControlE2e, InputReachesTheMovieAndTheOwner) {
 
     int keys = -1;
     h.flash->Page()->runJavaScript("window.kzKeys", [&](const QVariant &v) { keys = v.toInt(); });
-    ASSERT_TRUE(WaitUntil([&] { return keys >= 0; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return keys >= 0; }, 5000));
     EXPECT_GE(keys, 3) << "typed keys did not reach the movie's page";
 }
 
@@ -282,11 +250,11 @@ TEST(FlashControlE2e, BrowserAsksBeforeEveryNavigation) {
     bool loaded = false;
     QObject::connect(browser->Page(), &QWebEnginePage::loadFinished, [&] { loaded = true; });
     browser->Navigate(page);
-    ASSERT_TRUE(WaitUntil([&] { return loaded; }, 20000));
+    ASSERT_TRUE(PumpUntil([&] { return loaded; }, 20000));
     EXPECT_EQ(seen.value(0), QUrl::fromLocalFile(page).toString());
 
     browser->Page()->runJavaScript("document.getElementById('l').click()");
-    ASSERT_TRUE(WaitUntil([&] { return seen.size() >= 2; }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 2; }, 10000));
     EXPECT_TRUE(seen.at(1).endsWith("/Movie.SWF"));
     Pump(500);
     EXPECT_EQ(browser->LocationURL(), QUrl::fromLocalFile(page).toString()) << "not cancelled";
@@ -313,7 +281,7 @@ TEST(FlashControlE2e, WebMovieLoadsThroughTheCacheWithRisingProgress) {
     QSignalSpy ready(h.flash, &FlashControl::MovieReady);
     h.flash->LoadMovie(0, url);
     std::set<int> seen;
-    EXPECT_TRUE(WaitUntil(
+    EXPECT_TRUE(PumpUntil(
         [&] {
             seen.insert(h.flash->PercentLoaded());
             return ready.count() > 0;

@@ -5,6 +5,7 @@
 #include "platform/flash/ShockwaveFlash.h"
 #include "playlist/ListFile.h"
 #include "support/TestSupport.h"
+#include "support/E2eSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,38 +23,9 @@ using namespace kz;
 
 namespace {
 
-QApplication *App() {
-    static QApplication *app = [] {
-        PrepareWebEngine();
-        static int argc = 1;
-        static char name[] = "test_generated_e2e";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        SetProgramDirOverride(test::BinDir());
-        return a;
-    }();
-    return app;
-}
+using namespace kz::test;
 
-bool WaitUntil(const std::function<bool()> &done, int timeoutMs) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-int DistinctColours(const QImage &img) {
-    std::set<QRgb> colours;
-    for (int y = 0; y < img.height(); y += 4)
-        for (int x = 0; x < img.width(); x += 4)
-            colours.insert(img.pixel(x, y));
-    return int(colours.size());
-}
+QApplication *App() { return E2eApp("test_generated_e2e"); }
 
 struct Shots {
     QImage first, last;
@@ -68,15 +40,15 @@ Shots Render(const QString &movie, const QString &name) {
     flash->setGeometry(0, 0, 480, 400);
     window.show();
     Shots s;
-    if (!WaitUntil([&] { return flash->PageReady(); }, 30000))
+    if (!PumpUntil([&] { return flash->PageReady(); }, 30000))
         return s;
     QSignalSpy ready(flash, &FlashControl::MovieReady);
     flash->LoadMovie(0, movie);
-    if (!WaitUntil([&] { return ready.count() > 0; }, 30000))
+    if (!PumpUntil([&] { return ready.count() > 0; }, 30000))
         return s;
     QImage previous;
     for (int i = 0; i < 6; ++i) {
-        WaitUntil([] { return false; }, 250);
+        PumpUntil([] { return false; }, 250);
         const QImage shot = flash->grab().toImage().convertToFormat(QImage::Format_RGB32);
         if (i == 0)
             s.first = shot;

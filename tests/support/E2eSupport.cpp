@@ -1,0 +1,106 @@
+#include "E2eSupport.h"
+
+#include "TestSupport.h"
+#include "platform/Paths.h"
+#include "platform/flash/ShockwaveFlash.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include <set>
+
+namespace kz::test {
+
+QApplication *E2eApp(const char *name) {
+    static QApplication *app = [name] {
+        PrepareWebEngine();
+        for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
+            qunsetenv(v);
+        static int argc = 1;
+        static QByteArray arg0(name);
+        static char *argv[] = {arg0.data(), nullptr};
+        auto *a = new QApplication(argc, argv);
+        SetProgramDirOverride(BinDir());
+        return a;
+    }();
+    return app;
+}
+
+bool PumpUntil(const std::function<bool()> &done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+void Pump(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+bool SleepUntil(const std::function<bool()> &done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+int DistinctColours(const QImage &img, int step) {
+    std::set<QRgb> colours;
+    for (int y = 0; y < img.height(); y += step)
+        for (int x = 0; x < img.width(); x += step)
+            colours.insert(img.pixel(x, y));
+    return int(colours.size());
+}
+
+QImage ScreenShot(const QString &path) {
+    QProcess::execute("import", {"-window", "root", path});
+    return QImage(path);
+}
+
+QProcessEnvironment PrivateEnvironment(const QString &home) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/config");
+    env.insert("XDG_DATA_HOME", home + "/data");
+    env.insert("XDG_CACHE_HOME", home + "/cache");
+    env.insert("XDG_RUNTIME_DIR", home + "/run");
+    env.insert("TMPDIR", home + "/tmp");
+    env.insert("QT_LOGGING_RULES", "kz.shell.info=true");
+    QDir().mkpath(home + "/run");
+    QDir().mkpath(home + "/tmp");
+    QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return env;
+}
+
+KeepStateFiles::KeepStateFiles() {
+    for (const char *name : {"1list.ini", "2list.ini"}) {
+        const QString path = QDir(BinDir()).filePath(name);
+        QFile f(path);
+        files.append(
+            {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});
+    }
+}
+
+KeepStateFiles::~KeepStateFiles() {
+    for (const auto &[path, bytes] : files) {
+        if (bytes)
+            WriteFile(path, *bytes);
+        else
+            QFile::remove(path);
+    }
+}
+
+} // namespace kz::test

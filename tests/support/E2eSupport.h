@@ -1,0 +1,47 @@
+#pragma once
+// Shared pieces of the end-to-end tests: the application with the web engine prepared, waiting
+// with and without the event loop, screenshots and their colours, a private home for a started
+// program, and keeping the program directory's state files.
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+class QApplication;
+
+namespace kz::test {
+
+// The test's application, made once: the engine prepared, proxies cleared (tests talk to
+// loopback servers), the program directory pointed at the build's.
+QApplication *E2eApp(const char *name);
+
+// Runs the event loop until `done` or the time-out; false on the time-out.
+bool PumpUntil(const std::function<bool()> &done, int ms);
+// Runs the event loop for a while.
+void Pump(int ms);
+// Waits without an event loop (for other processes); false on the time-out.
+bool SleepUntil(const std::function<bool()> &done, int ms);
+
+// Distinct colours among the pixels sampled every `step` pixels.
+int DistinctColours(const QImage &img, int step = 4);
+// A screenshot of the whole display, saved at the path.
+QImage ScreenShot(const QString &path);
+
+// HOME, the XDG folders and the runtime folder of a started program, all under `home`.
+QProcessEnvironment PrivateEnvironment(const QString &home);
+
+// The player writes its play lists into the shared program directory when it closes; what was
+// there before is put back when this goes.
+struct KeepStateFiles {
+    KeepStateFiles();
+    ~KeepStateFiles();
+    QList<std::pair<QString, std::optional<QByteArray>>> files;
+};
+
+} // namespace kz::test
