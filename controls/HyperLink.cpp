@@ -24,9 +24,7 @@ CHyperLink::CHyperLink(QWidget *parent) : QLabel(parent) {
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
-    m_report = [this](const QString &text) {
-        QMessageBox::warning(window(), QString(), text);
-    };
+    m_report = [this](const QString &text) { QMessageBox::warning(window(), QString(), text); };
 }
 
 void CHyperLink::SetOpener(Opener opener) {

@@ -365,22 +365,53 @@ void CDragDropListCtrl::keyPressEvent(QKeyEvent *event) {
         if (ctrl)
             selectAll();
         break;
-    case Qt::Key_O: id = ctrl ? ID_FILE_OPEN : 0; break;
-    case Qt::Key_D: id = ctrl ? ID_SEARCH_DIRECTORY : 0; break;
-    case Qt::Key_I: id = ctrl ? ID_SEARCH_IE_CACHE : 0; break;
-    case Qt::Key_S: id = ctrl ? ID_FILE_SAVE_AS : 0; break;
-    case Qt::Key_N: id = ctrl ? ID_NEW_LIST_FILE : 0; break;
-    case Qt::Key_L: id = ctrl ? ID_OPEN_LIST_FILE : 0; break;
-    case Qt::Key_F1: id = ID_APP_ABOUT; break;
-    case Qt::Key_F2: id = ID_LIST_FILE_INFO; break;
-    case Qt::Key_F3: id = ID_NEXT; break;
-    case Qt::Key_F4: id = ID_PREVIOUS; break;
-    case Qt::Key_F5: id = ID_PLAY; break;
-    case Qt::Key_F6: id = ID_PAUSE; break;
-    case Qt::Key_F7: id = ID_STOP; break;
-    case Qt::Key_F8: id = ID_CAPTURE; break;
-    case Qt::Key_F9: id = ID_FTP_CLIENT; break;
-    default: break;
+    case Qt::Key_O:
+        id = ctrl ? ID_FILE_OPEN : 0;
+        break;
+    case Qt::Key_D:
+        id = ctrl ? ID_SEARCH_DIRECTORY : 0;
+        break;
+    case Qt::Key_I:
+        id = ctrl ? ID_SEARCH_IE_CACHE : 0;
+        break;
+    case Qt::Key_S:
+        id = ctrl ? ID_FILE_SAVE_AS : 0;
+        break;
+    case Qt::Key_N:
+        id = ctrl ? ID_NEW_LIST_FILE : 0;
+        break;
+    case Qt::Key_L:
+        id = ctrl ? ID_OPEN_LIST_FILE : 0;
+        break;
+    case Qt::Key_F1:
+        id = ID_APP_ABOUT;
+        break;
+    case Qt::Key_F2:
+        id = ID_LIST_FILE_INFO;
+        break;
+    case Qt::Key_F3:
+        id = ID_NEXT;
+        break;
+    case Qt::Key_F4:
+        id = ID_PREVIOUS;
+        break;
+    case Qt::Key_F5:
+        id = ID_PLAY;
+        break;
+    case Qt::Key_F6:
+        id = ID_PAUSE;
+        break;
+    case Qt::Key_F7:
+        id = ID_STOP;
+        break;
+    case Qt::Key_F8:
+        id = ID_CAPTURE;
+        break;
+    case Qt::Key_F9:
+        id = ID_FTP_CLIENT;
+        break;
+    default:
+        break;
     }
     if (id)
         emit CommandRequested(id);

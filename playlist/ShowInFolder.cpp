@@ -24,8 +24,8 @@ bool ShowItemInFolder(const QString &path) {
             return true;
     }
     const QString folder = FolderWithoutSep(path);
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder.isEmpty() ? QStringLiteral("/")
-                                                                          : folder));
+    return QDesktopServices::openUrl(
+        QUrl::fromLocalFile(folder.isEmpty() ? QStringLiteral("/") : folder));
 }
 
 } // namespace kz

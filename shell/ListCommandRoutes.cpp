@@ -25,22 +25,38 @@ void CMainFrame::RouteListCommands() {
     };
     CDragDropListCtrl *play = PlayList();
     CDragDropListCtrl *lists = ListFileList();
-    t.Route(ID_REMOVE_FROM_LIST, [c] { c->OnRemoveFromList(); }, selected(play));
-    t.Route(ID_CLEAR_PLAY_LIST, [c] { c->OnClearPlayList(); }, notEmpty(play));
-    t.Route(ID_DELETE_FILE, [c] { c->OnDeleteFile(); }, selected(play));
-    t.Route(ID_DELETE_ALL_FILES, [c] { c->OnDeleteAllFiles(); }, notEmpty(play));
-    t.Route(ID_FILE_SAVE_AS, [c] { c->OnSaveAs(); }, selected(play));
-    t.Route(ID_COPY_TO_DIRECTORY, [c] { c->OnCopyToDirectory(); }, selected(play));
-    t.Route(ID_RENAME_FILE, [c] { c->OnRenameFile(); }, selected(play));
-    t.Route(ID_BROWSE_FOLDER, [c] { c->OnBrowseFolder(); }, selected(play));
-    t.Route(ID_REMOVE_LIST_FILE, [c] { c->OnRemoveListFile(); }, selected(lists));
-    t.Route(ID_CLEAR_LIST_FILES, [c] { c->OnClearListFiles(); }, notEmpty(lists));
-    t.Route(ID_DELETE_LIST_FILE, [c] { c->OnDeleteListFile(); }, selected(lists));
-    t.Route(ID_DELETE_ALL_LIST_FILES, [c] { c->OnDeleteAllListFiles(); }, notEmpty(lists));
-    t.Route(ID_COMPRESS_LIST_FILE, [c] { c->OnCompressListFile(); }, selected(lists));
-    t.Route(ID_COMPRESS_ALL_LIST_FILES, [c] { c->OnCompressAll(); }, notEmpty(lists));
-    t.Route(ID_BROWSE_LIST_FOLDER, [c] { c->OnBrowseListFolder(); }, selected(lists));
-    t.Route(ID_LIST_FILE_INFO, [c] { c->OnListFileInfo(); }, selected(lists));
+    t.Route(
+        ID_REMOVE_FROM_LIST, [c] { c->OnRemoveFromList(); }, selected(play));
+    t.Route(
+        ID_CLEAR_PLAY_LIST, [c] { c->OnClearPlayList(); }, notEmpty(play));
+    t.Route(
+        ID_DELETE_FILE, [c] { c->OnDeleteFile(); }, selected(play));
+    t.Route(
+        ID_DELETE_ALL_FILES, [c] { c->OnDeleteAllFiles(); }, notEmpty(play));
+    t.Route(
+        ID_FILE_SAVE_AS, [c] { c->OnSaveAs(); }, selected(play));
+    t.Route(
+        ID_COPY_TO_DIRECTORY, [c] { c->OnCopyToDirectory(); }, selected(play));
+    t.Route(
+        ID_RENAME_FILE, [c] { c->OnRenameFile(); }, selected(play));
+    t.Route(
+        ID_BROWSE_FOLDER, [c] { c->OnBrowseFolder(); }, selected(play));
+    t.Route(
+        ID_REMOVE_LIST_FILE, [c] { c->OnRemoveListFile(); }, selected(lists));
+    t.Route(
+        ID_CLEAR_LIST_FILES, [c] { c->OnClearListFiles(); }, notEmpty(lists));
+    t.Route(
+        ID_DELETE_LIST_FILE, [c] { c->OnDeleteListFile(); }, selected(lists));
+    t.Route(
+        ID_DELETE_ALL_LIST_FILES, [c] { c->OnDeleteAllListFiles(); }, notEmpty(lists));
+    t.Route(
+        ID_COMPRESS_LIST_FILE, [c] { c->OnCompressListFile(); }, selected(lists));
+    t.Route(
+        ID_COMPRESS_ALL_LIST_FILES, [c] { c->OnCompressAll(); }, notEmpty(lists));
+    t.Route(
+        ID_BROWSE_LIST_FOLDER, [c] { c->OnBrowseListFolder(); }, selected(lists));
+    t.Route(
+        ID_LIST_FILE_INFO, [c] { c->OnListFileInfo(); }, selected(lists));
 
     int index = 0;
     for (CDragDropListCtrl *list : {play, lists}) {

@@ -69,16 +69,25 @@ void Pump(int ms) {
 // Presses on `from`, holds past the drag delay, moves in small steps to `to` and lets go, with
 // the real pointer; the event loop runs meanwhile (the drag runs its own).
 bool PointerDrag(QPoint from, QPoint to) {
-    QStringList args{"mousemove", QString::number(from.x()), QString::number(from.y()),
-                     "sleep",     "0.3",                     "mousedown", "1",
-                     "sleep",     "0.5"};
+    QStringList args{"mousemove",
+                     QString::number(from.x()),
+                     QString::number(from.y()),
+                     "sleep",
+                     "0.3",
+                     "mousedown",
+                     "1",
+                     "sleep",
+                     "0.5"};
     const int steps = 25;
     for (int i = 1; i <= steps; ++i) {
         const QPoint p = from + (to - from) * i / steps;
         args << "mousemove" << QString::number(p.x()) << QString::number(p.y()) << "sleep"
              << "0.04";
     }
-    args << "sleep" << "0.3" << "mouseup" << "1";
+    args << "sleep"
+         << "0.3"
+         << "mouseup"
+         << "1";
     QProcess xdotool;
     xdotool.start("xdotool", args);
     if (!xdotool.waitForStarted())
@@ -126,7 +135,7 @@ TEST(ListDragE2e, RowsDraggedOntoAListFileAndOutOfTheWindow) {
     fakes.flash = [](QWidget *p) { return new test::FakeFlashControl(p); };
     fakes.browser = [](QWidget *p) { return new test::FakeBrowserControl(p); };
     CMainFrame frame(fakes, {});
-    frame.m_settings.m_bNetSearchView = 1; // the list face
+    frame.m_settings.m_bNetSearchView = 0; // the list face
     frame.ListBar()->LayOut();
     frame.setGeometry(40, 40, 900, 640);
     frame.show();

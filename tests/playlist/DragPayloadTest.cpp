@@ -24,7 +24,9 @@ TEST(DragPayload, KindAscendingIndicesAndTheEndMarker) {
     ASSERT_TRUE(bytes);
     EXPECT_EQ(*bytes, Ints({1, 0, 3, 7, 0xEEEE}));
     EXPECT_EQ(bytes->size(), 4 * 3 + 8);
-    EXPECT_EQ(QByteArray::fromHex("00000000" "05000000" "eeee0000"),
+    EXPECT_EQ(QByteArray::fromHex("00000000"
+                                  "05000000"
+                                  "eeee0000"),
               *BuildDragPayload(0, {5}, 6));
 
     const auto back = ParseDragPayload(*bytes);

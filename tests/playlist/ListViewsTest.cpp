@@ -133,8 +133,8 @@ TEST(ListViews, RemovingRowsSelectsTheRowAfterTheLastRemoved) {
     // Rows 2, 3 and 7 of ten.
     v.Select(v.movies, {1, 2, 6});
     c.c.OnRemoveFromList();
-    EXPECT_EQ(v.Names(v.movies), (QStringList{"1.swf", "4.swf", "5.swf", "6.swf", "8.swf",
-                                              "9.swf", "10.swf"}));
+    EXPECT_EQ(v.Names(v.movies),
+              (QStringList{"1.swf", "4.swf", "5.swf", "6.swf", "8.swf", "9.swf", "10.swf"}));
     ASSERT_EQ(v.movies.SelectedRows(), QList<int>{4});
     EXPECT_EQ(v.movies.RowText(4, 1), "8.swf") << "the row that was 8th";
     // The last rows: nothing follows, nothing is selected.
@@ -190,20 +190,36 @@ TEST(ListViews, KeyTable) {
     EXPECT_EQ(v.movies.SelectedRows(), (QList<int>{0, 1}));
     EXPECT_TRUE(movies.isEmpty());
 
-    const std::pair<int, Qt::KeyboardModifiers> keys[] = {
-        {Qt::Key_O, Qt::ControlModifier}, {Qt::Key_D, Qt::ControlModifier},
-        {Qt::Key_I, Qt::ControlModifier}, {Qt::Key_S, Qt::ControlModifier},
-        {Qt::Key_N, Qt::ControlModifier}, {Qt::Key_L, Qt::ControlModifier},
-        {Qt::Key_F1, {}},                 {Qt::Key_F2, {}},
-        {Qt::Key_F3, {}},                 {Qt::Key_F4, {}},
-        {Qt::Key_F5, {}},                 {Qt::Key_F6, {}},
-        {Qt::Key_F7, {}},                 {Qt::Key_F8, {}},
-        {Qt::Key_F9, {}}};
-    const QList<int> ids{ID_FILE_OPEN,       ID_SEARCH_DIRECTORY, ID_SEARCH_IE_CACHE,
-                         ID_FILE_SAVE_AS,    ID_NEW_LIST_FILE,    ID_OPEN_LIST_FILE,
-                         ID_APP_ABOUT,       ID_LIST_FILE_INFO,   ID_NEXT,
-                         ID_PREVIOUS,        ID_PLAY,             ID_PAUSE,
-                         ID_STOP,            ID_CAPTURE,          ID_FTP_CLIENT};
+    const std::pair<int, Qt::KeyboardModifiers> keys[] = {{Qt::Key_O, Qt::ControlModifier},
+                                                          {Qt::Key_D, Qt::ControlModifier},
+                                                          {Qt::Key_I, Qt::ControlModifier},
+                                                          {Qt::Key_S, Qt::ControlModifier},
+                                                          {Qt::Key_N, Qt::ControlModifier},
+                                                          {Qt::Key_L, Qt::ControlModifier},
+                                                          {Qt::Key_F1, {}},
+                                                          {Qt::Key_F2, {}},
+                                                          {Qt::Key_F3, {}},
+                                                          {Qt::Key_F4, {}},
+                                                          {Qt::Key_F5, {}},
+                                                          {Qt::Key_F6, {}},
+                                                          {Qt::Key_F7, {}},
+                                                          {Qt::Key_F8, {}},
+                                                          {Qt::Key_F9, {}}};
+    const QList<int> ids{ID_FILE_OPEN,
+                         ID_SEARCH_DIRECTORY,
+                         ID_SEARCH_IE_CACHE,
+                         ID_FILE_SAVE_AS,
+                         ID_NEW_LIST_FILE,
+                         ID_OPEN_LIST_FILE,
+                         ID_APP_ABOUT,
+                         ID_LIST_FILE_INFO,
+                         ID_NEXT,
+                         ID_PREVIOUS,
+                         ID_PLAY,
+                         ID_PAUSE,
+                         ID_STOP,
+                         ID_CAPTURE,
+                         ID_FTP_CLIENT};
     for (CDragDropListCtrl *l : {&v.movies, &v.lists}) {
         QSignalSpy spy(l, &CDragDropListCtrl::CommandRequested);
         for (const auto &[key, mods] : keys)
@@ -228,8 +244,10 @@ TEST(ListViews, DragPayloadOfTheSelectedRows) {
     std::unique_ptr<QMimeData> data(v.lists.CreateDragData());
     ASSERT_TRUE(data);
     EXPECT_EQ(data->formats(), QStringList{kDragRowsMimeType});
-    EXPECT_EQ(data->data(kDragRowsMimeType),
-              QByteArray::fromHex("01000000" "01000000" "04000000" "eeee0000"));
+    EXPECT_EQ(data->data(kDragRowsMimeType), QByteArray::fromHex("01000000"
+                                                                 "01000000"
+                                                                 "04000000"
+                                                                 "eeee0000"));
 }
 
 TEST(ListViews, ThreeRowsDroppedAtTheTopArriveInReverseOrder) {
@@ -669,8 +687,8 @@ TEST(TplInfmationDlg, TheRecordInTheSevenFields) {
         return int(QDialog::Accepted);
     };
     c.c.OnListFileInfo();
-    EXPECT_EQ(seen, (QStringList{"later name", "me@example.org", "id", "其他", "c", list,
-                                 "details"}));
+    EXPECT_EQ(seen,
+              (QStringList{"later name", "me@example.org", "id", "其他", "c", list, "details"}));
     EXPECT_EQ(emailTarget, "mailto:me@example.org");
     EXPECT_EQ(webTarget, "c") << "the value starts after the last \"=\"";
 
