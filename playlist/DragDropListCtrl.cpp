@@ -29,8 +29,12 @@ CDragDropListCtrl::CDragDropListCtrl(QWidget *parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Grid lines between the rows and columns.
+    // Selected rows keep a visible highlight when the window is not the active one (the sheet
+    // would otherwise draw white text on no background).
     setStyleSheet(QStringLiteral("QTreeView::item { border-bottom: 1px solid #d8d8d8; "
-                                 "border-right: 1px solid #d8d8d8; }"));
+                                 "border-right: 1px solid #d8d8d8; }"
+                                 "QTreeView::item:selected { background-color: #3875d7; "
+                                 "color: white; }"));
     setColumnCount(2);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
