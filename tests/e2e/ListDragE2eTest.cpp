@@ -1,7 +1,7 @@
 // The play lists under a real display: rows of the play list dragged with the pointer (XTEST
 // through xdotool) onto a list file go into that file, as kztool then lists it; rows dragged out
 // of the window leave the play list. Screenshots of the list bar with the current movie and of
-// the information and rename dialogs are left in the temporary folder.
+// the information and rename dialogs are left in the temporary folder. A quick click selects.
 
 #include "../cli/KztoolRunner.h"
 #include "netsearch/ListDlg.h"
@@ -165,6 +165,14 @@ TEST(ListDragE2e, RowsDraggedOntoAListFileAndOutOfTheWindow) {
     EXPECT_EQ(lists.SelectedRows(), QList<int>{0});
 
     Shot(frame, "kz-lists-frame.png");
+
+    // A click, released at once, only selects.
+    const QPoint third = RowCentre(play, 2);
+    QProcess::execute("xdotool", {"mousemove", QString::number(third.x()),
+                                  QString::number(third.y()), "click", "1"});
+    Pump(500);
+    EXPECT_EQ(play.SelectedRows(), QList<int>{2});
+    EXPECT_EQ(play.RowCount(), 3);
 
     // A row dragged out of the main window leaves the play list, and only it.
     play.clearSelection();
