@@ -183,8 +183,6 @@ bool CDragDropListCtrl::PlayRow(int row) {
 }
 
 void CDragDropListCtrl::SetCurrentPlayingItem(int row) {
-    if (row == m_nCurrentPlayingItem)
-        return;
     m_nCurrentPlayingItem = row;
     viewport()->update();
 }
@@ -195,7 +193,7 @@ void CDragDropListCtrl::FollowCurrent(const QTreeWidgetItem *current) {
     if (!current)
         return;
     const int row = indexOfTopLevelItem(const_cast<QTreeWidgetItem *>(current));
-    if (row < 0 || row == m_nCurrentPlayingItem)
+    if (row < 0 || row == CurrentPlayingItem())
         return;
     SetCurrentPlayingItem(row);
     emit CurrentPlayingItemMoved(row);
@@ -204,7 +202,7 @@ void CDragDropListCtrl::FollowCurrent(const QTreeWidgetItem *current) {
 void CDragDropListCtrl::SortByName() {
     m_bSortAscending = !m_bSortAscending;
     const QTreeWidgetItem *current =
-        m_nPlayListKind == kMovieList ? topLevelItem(m_nCurrentPlayingItem) : nullptr;
+        m_nPlayListKind == kMovieList ? topLevelItem(CurrentPlayingItem()) : nullptr;
     QList<QTreeWidgetItem *> items;
     while (topLevelItemCount() > 0)
         items << takeTopLevelItem(0);
@@ -265,7 +263,7 @@ bool CDragDropListCtrl::DropPayload(const DragPayload &payload, const CDragDropL
             return false;
         int at = row >= 0 && row < RowCount() ? row : RowCount();
         const QTreeWidgetItem *current =
-            m_nPlayListKind == kMovieList ? topLevelItem(m_nCurrentPlayingItem) : nullptr;
+            m_nPlayListKind == kMovieList ? topLevelItem(CurrentPlayingItem()) : nullptr;
         QList<QTreeWidgetItem *> moved;
         for (int r : payload.rows) {
             if (r < 0 || r >= RowCount())
@@ -459,7 +457,7 @@ void CDragDropListCtrl::dropEvent(QDropEvent *event) {
 void CDragDropListCtrl::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
                                 const QModelIndex &index) const {
     if (m_nPlayListKind == kMovieList && !index.parent().isValid() &&
-        index.row() == m_nCurrentPlayingItem) {
+        index.row() == CurrentPlayingItem()) {
         QStyleOptionViewItem red = option;
         red.palette.setColor(QPalette::Text, QColor(0xFF, 0, 0));
         red.palette.setColor(QPalette::HighlightedText, QColor(0xFF, 0, 0));

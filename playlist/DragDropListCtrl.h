@@ -76,8 +76,13 @@ public:
 
     // The current movie of the play list (the controller's `m_nCurrentPlayingItem`); drawn in
     // red. -1 for none. Sorting and moving rows keep the same movie current.
-    int CurrentPlayingItem() const { return m_nCurrentPlayingItem; }
+    int CurrentPlayingItem() const {
+        return m_currentPlayingItemSource ? m_currentPlayingItemSource() : m_nCurrentPlayingItem;
+    }
     void SetCurrentPlayingItem(int row);
+    // Where the current row is kept when the play controller owns it; CurrentPlayingItemMoved
+    // tells the owner when sorting or moving rows put it elsewhere.
+    std::function<int()> m_currentPlayingItemSource;
 
     // Sorts by the name column, case folded, in the direction the last sort did not use; the
     // item data become the new indices.

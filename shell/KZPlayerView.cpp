@@ -2,22 +2,29 @@
 
 #include "platform/Paths.h"
 #include "platform/flash/FlashControl.h"
+#include "platform/power/PowerSaving.h"
 #include "platform/registry/Profile.h"
+#include "platform/registry/Registry.h"
+#include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/MainFrm.h"
 #include "shell/Startup.h"
+#include "shell/ViewPlayHost.h"
 #include "shell/ViewRules.h"
 
 #include <QApplication>
 #include <QColorDialog>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -106,6 +113,15 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
 
 CKZPlayerView::~CKZPlayerView() {
     DeleteTrayIcon();
+    if (m_playCtrl && m_machine)
+        SaveControllerSettings(*m_machine, m_playCtrl->Settings());
+    // The controller goes before the host it talks to.
+    delete m_playCtrl;
+    m_playCtrl = nullptr;
+}
+
+QWidget *CKZPlayerView::PlayController() const {
+    return m_playCtrl;
 }
 
 void CKZPlayerView::RouteCommands() {
@@ -121,8 +137,70 @@ void CKZPlayerView::RouteCommands() {
             return CommandState{ZoomOutEnabled(m_nZoom), false};
         });
     t.Route(ID_BACK_COLOUR, [this] { OnBackColour(); });
+    RoutePlayCommands();
     t.Route(ID_TRAY_OPEN, [this] { RestoreFromTray(); });
     t.Route(ID_TRAY_EXIT, [this] { window()->close(); });
+}
+
+// The play commands go to the controller once it exists; their rules follow its state.
+void CKZPlayerView::RoutePlayCommands() {
+    CommandTable &t = m_frame->Commands();
+    auto ctrl = [this] { return m_playCtrl; };
+    auto routeTo = [&](int id, void (CPlayCtrlDlg::*op)(), auto rule) {
+        t.Route(
+            id,
+            [ctrl, op] {
+                if (CPlayCtrlDlg *c = ctrl())
+                    (c->*op)();
+            },
+            [ctrl, rule] {
+                CPlayCtrlDlg *c = ctrl();
+                return c ? rule(*c) : CommandState{false, false};
+            });
+    };
+    auto always = [](const CPlayCtrlDlg &) { return CommandState{}; };
+    routeTo(ID_PLAY, &CPlayCtrlDlg::OnPlay,
+            [](const CPlayCtrlDlg &c) { return CommandState{c.m_nPlayState != kStatePlaying}; });
+    routeTo(ID_PAUSE, &CPlayCtrlDlg::OnPause,
+            [](const CPlayCtrlDlg &c) { return CommandState{c.m_nPlayState == kStatePlaying}; });
+    routeTo(ID_STOP, &CPlayCtrlDlg::OnStop, always);
+    routeTo(ID_NEXT, &CPlayCtrlDlg::OnNext, always);
+    routeTo(ID_PREVIOUS, &CPlayCtrlDlg::OnPrevious, always);
+    t.Route(
+        ID_AUTO_PLAY,
+        [ctrl] {
+            if (CPlayCtrlDlg *c = ctrl())
+                c->m_bAutoPlay ? c->OnHand() : c->OnAuto();
+        },
+        [ctrl] {
+            CPlayCtrlDlg *c = ctrl();
+            return CommandState{c != nullptr, c && c->m_bAutoPlay == 1};
+        },
+        true);
+    t.Route(
+        ID_LOOP_SINGLE,
+        [ctrl] {
+            if (CPlayCtrlDlg *c = ctrl())
+                c->OnContinue();
+        },
+        [ctrl] {
+            CPlayCtrlDlg *c = ctrl();
+            const bool on = c && c->m_nPlayingMode == kModeSingleLoop;
+            return CommandState{c != nullptr && !on, on};
+        },
+        true);
+    t.Route(
+        ID_LOOP_LIST,
+        [ctrl] {
+            if (CPlayCtrlDlg *c = ctrl())
+                c->OnCycle();
+        },
+        [ctrl] {
+            CPlayCtrlDlg *c = ctrl();
+            const bool on = c && c->m_nPlayingMode == kModeListLoop;
+            return CommandState{c != nullptr && !on, on};
+        },
+        true);
 }
 
 void CKZPlayerView::OnInitialUpdate() {
@@ -131,9 +209,14 @@ void CKZPlayerView::OnInitialUpdate() {
     m_initialised = true;
 
     // The play controller's place (dialog 131) at the bottom, the loading strip above it.
-    m_playCtrl = new QWidget(this);
-    m_playCtrl->setObjectName(QStringLiteral("IDD_131"));
-    m_playCtrl->setAutoFillBackground(true);
+    m_playHost = std::make_unique<CViewPlayHost>(this, m_frame);
+    m_machine = std::make_unique<IniRegistryStore>();
+    CPlayCtrlDlg::Services services;
+    services.registry = m_machine.get();
+    // The display's power settings only on a real X11 display.
+    if (QGuiApplication::platformName() == u"xcb")
+        services.power = CreateX11PowerSettings();
+    m_playCtrl = new CPlayCtrlDlg(m_flash, m_playHost.get(), std::move(services), this);
     m_playCtrl->setGeometry(0, height() - kPlayControllerHeight, width(), kPlayControllerHeight);
     m_playCtrl->show();
     m_loading = new QWidget(this);
@@ -150,6 +233,26 @@ void CKZPlayerView::OnInitialUpdate() {
     m_loading->setGeometry(0, height() - kPlayControllerHeight - kLoadingStripHeight, width(),
                            kLoadingStripHeight);
     m_loading->show();
+    m_playHost->m_currentRow = [this] { return m_playCtrl->m_nCurrentPlayingItem; };
+    m_playCtrl->OnInitDialog();
+    connect(this, &CKZPlayerView::PlayUrlRequested, m_playCtrl, &CPlayCtrlDlg::PlayUrl);
+    // A row started in the play list (double-click, Enter, open, hand-over) becomes current.
+    connect(m_frame->PlayList(), &CDragDropListCtrl::PlayRowRequested, m_playCtrl,
+            [this](int row, const QString &column0, const QString &column1) {
+                m_playCtrl->m_nCurrentPlayingItem = row;
+                m_playCtrl->PlayLocalItem(column0, column1);
+            });
+    // The list draws the controller's current row and, when sorting or moving rows puts that
+    // movie elsewhere, makes its new row the controller's current one.
+    QPointer<CPlayCtrlDlg> ctrl = m_playCtrl;
+    m_frame->PlayList()->m_currentPlayingItemSource = [ctrl] {
+        return ctrl ? ctrl->m_nCurrentPlayingItem : -1;
+    };
+    connect(m_frame->PlayList(), &CDragDropListCtrl::CurrentPlayingItemMoved, m_playCtrl,
+            [this](int row) {
+                m_playCtrl->m_nCurrentPlayingItem = row;
+                m_playHost->RedrawPlayList();
+            });
 
     window()->setWindowTitle(LoadString(IDS_TITLE));
 
@@ -171,8 +274,13 @@ void CKZPlayerView::OnInitialUpdate() {
     LayOut();
     m_browser->Navigate(QStringLiteral("about:blank"));
 
-    if (m_frame->m_bStartFile)
+    if (m_frame->m_bStartFile) {
+        // The list bar ends on its list face; then the movie the frame put in the play list.
+        m_frame->m_settings.m_bNetSearchView = 1;
+        m_frame->OnNetSearch();
+        m_playCtrl->OnPlay();
         m_timer100->start();
+    }
     m_timer1->start();
     emit InitialUpdateDone();
 }
@@ -243,6 +351,10 @@ void CKZPlayerView::OnZoomOut() {
 
 void CKZPlayerView::ColourInfoLine(std::uint32_t colorRef) {
     m_info->setStyleSheet(StyleFor(FromColorRef(InvertColorRef(colorRef)), FromColorRef(colorRef)));
+}
+
+void CKZPlayerView::ColourInfoLine(std::uint32_t textRef, std::uint32_t backRef) {
+    m_info->setStyleSheet(StyleFor(FromColorRef(textRef), FromColorRef(backRef)));
 }
 
 void CKZPlayerView::OnBackColour() {

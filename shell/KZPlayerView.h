@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -25,7 +26,10 @@ namespace kz {
 
 class BrowserControl;
 class CMainFrame;
+class CPlayCtrlDlg;
+class CViewPlayHost;
 class FlashControl;
+class IniRegistryStore;
 struct ControlFactory;
 
 // Timer ids and intervals.
@@ -50,7 +54,9 @@ public:
     BrowserControl *Browser() const { return m_browser; }
     QLabel *InfoLine() const { return m_info; }
     QPushButton *BackButton() const { return m_back; }
-    QWidget *PlayController() const { return m_playCtrl; }
+    QWidget *PlayController() const;
+    CPlayCtrlDlg *PlayCtrl() const { return m_playCtrl; }
+    CViewPlayHost *PlayHost() const { return m_playHost.get(); }
     QWidget *LoadingStrip() const { return m_loading; }
     QProgressBar *LoadingBar() const { return m_loadingBar; }
 
@@ -71,6 +77,8 @@ public:
     void OnOpenOnlineHomePage();
     // Colours the information line with the background colour (and its inverse for text).
     void ColourInfoLine(std::uint32_t colorRef);
+    // Text and background colours as COLORREF values.
+    void ColourInfoLine(std::uint32_t textRef, std::uint32_t backRef);
 
     // The notification icon: added when the frame hides in the notification area.
     void AddTrayIcon();
@@ -107,6 +115,7 @@ protected:
 
 private:
     void RouteCommands();
+    void RoutePlayCommands();
     void OnTimer1();
     void OnTimer2();
     void OnTimer100();
@@ -122,7 +131,9 @@ private:
     BrowserControl *m_browser = nullptr;
     QLabel *m_info = nullptr;
     QPushButton *m_back = nullptr;
-    QWidget *m_playCtrl = nullptr;
+    CPlayCtrlDlg *m_playCtrl = nullptr;
+    std::unique_ptr<CViewPlayHost> m_playHost;
+    std::unique_ptr<IniRegistryStore> m_machine;
     QWidget *m_loading = nullptr;
     QProgressBar *m_loadingBar = nullptr;
     QSize m_backSize;

@@ -23,7 +23,8 @@ protected:
         ReadSwfHeader(path, info, counter);
         return info;
     }
-    static SwfHeaderInfo Defaults(std::int32_t isFlash, std::int32_t version, std::uint32_t length) {
+    static SwfHeaderInfo Defaults(std::int32_t isFlash, std::int32_t version,
+                                  std::uint32_t length) {
         SwfHeaderInfo h;
         h.isFlash = isFlash;
         h.version = version;
@@ -250,7 +251,8 @@ TEST(ParseCompressedSwfBuffer, ParsesTheFirstBytesOfAWebMovie) {
     EXPECT_EQ(h.bottom, 400);
 
     SwfHeaderInfo fail;
-    EXPECT_FALSE(ParseCompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(bytes.constData()), 8, fail));
+    EXPECT_FALSE(ParseCompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                          8, fail));
     EXPECT_FALSE(ParseCompressedSwfBuffer(nullptr, 0, fail));
     EXPECT_EQ(fail, SwfHeaderInfo{});
 }

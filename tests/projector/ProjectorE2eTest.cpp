@@ -137,8 +137,8 @@ TEST(ProjectorE2e, AScreenSaverQuitsOnAKey) {
     const QString win = Windows("nonexist.swf").first();
     QProcess::execute("xdotool", {"windowactivate", "--sync", win});
     QProcess::execute("xdotool", {"key", "--window", win, "space"});
-    // The saver quits on the press; its window is gone before xdotool sends the release, which
-    // then fails and leaves the key held (repeating) for the tests after this one.
+    // The window goes on the key going down; the key must not stay down on the display (its
+    // auto-repeat would reach the next test's windows).
     QProcess::execute("xdotool", {"keyup", "space"});
     EXPECT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
@@ -160,6 +160,8 @@ TEST(ProjectorE2e, AStubWithoutAMovieSaysSo) {
     const QString win = Windows("Vobi Flash").first();
     QProcess::execute("xdotool", {"windowactivate", "--sync", win});
     QProcess::execute("xdotool", {"key", "--window", win, "Return"});
+    // The window goes on the key going down; the key must not stay down on the display (its
+    // auto-repeat would reach the next test's windows).
     QProcess::execute("xdotool", {"keyup", "Return"});
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(p.exitCode(), 1);

@@ -1,11 +1,14 @@
 // The frame's side of the two lists on the offscreen platform: the file commands are routed and
 // follow the lists' selections, the keys of the lists run the frame's commands (Delete removes,
 // Shift+Delete deletes after the question), a right click opens "文件" or "列表", and F2 shows
-// the information of the selected list file.
+// the information of the selected list file; sorting and moving rows keep the controller's
+// current movie.
 
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
+#include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
+#include "playlist/DragPayload.h"
 #include "playlist/ListCommands.h"
 #include "playlist/ListFile.h"
 #include "playlist/TplInfmationDlg.h"
@@ -181,4 +184,22 @@ TEST(ListCommandsFrame, F2ShowsTheInformationOfTheSelectedListFile) {
     f.Lists().SelectOnly(0);
     QTest::keyClick(&f.Lists(), Qt::Key_F2);
     EXPECT_EQ(shown, QStringList{list});
+}
+
+TEST(ListCommandsFrame, SortingMovesTheControllersCurrentMovie) {
+    Frame f;
+    auto *ctrl = qobject_cast<CPlayCtrlDlg *>(f.frame->View()->PlayController());
+    ASSERT_TRUE(ctrl);
+    for (const char *name : {"b.swf", "c.swf", "a.swf"})
+        f.Play().AppendFileRow(QStringLiteral("/m/") + name);
+    ctrl->m_nCurrentPlayingItem = 2;
+    EXPECT_EQ(f.Play().CurrentPlayingItem(), 2) << "the list draws the controller's row";
+    f.Play().SortByName();
+    EXPECT_EQ(f.Play().RowText(0, 1), "a.swf");
+    EXPECT_EQ(ctrl->m_nCurrentPlayingItem, 0);
+    EXPECT_EQ(f.Play().CurrentPlayingItem(), 0);
+    // Moving the current movie within the list moves it for the controller too.
+    ASSERT_TRUE(f.Play().DropPayload({kMovieList, {0}}, &f.Play(), -1));
+    EXPECT_EQ(f.Play().RowText(2, 1), "a.swf");
+    EXPECT_EQ(ctrl->m_nCurrentPlayingItem, 2);
 }

@@ -2,6 +2,9 @@
 
 #include "platform/Paths.h"
 #include "platform/registry/Profile.h"
+#include "platform/registry/Registry.h"
+#include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "shell/AboutDlg.h"
@@ -361,16 +364,105 @@ TEST(PlayerView, CommandTableHoldsLaterCommandsDisabled) {
     EXPECT_EQ(t.Action(ID_FULL_SCREEN)->shortcut(), QKeySequence("F10"));
     EXPECT_EQ(t.Action(ID_APP_ABOUT)->text(), "关于...");
     EXPECT_EQ(t.Action(ID_FILE_SAVE_AS)->shortcut(), QKeySequence("Ctrl+S"));
-    for (int id : {ID_PLAY, ID_PAUSE, ID_STOP, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE,
-                   ID_SEARCH_DIRECTORY})
+    for (int id :
+         {ID_PAUSE, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE, ID_SEARCH_DIRECTORY})
         EXPECT_FALSE(p.Enabled(id)) << id;
-    for (int id : {ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN, ID_APP_EXIT,
-                   ID_FILE_OPEN, ID_CONFIGURATION})
+    for (int id : {ID_PLAY, ID_STOP, ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN,
+                   ID_APP_EXIT, ID_FILE_OPEN, ID_CONFIGURATION})
         EXPECT_TRUE(p.Enabled(id)) << id;
-    EXPECT_FALSE(t.Execute(ID_PLAY));
+    EXPECT_FALSE(t.Execute(ID_PAUSE));
     // The third sub-menu of the main menu is "播放", which the view pops up.
     ASSERT_NE(p.frame.SubMenu(2), nullptr);
     EXPECT_EQ(p.frame.SubMenu(2)->title(), "播放");
+}
+
+TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd) {
+    App();
+    QFile::remove(IniRegistryStore().Path());
+    test::SwfSpec spec;
+    spec.frameCount = 50;
+    const QString movie = Home().filePath("start.swf");
+    test::WriteFile(movie, test::BuildSwf(spec) + QByteArray(100, '\0'));
+    {
+        // A movie on the command line starts playing.
+        Player p(movie);
+        CPlayCtrlDlg *c = p.view->PlayCtrl();
+        ASSERT_NE(c, nullptr);
+        EXPECT_TRUE(p.flash->calls.contains("LoadMovie 0 " + movie));
+        EXPECT_EQ(p.view->m_nPlayState, kPlaying);
+        EXPECT_EQ(c->geometry(), p.Expected().controller);
+        EXPECT_FALSE(p.Enabled(ID_PLAY));
+        EXPECT_TRUE(p.Enabled(ID_PAUSE));
+        EXPECT_TRUE(p.frame.Commands().Execute(ID_PAUSE));
+        EXPECT_EQ(c->m_nPlayState, kPaused);
+        EXPECT_TRUE(p.Enabled(ID_PLAY));
+        EXPECT_FALSE(p.Enabled(ID_PAUSE));
+
+        CommandTable &t = p.frame.Commands();
+        t.UpdateAll();
+        EXPECT_FALSE(t.Action(ID_AUTO_PLAY)->isChecked());
+        EXPECT_TRUE(t.Execute(ID_AUTO_PLAY));
+        t.UpdateAll();
+        EXPECT_TRUE(t.Action(ID_AUTO_PLAY)->isChecked());
+        EXPECT_EQ(c->m_bAutoPlay, 1);
+        // List loop is on: its command is ticked and disabled, the other free.
+        EXPECT_FALSE(p.Enabled(ID_LOOP_LIST));
+        EXPECT_TRUE(t.Action(ID_LOOP_LIST)->isChecked());
+        EXPECT_TRUE(p.Enabled(ID_LOOP_SINGLE));
+        EXPECT_TRUE(t.Execute(ID_LOOP_SINGLE));
+        EXPECT_FALSE(p.Enabled(ID_LOOP_SINGLE));
+        EXPECT_TRUE(t.Action(ID_LOOP_SINGLE)->isChecked());
+        EXPECT_TRUE(p.Enabled(ID_LOOP_LIST));
+
+        EXPECT_TRUE(t.Execute(ID_STOP));
+        EXPECT_EQ(p.view->m_nPlayState, kStopped);
+        EXPECT_TRUE(p.view->Browser()->isVisible());
+
+        // A movie link in the home page goes to the controller.
+        p.browser->Navigate("http://127.0.0.1:1/Link.SWF");
+        EXPECT_TRUE(p.flash->calls.contains("LoadMovie 0 http://127.0.0.1:1/Link.SWF"));
+        EXPECT_EQ(p.view->m_nPlayState, kPlaying);
+    }
+    IniRegistryStore store;
+    ControllerSettings s;
+    s.m_bAutoPlay = 7;
+    LoadControllerSettings(store, s);
+    EXPECT_EQ(s.m_bAutoPlay, 1);
+    EXPECT_EQ(s.m_nPlayingMode, 0);
+    EXPECT_EQ(s.m_nCurrentPlayingItem, 0);
+    QFile::remove(IniRegistryStore().Path());
+}
+
+TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
+    Player p;
+    CDragDropListCtrl *list = p.frame.PlayList();
+    for (int i = 0; i < 3; ++i) {
+        test::SwfSpec spec;
+        spec.frameCount = std::uint16_t(10 + i);
+        const QString path = Home().filePath(QString("row%1.swf").arg(i));
+        test::WriteFile(path, test::BuildSwf(spec) + QByteArray(100, '\0'));
+        list->AppendFileRow(path);
+    }
+    CPlayCtrlDlg *c = p.view->PlayCtrl();
+    auto red = [&](int row) {
+        return list->topLevelItem(row)->foreground(1).color() == QColor(Qt::red);
+    };
+    ASSERT_TRUE(list->PlayRow(1));
+    EXPECT_EQ(c->m_nCurrentPlayingItem, 1);
+    EXPECT_EQ(p.flash->Movie(), list->RowText(1, 0));
+    EXPECT_TRUE(red(1));
+    EXPECT_FALSE(red(0));
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_NEXT));
+    EXPECT_EQ(c->m_nCurrentPlayingItem, 2);
+    EXPECT_TRUE(red(2));
+    EXPECT_FALSE(red(1));
+
+    // Past the last row with auto-close armed and closing at the end on: the frame closes.
+    p.frame.m_settings.m_bCloseEndofPlayingList = 1;
+    p.frame.m_bAutoCloseArmed = 1;
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_NEXT));
+    EXPECT_FALSE(p.frame.isVisible());
+    p.frame.m_bAutoCloseArmed = 0;
 }
 
 TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
@@ -463,6 +555,7 @@ TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
         EXPECT_TRUE(link->openExternalLinks());
         EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
     }
-    EXPECT_TRUE(dlg.findChild<QLabel *>("IDC_1056")->text().contains("href=\"http://127.0.0.1:8\""));
+    EXPECT_TRUE(
+        dlg.findChild<QLabel *>("IDC_1056")->text().contains("href=\"http://127.0.0.1:8\""));
     EXPECT_TRUE(dlg.findChild<QLabel *>("IDC_1072")->text().contains("mailto:"));
 }

@@ -1,5 +1,7 @@
 #include "FakeFlashControl.h"
 
+#include <QKeyEvent>
+
 namespace kz::test {
 
 FakeFlashControl::FakeFlashControl(QWidget *parent) : FlashControl(parent) {}
@@ -52,6 +54,21 @@ void FakeFlashControl::FinishLoad(const MovieFacts &facts, bool playing) {
     m_state.Loaded();
     m_state.Ready(facts, playing);
     emit MovieReady();
+}
+
+int FakeFlashControl::CountCalls(const QString &prefix) const {
+    int n = 0;
+    for (const QString &c : calls)
+        n += c.startsWith(prefix);
+    return n;
+}
+
+void FakeFlashControl::keyPressEvent(QKeyEvent *event) {
+    keys << QStringLiteral("down %1").arg(event->key());
+}
+
+void FakeFlashControl::keyReleaseEvent(QKeyEvent *event) {
+    keys << QStringLiteral("up %1").arg(event->key());
 }
 
 void FakeBrowserControl::Navigate(const QString &url) {

@@ -7,6 +7,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 namespace kz::test {
 
 class FakeFlashControl : public FlashControl {
@@ -22,8 +24,12 @@ public:
     int TotalFrames() const override { return m_state.TotalFrames(); }
     void StopPlay() override;
     void GotoFrame(int frame) override;
-    int CurrentFrame() const override { return m_state.CurrentFrame(); }
-    bool IsPlaying() const override { return m_state.IsPlaying(); }
+    int CurrentFrame() const override {
+        return scriptedFrame ? *scriptedFrame : m_state.CurrentFrame();
+    }
+    bool IsPlaying() const override {
+        return scriptedPlaying ? *scriptedPlaying : m_state.IsPlaying();
+    }
     int PercentLoaded() const override { return m_state.PercentLoaded(); }
     int FlashVersion() const override { return 32 << 16; }
     void SetScale(const QString &scale) override;
@@ -33,7 +39,20 @@ public:
     // Finishes the current load as the engine would, with the given facts.
     void FinishLoad(const MovieFacts &facts, bool playing = true);
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+
+public:
+    // A test scripts the frame and the playing flag the controller polls; unset, the state
+    // mirror answers.
+    std::optional<int> scriptedFrame;
+    std::optional<bool> scriptedPlaying;
+    // The calls that start with a text ("Play", "LoadMovie 0 ").
+    int CountCalls(const QString &prefix) const;
+
     QStringList calls;   // "LoadMovie 0 x.swf", "Zoom 80", …
+    QStringList keys;    // "down 16777264", "up 65" for every key event the control receives
     int background = -2; // -2 never set
     QString scale;
     FlashState m_state;

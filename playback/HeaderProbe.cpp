@@ -1,0 +1,91 @@
+#include "HeaderProbe.h"
+
+#include "platform/http/HttpClient.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+namespace kz {
+
+ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound) {
+    if (record.url.isEmpty())
+        return ProbeOutcome::Error;
+    std::unique_ptr<HttpConnection> c = session.Open(QUrl(record.url));
+    if (!c)
+        return ProbeOutcome::Error;
+    const int status = c->Status();
+    if (status < 200 || status > 299) {
+        c->Close();
+        return ProbeOutcome::Silent;
+    }
+    QByteArray bytes(kProbeBytes, '\0');
+    const std::int64_t n = HttpReadFull(*c, bytes.data(), kProbeBytes);
+    c->Close();
+    if (n < kProbeMinBytes)
+        return ProbeOutcome::Silent;
+    const auto *b = reinterpret_cast<const std::uint8_t *>(bytes.constData());
+    SwfHeaderInfo info;
+    if (b[0] == 'F' && b[1] == 'W' && b[2] == 'S') {
+        ParseUncompressedSwfBuffer(b, std::size_t(n), info);
+        info.isFlash = 1;
+        headerFound.Set();
+    } else if (b[0] == 'C' && b[1] == 'W' && b[2] == 'S') {
+        headerFound.Set();
+        if (!ParseCompressedSwfBuffer(b, std::size_t(n), info))
+            return ProbeOutcome::Silent;
+        info.isFlash = 1;
+    } else {
+        return ProbeOutcome::Error;
+    }
+    record.version = info.version;
+    record.frameRate = info.frameRate;
+    record.frameCount = info.frameCount;
+    record.right = info.right;
+    record.left = info.left;
+    record.bottom = info.bottom;
+    record.top = info.top;
+    record.backgroundColor = info.backgroundColor;
+    record.isFlash = info.isFlash;
+    return ProbeOutcome::Header;
+}
+
+void CopyProbedHeader(const UrlProbeRecord &r, SwfHeaderInfo &h) {
+    h.version = r.version;
+    h.frameRate = r.frameRate;
+    h.frameCount = r.frameCount;
+    h.right = r.right;
+    h.left = r.left;
+    h.bottom = r.bottom;
+    h.top = r.top;
+    h.backgroundColor = r.backgroundColor;
+}
+
+bool PendingDownloads::Add(const QString &url) {
+    std::lock_guard lock(m_mutex);
+    if (m_urls.contains(url))
+        return false;
+    m_urls << url;
+    return true;
+}
+
+void PendingDownloads::Remove(const QString &url) {
+    std::lock_guard lock(m_mutex);
+    m_urls.removeOne(url);
+}
+
+bool PendingDownloads::Contains(const QString &url) const {
+    std::lock_guard lock(m_mutex);
+    return m_urls.contains(url);
+}
+
+QStringList PendingDownloads::All() const {
+    std::lock_guard lock(m_mutex);
+    return m_urls;
+}
+
+std::mutex &HeaderLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+} // namespace kz

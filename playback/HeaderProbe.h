@@ -1,0 +1,75 @@
+#pragma once
+// The header probe of a web movie: one read of its first bytes over HTTP, parsed into the
+// facts the controller needs before the movie itself has arrived. Runs on a worker thread.
+
+#include "playback/Event.h"
+#include "playback/SwfHeader.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <mutex>
+
+namespace kz {
+
+class HttpSession;
+
+// Messages of the probe to the controller.
+inline constexpr int WM_MOVIE_HEADER = 0x0400 + 100;
+inline constexpr int WM_MOVIE_ERROR = 0x0400 + 101;
+inline constexpr int kProbeBytes = 4096;
+inline constexpr int kProbeMinBytes = 64;
+inline constexpr int kProbeUrlUnits = 512;
+
+// Handed to the probe and on to the controller, which owns it from then on.
+struct UrlProbeRecord {
+    const void *owner = nullptr; // the controller that started the probe (never dereferenced)
+    QString url;                 // at most kProbeUrlUnits - 1 characters
+    std::int32_t version = 0;
+    std::int32_t frameRate = 0;
+    std::int32_t frameCount = 0;
+    std::int32_t right = 0;
+    std::int32_t left = 0;
+    std::int32_t bottom = 0;
+    std::int32_t top = 0;
+    std::int32_t backgroundColor = 0;
+    std::int32_t isFlash = 0;
+};
+
+// What the probe found: a header (WM_MOVIE_HEADER), a failure that plays the missing-movie
+// fallback (WM_MOVIE_ERROR), or nothing to say (no message).
+enum class ProbeOutcome { Header, Error, Silent };
+
+// The two events shared by PlayUrl and its probes.
+struct ProbeEvents {
+    Event headerFound{Event::AutoReset, false};
+    Event gate{Event::AutoReset, true};
+};
+
+// Probes the record's address through the session: status, one read of up to 4096 bytes,
+// the signature. Fills the record's header fields on ProbeOutcome::Header. Sets headerFound
+// as soon as a signature is recognised.
+ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound);
+
+// The header the controller keeps, from a probe's record.
+void CopyProbedHeader(const UrlProbeRecord &record, SwfHeaderInfo &header);
+
+// Addresses whose download into the URL cache is under way; shared with the download threads.
+class PendingDownloads {
+public:
+    // False when the address is already there.
+    bool Add(const QString &url);
+    void Remove(const QString &url);
+    bool Contains(const QString &url) const;
+    QStringList All() const;
+
+private:
+    mutable std::mutex m_mutex;
+    QStringList m_urls;
+};
+
+// The process-wide lock that guards the controller's header (and the net search's results).
+std::mutex &HeaderLock();
+
+} // namespace kz

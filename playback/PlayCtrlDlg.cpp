@@ -1,0 +1,683 @@
+#include "PlayCtrlDlg.h"
+
+#include "controls/MacSliderCtrl.h"
+#include "controls/MyBitmapButton.h"
+#include "platform/Paths.h"
+#include "platform/flash/FlashControl.h"
+#include "platform/http/HttpClient.h"
+#include "platform/registry/Registry.h"
+#include "platform/urlcache/UrlCache.h"
+#include "playback/PlayHost.h"
+#include "playlist/ListFile.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include <thread>
+
+namespace kz {
+
+namespace {
+
+const QString kInfoText = QStringLiteral("Vobi Flash 播放器");
+constexpr int kProbeGateWaitMs = 500;
+constexpr int kBlankWaitMs = 200;
+constexpr int kHeaderFoundWaitMs = 600;
+constexpr int kLoadedWaitMs = 20;
+constexpr int kTrackbarHeight = 28;
+constexpr int kWebStageWidth = 600;
+constexpr int kWebStageHeight = 400;
+// A movie left behind is finished into the cache only up to the size the control would play.
+constexpr std::int64_t kMaxCachedMovieBytes = std::int64_t(256) << 20;
+
+QTimer *MakeTimer(QObject *owner, int ms, bool once) {
+    auto *t = new QTimer(owner);
+    t->setInterval(ms);
+    t->setSingleShot(once);
+    return t;
+}
+
+QSize StageOf(const SwfHeaderInfo &h) {
+    return QSize(h.right - h.left, h.bottom - h.top);
+}
+
+} // namespace
+
+// Where the probe threads post their results. The controller unhooks itself when it goes, so
+// a probe that outlives it posts nothing; a posted result whose receiver is gone is dropped
+// with its record.
+struct CPlayCtrlDlg::Mailbox {
+    std::mutex mutex;
+    CPlayCtrlDlg *receiver = nullptr;
+
+    void Post(ProbeOutcome outcome, std::shared_ptr<UrlProbeRecord> record) {
+        std::lock_guard lock(mutex);
+        if (!receiver)
+            return;
+        CPlayCtrlDlg *to = receiver;
+        QMetaObject::invokeMethod(
+            to,
+            [to, outcome, record] {
+                auto owned = std::make_unique<UrlProbeRecord>(std::move(*record));
+                if (outcome == ProbeOutcome::Header)
+                    to->OnMovieHeader(std::move(owned));
+                else
+                    to->OnMovieError(std::move(owned));
+            },
+            Qt::QueuedConnection);
+    }
+};
+
+CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent)
+    : QWidget(parent), m_flash(flash), m_host(host), m_registry(services.registry),
+      m_http(std::move(services.http)), m_power(std::move(services.power)),
+      m_events(std::make_shared<ProbeEvents>()),
+      m_pendingDownloads(std::make_shared<PendingDownloads>()),
+      m_mailbox(std::make_shared<Mailbox>()) {
+    setObjectName(QStringLiteral("IDD_131"));
+    setFocusPolicy(Qt::ClickFocus);
+    setAutoFillBackground(true);
+    m_mailbox->receiver = this;
+    if (!m_http)
+        m_http = [] { return CreateHttpSession(); };
+
+    m_trackbar = new CMacSliderCtrl(this);
+    m_trackbar->setObjectName(QStringLiteral("IDC_%1").arg(IDC_TRACKBAR));
+    m_trackbar->setRange(0, 0);
+    connect(m_trackbar, &CMacSliderCtrl::Scrolled, this, &CPlayCtrlDlg::OnSeek);
+
+    m_play = MakeButton(IDC_PLAY, QStringLiteral("Play"), QStringLiteral("play"),
+                        QStringLiteral("播放"), &CPlayCtrlDlg::OnPlay);
+    m_pause = MakeButton(IDC_PAUSE, QStringLiteral("Pause"), QStringLiteral("pause"),
+                         QStringLiteral("暂停"), &CPlayCtrlDlg::OnPause);
+    m_stop = MakeButton(IDC_STOP, QStringLiteral("Stop"), QStringLiteral("stop"),
+                        QStringLiteral("停止"), &CPlayCtrlDlg::OnStop);
+    m_next = MakeButton(IDC_NEXT, QStringLiteral("Next"), QStringLiteral("next"),
+                        QStringLiteral("播放下一个文件"), &CPlayCtrlDlg::OnNext);
+    m_prev = MakeButton(IDC_PREV, QStringLiteral("Prev"), QStringLiteral("prev"),
+                        QStringLiteral("播放上一个文件"), &CPlayCtrlDlg::OnPrevious);
+    m_auto = MakeButton(IDC_AUTO, QStringLiteral("Auto"), QStringLiteral("auto"),
+                        QStringLiteral("自动播放"), &CPlayCtrlDlg::OnAuto);
+    m_hand = MakeButton(IDC_HAND, QStringLiteral("Hand"), QStringLiteral("noauto"),
+                        QStringLiteral("手动播放"), &CPlayCtrlDlg::OnHand);
+    m_cycle = MakeButton(IDC_CYCLE, QStringLiteral("Cycle"), QStringLiteral("repeat"),
+                         QStringLiteral("连续播放"), &CPlayCtrlDlg::OnCycle);
+    m_continue = MakeButton(IDC_CONTINUE, QStringLiteral("Continue"), QStringLiteral("rewind"),
+                            QStringLiteral("单个文件循环播放"), &CPlayCtrlDlg::OnContinue);
+
+    m_framePoll = MakeTimer(this, kFramePollMs, false);
+    m_status = MakeTimer(this, kStatusMs, false);
+    m_loadProgress = MakeTimer(this, kLoadProgressMs, false);
+    m_endWait = MakeTimer(this, kEndWaitMs, true);
+    connect(m_framePoll, &QTimer::timeout, this, &CPlayCtrlDlg::OnFramePoll);
+    connect(m_status, &QTimer::timeout, this, &CPlayCtrlDlg::OnStatusTimer);
+    connect(m_loadProgress, &QTimer::timeout, this, &CPlayCtrlDlg::OnLoadProgress);
+    connect(m_endWait, &QTimer::timeout, this, [this] {
+        const EndAction action = std::exchange(m_pendingEnd, EndAction::None);
+        if (action == EndAction::Replay) {
+            m_nLastFrame = 0;
+            m_flash->Play();
+        } else if (action == EndAction::Next) {
+            OnNext();
+        }
+    });
+    connect(m_flash, &FlashControl::MovieReady, this, &CPlayCtrlDlg::OnMovieReady);
+    ShowPairs();
+}
+
+CPlayCtrlDlg::~CPlayCtrlDlg() {
+    {
+        std::lock_guard lock(m_mailbox->mutex);
+        m_mailbox->receiver = nullptr;
+    }
+    m_power.Restore();
+}
+
+CMyBitmapButton *CPlayCtrlDlg::MakeButton(int id, const QString &caption, const QString &image,
+                                          const QString &tip, void (CPlayCtrlDlg::*click)()) {
+    auto *b = new CMyBitmapButton(this);
+    b->setObjectName(QStringLiteral("IDC_%1").arg(id));
+    b->setText(caption);
+    b->setToolTip(tip);
+    const QString res = ProgramDir() + QStringLiteral("res/");
+    b->LoadImages(res + image + QStringLiteral("sel.jpg"), res + image + QStringLiteral("up.jpg"));
+    b->resize(kButtonWidth, kButtonHeight);
+    connect(b, &QAbstractButton::clicked, this, click);
+    return b;
+}
+
+CMyBitmapButton *CPlayCtrlDlg::Button(int id) const {
+    return findChild<CMyBitmapButton *>(QStringLiteral("IDC_%1").arg(id));
+}
+
+void CPlayCtrlDlg::OnInitDialog() {
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    ControllerSettings s;
+    if (m_registry)
+        LoadControllerSettings(*m_registry, s);
+    m_nPlayingMode = s.m_nPlayingMode;
+    m_bAutoPlay = s.m_bAutoPlay;
+    m_nCurrentPlayingItem = s.m_nCurrentPlayingItem;
+    m_host->EnsurePlayListRowVisible(m_nCurrentPlayingItem);
+
+    m_trackbar->SetSelection(25, 75);
+    m_trackbar->SetColour(0xFF80FF);
+    m_trackbar->SetSelectionColour(0xFF8000);
+    m_trackbar->SetChannelColour(0xAD9592);
+    ShowPairs();
+    // The sound panel's place (7 button widths right of Play) stays free for it.
+}
+
+ControllerSettings CPlayCtrlDlg::Settings() const {
+    ControllerSettings s;
+    s.m_nPlayingMode = m_nPlayingMode;
+    s.m_bAutoPlay = m_bAutoPlay;
+    s.m_nCurrentPlayingItem = m_nCurrentPlayingItem;
+    return s;
+}
+
+SwfHeaderInfo CPlayCtrlDlg::Header() const {
+    std::lock_guard lock(HeaderLock());
+    return m_header;
+}
+
+bool CPlayCtrlDlg::TimerActive(int id) const {
+    switch (id) {
+    case TIMER_FRAME_POLL:
+        return m_framePoll->isActive();
+    case TIMER_STATUS:
+        return m_status->isActive();
+    case TIMER_LOAD_PROGRESS:
+        return m_loadProgress->isActive();
+    default:
+        return false;
+    }
+}
+
+bool CPlayCtrlDlg::EndWaitPending() const {
+    return m_endWait->isActive();
+}
+
+void CPlayCtrlDlg::ShowPairs() {
+    m_pause->setVisible(m_nPlayState == kStatePlaying);
+    m_play->setVisible(m_nPlayState != kStatePlaying);
+    m_hand->setVisible(m_bAutoPlay == 1);
+    m_auto->setVisible(m_bAutoPlay != 1);
+    m_continue->setVisible(m_nPlayingMode != kModeSingleLoop);
+    m_cycle->setVisible(m_nPlayingMode == kModeSingleLoop);
+}
+
+void CPlayCtrlDlg::SetPlayState(int state) {
+    m_nPlayState = state;
+    ShowPairs();
+    m_host->PlayStateChanged(state);
+}
+
+void CPlayCtrlDlg::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    ShowPairs();
+    m_trackbar->setGeometry(0, 2, width(), kTrackbarHeight);
+    const int x0 = m_trackbar->ChannelRect().left();
+    const int y = 32;
+    auto place = [&](QWidget *w, int slot) {
+        w->setGeometry(x0 + slot * kButtonWidth, y, kButtonWidth, kButtonHeight);
+    };
+    place(m_play, 0);
+    place(m_pause, 0);
+    place(m_stop, 1);
+    place(m_next, 2);
+    place(m_prev, 3);
+    place(m_auto, 4);
+    place(m_hand, 4);
+    place(m_cycle, 5);
+    place(m_continue, 5);
+}
+
+// --- commands -----------------------------------------------------------------------------
+
+void CPlayCtrlDlg::OnPlay() {
+    if (m_nPlayState == kStatePaused) {
+        m_flash->Play();
+        SetPlayState(kStatePlaying);
+        return;
+    }
+    if (m_host->NetSearchViewShown()) {
+        const QStringList results = m_host->NetResultList();
+        if (results.isEmpty())
+            return;
+        if (m_nCurrentNetItem < 0 || m_nCurrentNetItem >= results.size())
+            m_nCurrentNetItem = 0;
+        PlayUrl(results.at(m_nCurrentNetItem));
+        return;
+    }
+    if (m_nCurrentPlayingItem == -1)
+        m_nCurrentPlayingItem = 0;
+    QString path = m_host->PlayListText(m_nCurrentPlayingItem, 0);
+    QString name = m_host->PlayListText(m_nCurrentPlayingItem, 1);
+    if (path.isEmpty()) {
+        if (m_nCurrentPlayingItem == 0)
+            return;
+        m_nCurrentPlayingItem = 0;
+        path = m_host->PlayListText(0, 0);
+        name = m_host->PlayListText(0, 1);
+        if (path.isEmpty())
+            return;
+    }
+    PlayLocalItem(path, name);
+    m_host->EnsurePlayListRowVisible(m_nCurrentPlayingItem);
+}
+
+void CPlayCtrlDlg::OnPause() {
+    m_endWait->stop();
+    m_pendingEnd = EndAction::None;
+    m_flash->StopPlay();
+    SetPlayState(kStatePaused);
+}
+
+void CPlayCtrlDlg::OnNext() {
+    if (m_host->NetSearchViewShown()) {
+        const QStringList results = m_host->NetResultList();
+        const StepResult step = NextIndex(m_nCurrentNetItem, int(results.size()));
+        if (step.index < 0)
+            return;
+        m_nCurrentNetItem = step.index;
+        if (step.wrapped && m_host->AutoCloseArmed() && m_host->CloseEndOfPlayingList()) {
+            m_host->CloseFrame();
+            return;
+        }
+        PlayUrl(results.at(m_nCurrentNetItem));
+        return;
+    }
+    const StepResult step = NextIndex(m_nCurrentPlayingItem, m_host->PlayListRowCount());
+    if (step.index < 0)
+        return;
+    m_nCurrentPlayingItem = step.index;
+    if (step.wrapped && m_host->AutoCloseArmed() && m_host->CloseEndOfPlayingList()) {
+        m_host->CloseFrame();
+        return;
+    }
+    PlayLocalItem(m_host->PlayListText(m_nCurrentPlayingItem, 0),
+                  m_host->PlayListText(m_nCurrentPlayingItem, 1));
+    m_host->EnsurePlayListRowVisible(m_nCurrentPlayingItem);
+}
+
+void CPlayCtrlDlg::OnPrevious() {
+    if (m_host->NetSearchViewShown()) {
+        const QStringList results = m_host->NetResultList();
+        const int i = PreviousIndex(m_nCurrentNetItem, int(results.size()));
+        if (i < 0)
+            return;
+        m_nCurrentNetItem = i;
+        PlayUrl(results.at(i));
+        return;
+    }
+    const int i = PreviousIndex(m_nCurrentPlayingItem, m_host->PlayListRowCount());
+    if (i < 0)
+        return;
+    m_nCurrentPlayingItem = i;
+    PlayLocalItem(m_host->PlayListText(i, 0), m_host->PlayListText(i, 1));
+    m_host->EnsurePlayListRowVisible(i);
+}
+
+void CPlayCtrlDlg::OnStop() {
+    m_endWait->stop();
+    m_pendingEnd = EndAction::None;
+    m_power.Restore();
+    m_flash->StopPlay();
+    m_flash->Stop();
+    m_flash->LoadMovie(0, QString::fromLatin1(kBlankMovie));
+    m_flash->SetScale(QStringLiteral("noScale"));
+    m_flash->SetBackgroundColor(0);
+    m_host->SetInfoColours(0x000000, 0xFFFFFF);
+    m_host->SetInfoText(kInfoText);
+    SetPlayState(kStateStopped);
+    m_host->RedrawPlayList();
+    if (!m_host->FullScreen() && !m_host->ActualSize())
+        m_host->ShowBrowser();
+    m_loadProgress->stop();
+    m_host->SetLoadingProgress(0);
+}
+
+void CPlayCtrlDlg::OnAuto() {
+    m_bAutoPlay = 1;
+    ShowPairs();
+}
+
+void CPlayCtrlDlg::OnHand() {
+    m_bAutoPlay = 0;
+    ShowPairs();
+}
+
+void CPlayCtrlDlg::OnCycle() {
+    m_nPlayingMode = kModeListLoop;
+    ShowPairs();
+}
+
+void CPlayCtrlDlg::OnContinue() {
+    m_nPlayingMode = kModeSingleLoop;
+    ShowPairs();
+}
+
+void CPlayCtrlDlg::OnSeek(int position) {
+    m_trackbar->setValue(position);
+    m_flash->GotoFrame(position);
+    m_nLastFrame = position;
+    m_flash->Play();
+}
+
+// --- keys ---------------------------------------------------------------------------------
+
+void CPlayCtrlDlg::ForwardKey(QKeyEvent *event) {
+    // The movie's own input widget: the end of the control's focus-proxy chain.
+    QWidget *target = m_flash;
+    while (target->focusProxy())
+        target = target->focusProxy();
+    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                   event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
+                   event->isAutoRepeat(), ushort(event->count()));
+    QCoreApplication::sendEvent(target, &copy);
+}
+
+void CPlayCtrlDlg::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Escape) {
+        if (m_host->FullScreen()) {
+            m_host->ToggleFullScreen();
+            m_host->ActivateFrame();
+        }
+        if (m_host->ActualSize()) {
+            m_host->ToggleActualSize();
+            m_host->ActivateFrame();
+        }
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (event->key() == Qt::Key_F8) {
+        m_host->Capture();
+        return;
+    }
+    ForwardKey(event);
+}
+
+void CPlayCtrlDlg::keyReleaseEvent(QKeyEvent *event) {
+    ForwardKey(event);
+}
+
+// --- timers -------------------------------------------------------------------------------
+
+void CPlayCtrlDlg::OnFramePoll() {
+    FramePollInput in;
+    in.urlMode = m_bUrlMode;
+    in.headerKnown = m_bHeaderKnown;
+    in.fullyLoaded = m_bFullyLoaded;
+    in.autoPlay = m_bAutoPlay != 0;
+    in.playState = m_nPlayState;
+    in.playingMode = m_nPlayingMode;
+    if (!(in.urlMode && !in.headerKnown)) {
+        in.currentFrame = m_flash->CurrentFrame();
+        in.totalFrames = m_flash->TotalFrames();
+    }
+    // While the second before a replay or the next item runs, the end is already known.
+    if (m_endWait->isActive())
+        in.autoPlay = false;
+    const FramePollResult r = FramePoll(in, m_nLastFrame, [this] { return m_flash->IsPlaying(); });
+    if (r.skipped)
+        return;
+    if (r.playAtZero)
+        m_flash->Play();
+    if (r.moveTrackbar)
+        m_trackbar->setValue(in.currentFrame);
+    switch (r.action) {
+    case EndAction::Resume:
+        m_flash->Play();
+        break;
+    case EndAction::Replay:
+    case EndAction::Next:
+        ScheduleEndAction(r.action);
+        break;
+    case EndAction::None:
+        break;
+    }
+}
+
+void CPlayCtrlDlg::ScheduleEndAction(EndAction action) {
+    m_pendingEnd = action;
+    m_endWait->start();
+}
+
+void CPlayCtrlDlg::OnStatusTimer() {
+    if (m_nPlayState != kStatePlaying)
+        return;
+    if (m_bUrlMode && !m_bHeaderKnown)
+        return;
+    m_host->SetInfoText(StatusLine(Header(), m_flash->CurrentFrame()));
+}
+
+void CPlayCtrlDlg::OnLoadProgress() {
+    const int percent = m_flash->PercentLoaded();
+    m_host->SetLoadingProgress(percent);
+    if (percent < 100)
+        return;
+    m_loadProgress->stop();
+    QThread::msleep(kLoadedWaitMs);
+    const int total = m_flash->TotalFrames();
+    m_bFullyLoaded = true;
+    std::lock_guard lock(HeaderLock());
+    // The engine reports the frame count once it has started the movie; until then the
+    // probed count stands (MovieReady brings the engine's).
+    if (total > 0)
+        m_header.frameCount = total;
+    m_header.version = m_flash->FlashVersion() >> 16;
+    SetTrackbarRange(m_header.frameCount);
+}
+
+void CPlayCtrlDlg::OnMovieReady() {
+    const int total = m_flash->TotalFrames();
+    if (total <= 0 || m_nPlayState == kStateStopped)
+        return;
+    std::lock_guard lock(HeaderLock());
+    m_header.frameCount = total;
+    SetTrackbarRange(total);
+}
+
+// --- loading ------------------------------------------------------------------------------
+
+void CPlayCtrlDlg::KillLoadTimers() {
+    m_loadProgress->stop();
+    m_framePoll->stop();
+    m_status->stop();
+    m_endWait->stop();
+    m_pendingEnd = EndAction::None;
+}
+
+void CPlayCtrlDlg::StartPlayTimers() {
+    m_framePoll->start();
+    m_status->start();
+}
+
+void CPlayCtrlDlg::SetTrackbarRange(int frames) {
+    m_trackbar->setRange(0, std::max(0, frames));
+    m_trackbar->setValue(0);
+    m_trackbar->SetTickFreq(1);
+}
+
+void CPlayCtrlDlg::ColourInfoForMovie() {
+    const std::uint32_t back = m_host->BackColour() & 0xFFFFFF;
+    m_host->SetInfoColours(0xFFFFFF - back, back);
+    m_host->SetInfoText(kInfoText);
+}
+
+void CPlayCtrlDlg::GiveWayToMovie() {
+    m_host->HideBrowser();
+    ShowPairs();
+    m_power.Suspend();
+}
+
+void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName) {
+    m_bUrlMode = false;
+    m_bFullyLoaded = true;
+    m_bHeaderKnown = true;
+    const QString programDir = ProgramDir();
+    const QString missing = MissingMoviePath(programDir);
+    const QString badFormat = BadFormatMoviePath(programDir);
+
+    m_host->RedrawPlayList();
+    KillLoadTimers();
+    SetPlayState(kStateStopped);
+    m_host->SetZoom(100);
+
+    QString path = pathIn;
+    {
+        QFile f(path);
+        if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+            path = missing;
+    }
+    SwfHeaderInfo header;
+    if (IsListFilePath(path)) {
+        const QString temp = ExtractedEntryPath(TempFolder(), entryName);
+        if (temp.isEmpty() || !ExtractEntry(temp, entryName, path))
+            return; // the previous movie stays; the controller stays stopped
+        if (temp != m_strExtractedFile && !m_strExtractedFile.isEmpty())
+            QFile::remove(m_strExtractedFile);
+        m_strExtractedFile = temp;
+        ReadSwfHeader(temp, header);
+        m_flash->LoadMovie(0, temp);
+    } else {
+        ReadSwfHeader(path, header);
+        m_flash->LoadMovie(0, path);
+    }
+    if (!IsPlayableMovie(header)) {
+        m_flash->LoadMovie(0, badFormat);
+        header = SwfHeaderInfo{};
+        ReadSwfHeader(badFormat, header);
+    }
+    {
+        std::lock_guard lock(HeaderLock());
+        m_header = header;
+    }
+    if (m_flash->ReadyState() == -1)
+        return;
+
+    m_flash->SetScale(QStringLiteral("ShowAll"));
+    const int total = m_flash->TotalFrames();
+    {
+        std::lock_guard lock(HeaderLock());
+        // The engine starts a movie asynchronously: until it reports, the header's count.
+        if (total > 0)
+            m_header.frameCount = total;
+        SetTrackbarRange(m_header.frameCount);
+    }
+    m_nLastFrame = 0;
+    StartPlayTimers();
+    SetPlayState(kStatePlaying);
+    m_host->LayOutMovie(StageOf(header));
+    ColourInfoForMovie();
+    m_flash->SetBackgroundColor(header.backgroundColor);
+    GiveWayToMovie();
+}
+
+void CPlayCtrlDlg::PlayUrl(const QString &url) {
+    if (m_flash->Movie() == url)
+        return;
+    const QString previous = m_flash->Movie();
+    const int percent = m_flash->PercentLoaded();
+    // A web movie left half-loaded finishes into the cache behind the scenes.
+    if (percent < 100 && IsValidWebUrl(previous) && m_pendingDownloads->Add(previous))
+        StartCacheDownload(previous);
+
+    auto record = std::make_unique<UrlProbeRecord>();
+    record->owner = this;
+    record->url = url.left(kProbeUrlUnits - 1);
+
+    KillLoadTimers();
+    m_flash->SetScale(QStringLiteral("ShowAll"));
+    m_trackbar->setValue(0);
+    m_flash->StopPlay();
+    m_flash->Stop();
+    m_flash->LoadMovie(0, QString::fromLatin1(kBlankMovie));
+    // Gives an earlier probe that is just reporting a moment to finish.
+    QThread::msleep(kBlankWaitMs);
+    m_events->headerFound.Wait(kHeaderFoundWaitMs);
+
+    m_flash->LoadMovie(0, url);
+    m_bUrlMode = true;
+    m_bFullyLoaded = false;
+    m_nLastFrame = 0;
+    const int found = int(m_host->NetResultList().indexOf(url));
+    if (found >= 0)
+        m_nCurrentNetItem = found;
+    m_host->HideBrowser();
+    m_loadProgress->start();
+    StartPlayTimers();
+    m_host->SetLoadingProgress(0);
+    SetPlayState(kStatePlaying);
+    m_power.Suspend();
+    {
+        std::lock_guard lock(HeaderLock());
+        m_header.isFlash = 1;
+        m_header.left = 0;
+        m_header.right = kWebStageWidth;
+        m_header.top = 0;
+        m_header.bottom = kWebStageHeight;
+        m_header.backgroundColor = 0;
+        SetTrackbarRange(m_header.frameCount);
+    }
+    m_host->LayOutMovie(QSize(kWebStageWidth, kWebStageHeight));
+    ColourInfoForMovie();
+    m_flash->SetBackgroundColor(0);
+    m_bHeaderKnown = false;
+    StartProbe(std::move(record));
+}
+
+void CPlayCtrlDlg::StartProbe(std::unique_ptr<UrlProbeRecord> record) {
+    std::shared_ptr<UrlProbeRecord> shared(std::move(record));
+    std::thread([events = m_events, mailbox = m_mailbox, http = m_http, shared] {
+        events->gate.Wait(kProbeGateWaitMs);
+        ProbeOutcome outcome = ProbeOutcome::Error;
+        if (!shared->url.isEmpty()) {
+            std::unique_ptr<HttpSession> session = http();
+            outcome = session ? ProbeMovieHeader(*session, *shared, events->headerFound)
+                              : ProbeOutcome::Error;
+        }
+        if (outcome != ProbeOutcome::Silent)
+            mailbox->Post(outcome, shared);
+        events->gate.Set();
+    }).detach();
+}
+
+void CPlayCtrlDlg::StartCacheDownload(const QString &url) {
+    std::thread([pending = m_pendingDownloads, http = m_http, url,
+                 folder = UrlCache::DefaultFolder()] {
+        if (std::unique_ptr<HttpSession> session = http())
+            UrlCache(folder).Download(QUrl(url), *session, {}, kMaxCachedMovieBytes);
+        pending->Remove(url);
+    }).detach();
+}
+
+void CPlayCtrlDlg::OnMovieHeader(std::unique_ptr<UrlProbeRecord> record) {
+    if (!record || m_flash->Movie() != record->url)
+        return;
+    QSize stage;
+    {
+        std::lock_guard lock(HeaderLock());
+        CopyProbedHeader(*record, m_header);
+        SetTrackbarRange(m_header.frameCount);
+        stage = StageOf(m_header);
+    }
+    m_host->LayOutMovie(stage);
+    m_flash->SetBackgroundColor(record->backgroundColor);
+    m_bHeaderKnown = true;
+}
+
+void CPlayCtrlDlg::OnMovieError(std::unique_ptr<UrlProbeRecord> record) {
+    if (!record || m_flash->Movie() != record->url)
+        return;
+    PlayLocalItem(MissingMoviePath(ProgramDir()), QString());
+}
+
+} // namespace kz

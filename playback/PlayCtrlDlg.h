@@ -1,0 +1,157 @@
+#pragma once
+// The play controller: the transport buttons and the position trackbar below the movie, and
+// the playing state of the whole program — the current item, playing/paused/stopped, what
+// happens at the end of a movie, the status line, keys for the movie, and the loading of
+// movies from files, list files and web addresses with their fallbacks.
+
+#include "platform/power/PowerSaving.h"
+#include "playback/HeaderProbe.h"
+#include "playback/PlayLogic.h"
+#include "playback/SwfHeader.h"
+#include "shell/settings/Settings.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QTimer;
+
+namespace kz {
+
+class CMacSliderCtrl;
+class CMyBitmapButton;
+class FlashControl;
+class HttpSession;
+class PlayHost;
+class RegistryStore;
+
+// Control ids of the panel (dialog 131).
+inline constexpr int IDC_PLAY = 1013;
+inline constexpr int IDC_PAUSE = 1039;
+inline constexpr int IDC_STOP = 1014;
+inline constexpr int IDC_NEXT = 1015;
+inline constexpr int IDC_PREV = 1016;
+inline constexpr int IDC_AUTO = 1017;
+inline constexpr int IDC_HAND = 1041;
+inline constexpr int IDC_CYCLE = 1038;
+inline constexpr int IDC_CONTINUE = 1018;
+inline constexpr int IDC_TRACKBAR = 1012;
+
+// Timers: ids and intervals.
+inline constexpr int TIMER_FRAME_POLL = 1;
+inline constexpr int TIMER_STATUS = 2;
+inline constexpr int TIMER_LOAD_PROGRESS = 150;
+inline constexpr int kFramePollMs = 200;
+inline constexpr int kStatusMs = 1000;
+inline constexpr int kLoadProgressMs = 500;
+inline constexpr int kEndWaitMs = 1000;
+
+inline constexpr int kButtonWidth = 48;
+inline constexpr int kButtonHeight = 40;
+
+class CPlayCtrlDlg : public QWidget {
+    Q_OBJECT
+public:
+    struct Services {
+        RegistryStore *registry = nullptr;                  // the settings; none: the defaults
+        std::unique_ptr<PowerSettings> power;               // none: power saving is left alone
+        std::function<std::unique_ptr<HttpSession>()> http; // none: the Qt Network session
+    };
+    CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent);
+    ~CPlayCtrlDlg() override;
+
+    // Reads the settings and sets the panel up; once, after creation.
+    void OnInitDialog();
+
+    // The commands (buttons, the view's menu and keys).
+    void OnPlay();
+    void OnPause();
+    void OnStop();
+    void OnNext();
+    void OnPrevious();
+    void OnAuto();
+    void OnHand();
+    void OnCycle();
+    void OnContinue();
+    // The trackbar put somewhere by the user.
+    void OnSeek(int position);
+
+    // Loading (the play list, the browsers and the probe's error).
+    void PlayLocalItem(const QString &path, const QString &entryName);
+    void PlayUrl(const QString &url);
+    // The probe's two messages; the record belongs to the handler.
+    void OnMovieHeader(std::unique_ptr<UrlProbeRecord> record);
+    void OnMovieError(std::unique_ptr<UrlProbeRecord> record);
+
+    // The timers' ticks.
+    void OnFramePoll();
+    void OnStatusTimer();
+    void OnLoadProgress();
+
+    ControllerSettings Settings() const;
+    // A copy of the header, taken under the header lock.
+    SwfHeaderInfo Header() const;
+    bool TimerActive(int id) const;
+    bool EndWaitPending() const;
+    CMyBitmapButton *Button(int id) const;
+    CMacSliderCtrl *Trackbar() const { return m_trackbar; }
+    PowerSaving &Power() { return m_power; }
+    QStringList PendingDownloadList() const { return m_pendingDownloads->All(); }
+
+    int m_nPlayState = kStateStopped;
+    int m_nPlayingMode = kModeListLoop;
+    int m_bAutoPlay = 0;
+    int m_nCurrentPlayingItem = -1;
+    int m_nCurrentNetItem = -1;
+    int m_nLastFrame = 0;
+    bool m_bUrlMode = false;
+    bool m_bFullyLoaded = false;
+    bool m_bHeaderKnown = false;
+    SwfHeaderInfo m_header;
+    QString m_strExtractedFile;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+
+private:
+    struct Mailbox;
+    CMyBitmapButton *MakeButton(int id, const QString &caption, const QString &image,
+                                const QString &tip, void (CPlayCtrlDlg::*click)());
+    void ShowPairs();
+    void SetPlayState(int state);
+    void KillLoadTimers();
+    void StartPlayTimers();
+    void SetTrackbarRange(int frames);
+    void GiveWayToMovie();
+    void ColourInfoForMovie();
+    void ScheduleEndAction(EndAction action);
+    void OnMovieReady();
+    void StartCacheDownload(const QString &url);
+    void StartProbe(std::unique_ptr<UrlProbeRecord> record);
+    void ForwardKey(QKeyEvent *event);
+
+    FlashControl *m_flash;
+    PlayHost *m_host;
+    RegistryStore *m_registry;
+    std::function<std::unique_ptr<HttpSession>()> m_http;
+    PowerSaving m_power;
+    CMacSliderCtrl *m_trackbar = nullptr;
+    CMyBitmapButton *m_play = nullptr, *m_pause = nullptr, *m_stop = nullptr, *m_next = nullptr,
+                    *m_prev = nullptr, *m_auto = nullptr, *m_hand = nullptr, *m_cycle = nullptr,
+                    *m_continue = nullptr;
+    QTimer *m_framePoll = nullptr;
+    QTimer *m_status = nullptr;
+    QTimer *m_loadProgress = nullptr;
+    QTimer *m_endWait = nullptr;
+    EndAction m_pendingEnd = EndAction::None;
+    std::shared_ptr<ProbeEvents> m_events;
+    std::shared_ptr<PendingDownloads> m_pendingDownloads;
+    std::shared_ptr<Mailbox> m_mailbox;
+    bool m_initialised = false;
+};
+
+} // namespace kz

@@ -1,0 +1,126 @@
+#include "ViewPlayHost.h"
+
+#include "platform/flash/FlashControl.h"
+#include "playlist/DragDropListCtrl.h"
+#include "res/Menus.h"
+#include "shell/KZPlayerView.h"
+#include "shell/MainFrm.h"
+
+#include <QLabel>
+#include <QProgressBar>
+
+namespace kz {
+
+int CViewPlayHost::PlayListRowCount() const {
+    return m_frame->PlayList()->RowCount();
+}
+
+QString CViewPlayHost::PlayListText(int row, int column) const {
+    return m_frame->PlayList()->RowText(row, column);
+}
+
+void CViewPlayHost::EnsurePlayListRowVisible(int row) {
+    m_frame->PlayList()->EnsureRowVisible(row);
+}
+
+void CViewPlayHost::RedrawPlayList() {
+    CDragDropListCtrl *list = m_frame->PlayList();
+    const int current = m_currentRow ? m_currentRow() : -1;
+    // The current movie's row in red, every other row in the list's own colour.
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem *item = list->topLevelItem(row);
+        for (int column = 0; column < list->columnCount(); ++column) {
+            if (row == current)
+                item->setForeground(column, QBrush(Qt::red));
+            else
+                item->setData(column, Qt::ForegroundRole, QVariant());
+        }
+    }
+    list->RedrawRows();
+}
+
+QStringList CViewPlayHost::NetResultList() const {
+    // The net search fills it; until then there are no results to step through.
+    return {};
+}
+
+bool CViewPlayHost::NetSearchViewShown() const {
+    return m_frame->m_settings.m_bNetSearchView != 0;
+}
+
+bool CViewPlayHost::AutoCloseArmed() const {
+    return m_frame->m_bAutoCloseArmed != 0;
+}
+
+bool CViewPlayHost::CloseEndOfPlayingList() const {
+    return m_frame->m_settings.m_bCloseEndofPlayingList != 0;
+}
+
+void CViewPlayHost::CloseFrame() {
+    m_frame->close();
+}
+
+bool CViewPlayHost::FullScreen() const {
+    return m_frame->m_bFullScreen != 0;
+}
+
+bool CViewPlayHost::ActualSize() const {
+    return m_frame->m_bActualSize != 0;
+}
+
+void CViewPlayHost::ToggleFullScreen() {
+    m_frame->OnViewFullScreen();
+}
+
+void CViewPlayHost::ToggleActualSize() {
+    m_frame->OnViewActualSize();
+}
+
+void CViewPlayHost::ActivateFrame() {
+    m_frame->activateWindow();
+}
+
+void CViewPlayHost::SetInfoText(const QString &text) {
+    m_view->InfoLine()->setText(text);
+}
+
+void CViewPlayHost::SetInfoColours(std::uint32_t textColour, std::uint32_t backColour) {
+    m_view->ColourInfoLine(textColour, backColour);
+}
+
+std::uint32_t CViewPlayHost::BackColour() const {
+    return m_view->m_intBackColor;
+}
+
+void CViewPlayHost::SetZoom(int percent) {
+    m_view->m_nZoom = percent;
+    // A new movie shows whole, whatever the last one was zoomed to.
+    m_view->Flash()->Zoom(0);
+}
+
+void CViewPlayHost::LayOutMovie(QSize stage) {
+    m_view->SetMovieSize(stage);
+    m_view->LayOut();
+}
+
+void CViewPlayHost::ShowBrowser() {
+    m_view->LayOut();
+}
+
+void CViewPlayHost::HideBrowser() {
+    m_view->LayOut();
+}
+
+void CViewPlayHost::SetLoadingProgress(int percent) {
+    m_view->LoadingBar()->setValue(percent);
+}
+
+void CViewPlayHost::Capture() {
+    m_frame->Commands().Execute(ID_CAPTURE);
+}
+
+void CViewPlayHost::PlayStateChanged(int state) {
+    m_view->m_nPlayState = state;
+}
+
+} // namespace kz

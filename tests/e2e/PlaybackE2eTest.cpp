@@ -1,0 +1,296 @@
+// Playback with the real controls under a display: the player started with a movie plays it,
+// a web movie from a loopback server loads to 100 with its header, and a list of three short
+// movies with auto play and list loop plays them in turn.
+
+#include "controls/MacSliderCtrl.h"
+#include "platform/Paths.h"
+#include "platform/flash/Explorer.h"
+#include "platform/flash/ShockwaveFlash.h"
+#include "platform/power/PowerSaving.h"
+#include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
+#include "res/gen/SwfWriter.h"
+#include "shell/KZPlayerView.h"
+#include "shell/MainFrm.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <set>
+
+using namespace kz;
+
+namespace {
+
+QApplication *App() {
+    static QApplication *app = [] {
+        PrepareWebEngine();
+        for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
+            qunsetenv(v);
+        static int argc = 1;
+        static char name[] = "test_playback_e2e";
+        static char *argv[] = {name, nullptr};
+        auto *a = new QApplication(argc, argv);
+        SetProgramDirOverride(test::BinDir());
+        return a;
+    }();
+    return app;
+}
+
+bool Pump(const std::function<bool()> &done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// A short animated movie: a square crossing the stage, `frames` frames at 12 a second.
+QByteArray Animated(int frames, QColor colour) {
+    SwfWriter w(320, 240, 12);
+    w.SetBackgroundColor(QColor(30, 30, 60));
+    const std::uint16_t id = w.DefinePolygon({{0, 0}, {60, 0}, {60, 60}, {0, 60}}, colour);
+    w.Place(id, 1, SwfMatrix::Translate(0, 90));
+    w.ShowFrame();
+    for (int i = 1; i < frames; ++i) {
+        w.Move(1, SwfMatrix::Translate(i * 260.0 / frames, 90));
+        w.ShowFrame();
+    }
+    return w.Finish();
+}
+
+// "帧信息：f/n" of the information line: f, or -1 when it does not show.
+int FrameShown(const QString &info) {
+    static const QRegularExpression re(QStringLiteral("帧信息：(-?\\d+)/(\\d+)"));
+    const auto m = re.match(info);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// The player writes its play lists into the shared program directory when it closes; what was
+// there before is put back.
+struct KeepStateFiles {
+    QList<std::pair<QString, std::optional<QByteArray>>> files;
+    KeepStateFiles() {
+        for (const char *name : {"1list.ini", "2list.ini"}) {
+            const QString path = QDir(test::BinDir()).filePath(name);
+            QFile f(path);
+            files.append(
+                {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});
+        }
+    }
+    ~KeepStateFiles() {
+        for (const auto &[path, bytes] : files) {
+            if (bytes)
+                test::WriteFile(path, *bytes);
+            else
+                QFile::remove(path);
+        }
+    }
+};
+
+struct Frame {
+    KeepStateFiles keep;
+    QTemporaryDir home;
+    std::unique_ptr<CMainFrame> frame;
+    CMedia *flash = nullptr;
+    CPlayCtrlDlg *ctrl = nullptr;
+    explicit Frame(const QString &commandLine = {}) {
+        App();
+        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+        ControlFactory controls;
+        controls.flash = [](QWidget *p) { return new CMedia(p); };
+        controls.browser = [](QWidget *p) { return new CExplorer1(p); };
+        frame = std::make_unique<CMainFrame>(controls, commandLine);
+        frame->resize(900, 700);
+        frame->show();
+        frame->View()->OnInitialUpdate();
+        flash = static_cast<CMedia *>(frame->View()->Flash());
+        ctrl = frame->View()->PlayCtrl();
+    }
+    QString Info() const { return frame->View()->InfoLine()->text(); }
+};
+
+} // namespace
+
+TEST(PlaybackE2e, ThePlayerStartedWithAMoviePlaysIt) {
+    App();
+    KeepStateFiles keep;
+    QTemporaryDir home;
+    const QString movie = home.filePath("start.swf");
+    ASSERT_TRUE(test::WriteFile(movie, Animated(48, Qt::yellow)));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    env.insert("XDG_DATA_HOME", home.filePath("data"));
+    env.insert("XDG_CACHE_HOME", home.filePath("cache"));
+    env.insert("XDG_RUNTIME_DIR", home.filePath("run"));
+    QDir().mkpath(home.filePath("run"));
+    QFile::setPermissions(home.filePath("run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess player;
+    player.setProcessEnvironment(env);
+    player.start(QDir(test::BinDir()).filePath("KZPlayer"), {movie});
+    ASSERT_TRUE(player.waitForStarted());
+    ASSERT_TRUE(Pump([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); }, 60000));
+    // The movie plays: the screen keeps changing where the home page would stand still.
+    QThread::msleep(4000);
+    auto shot = [&](const QString &name) {
+        const QString path = home.filePath(name);
+        QProcess::execute("import", {"-window", "root", path});
+        return QImage(path);
+    };
+    const QImage a = shot("a.png");
+    QThread::msleep(700);
+    const QImage b = shot("b.png");
+    ASSERT_FALSE(a.isNull());
+    a.save(QDir::temp().filePath("kz-playback-start.png"));
+    EXPECT_NE(a, b) << "nothing moves on the screen";
+    // The movie's own colour is on the screen.
+    int yellow = 0;
+    for (int y = 0; y < a.height(); y += 2)
+        for (int x = 0; x < a.width(); x += 2) {
+            const QColor c = a.pixelColor(x, y);
+            yellow += c.red() > 200 && c.green() > 200 && c.blue() < 60;
+        }
+    EXPECT_GT(yellow, 50) << "the movie is not on the screen";
+    player.terminate();
+    if (!player.waitForFinished(10000))
+        player.kill();
+}
+
+TEST(PlaybackE2e, CommandLineMovieInTheViewWithStatusLinePowerSavingAndSkins) {
+    QTemporaryDir dir;
+    const QString movie = dir.filePath("cmd.swf");
+    ASSERT_TRUE(test::WriteFile(movie, Animated(48, Qt::green)));
+    auto x11 = CreateX11PowerSettings();
+    const std::optional<PowerTimeouts> before = x11->Read();
+    ASSERT_TRUE(before.has_value()) << "no X11 display";
+    {
+        // The display's screen saver is on before the movie.
+        PowerTimeouts on = *before;
+        on.screenSaver = 600;
+        x11->Write(on);
+    }
+    Frame f(movie);
+    ASSERT_NE(f.ctrl, nullptr);
+    EXPECT_EQ(f.flash->Movie(), movie);
+    EXPECT_EQ(f.ctrl->m_nPlayState, kStatePlaying);
+    // The status line follows the frames.
+    std::set<int> frames;
+    EXPECT_TRUE(Pump(
+        [&] {
+            const int fr = FrameShown(f.Info());
+            if (fr >= 0)
+                frames.insert(fr);
+            return frames.size() >= 3;
+        },
+        30000))
+        << f.Info().toStdString();
+    EXPECT_TRUE(f.Info().contains(u"尺寸：320*240")) << f.Info().toStdString();
+    EXPECT_TRUE(f.Info().contains(u"/00:00:04")) << f.Info().toStdString();
+    EXPECT_EQ(f.ctrl->Trackbar()->maximum(), 48);
+    EXPECT_EQ(x11->Read()->screenSaver, 0) << "the screen saver is off while playing";
+
+    const QImage shot = f.frame->grab().toImage();
+    shot.save(QDir::temp().filePath("kz-playback-controller.png"));
+    f.ctrl->grab().save(QDir::temp().filePath("kz-playback-controller-only.png"));
+
+    f.ctrl->OnStop();
+    EXPECT_EQ(x11->Read()->screenSaver, 600) << "Stop puts the screen saver back";
+    x11->Write(*before);
+}
+
+TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
+    QTemporaryDir site;
+    ASSERT_TRUE(test::WriteFile(site.filePath("web.swf"), Animated(240, Qt::red)));
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const int port = probe.serverPort();
+    probe.close();
+    QProcess http;
+    http.setWorkingDirectory(site.path());
+    http.start("/usr/bin/python3", {QDir(test::SourceDir()).filePath("tests/e2e/trickle_http.py"),
+                                    QString::number(port), "20"});
+    ASSERT_TRUE(http.waitForStarted());
+    QThread::msleep(500);
+
+    Frame f;
+    ASSERT_TRUE(Pump([&] { return f.flash->PageReady(); }, 30000));
+    const QString url = QStringLiteral("http://127.0.0.1:%1/web.swf").arg(port);
+    f.ctrl->PlayUrl(url);
+    EXPECT_TRUE(f.ctrl->m_bUrlMode);
+    QProgressBar *bar = f.frame->View()->LoadingBar();
+    std::set<int> seen;
+    EXPECT_TRUE(Pump(
+        [&] {
+            seen.insert(bar->value());
+            return bar->value() == 100 && f.ctrl->m_bFullyLoaded;
+        },
+        60000));
+    EXPECT_TRUE(f.ctrl->m_bHeaderKnown);
+    EXPECT_EQ(f.ctrl->Header().frameCount, 240);
+    EXPECT_EQ(f.ctrl->Header().right - f.ctrl->Header().left, 320);
+    int between = 0;
+    for (int p : seen)
+        between += p > 0 && p < 100;
+    EXPECT_GE(between, 1) << "the strip jumped straight to 100";
+    EXPECT_TRUE(Pump([&] { return FrameShown(f.Info()) > 0; }, 20000)) << f.Info().toStdString();
+    EXPECT_TRUE(f.Info().contains(u"/00:00:20")) << f.Info().toStdString();
+    f.frame->grab().save(QDir::temp().filePath("kz-playback-web.png"));
+    http.kill();
+    http.waitForFinished();
+}
+
+TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
+    QTemporaryDir dir;
+    Frame f;
+    ASSERT_TRUE(Pump([&] { return f.flash->PageReady(); }, 30000));
+    f.frame->PlayList()->RemoveAllRows();
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue};
+    for (int i = 0; i < 3; ++i) {
+        const QString path = dir.filePath(QString("clip%1.swf").arg(i));
+        ASSERT_TRUE(test::WriteFile(path, Animated(18, colours[i])));
+        f.frame->PlayList()->AppendRow(path, FileNameOf(path));
+    }
+    f.ctrl->m_bAutoPlay = 1;
+    f.ctrl->m_nPlayingMode = kModeListLoop;
+    f.ctrl->m_nCurrentPlayingItem = 0;
+    f.ctrl->OnPlay();
+    QList<int> order{f.ctrl->m_nCurrentPlayingItem};
+    int highest = -1;
+    EXPECT_TRUE(Pump(
+        [&] {
+            if (f.ctrl->m_nCurrentPlayingItem != order.last())
+                order << f.ctrl->m_nCurrentPlayingItem;
+            highest = std::max(highest, FrameShown(f.Info()));
+            return order.size() >= 4;
+        },
+        90000))
+        << order.size();
+    EXPECT_EQ(order.mid(0, 4), (QList<int>{0, 1, 2, 0})) << "rows in turn, then round again";
+    EXPECT_GT(highest, 0) << "the frame figures advanced";
+    EXPECT_EQ(f.flash->Movie(), dir.filePath("clip0.swf"));
+    // The current row is the red one.
+    EXPECT_EQ(f.frame->PlayList()->topLevelItem(0)->foreground(1).color(), QColor(Qt::red));
+    EXPECT_NE(f.frame->PlayList()->topLevelItem(1)->foreground(1).color(), QColor(Qt::red));
+    f.frame->grab().save(QDir::temp().filePath("kz-playback-list.png"));
+}

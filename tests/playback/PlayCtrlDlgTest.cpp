@@ -1,0 +1,647 @@
+// The play controller against a fake Flash control that scripts frames and the playing flag,
+// and a fake host: loading with the fallbacks, list files, web movies from a loopback server,
+// end-of-movie handling, stepping, the status line, keys, layout and settings.
+
+#include "FakePlayHost.h"
+#include "WebServer.h"
+
+#include "controls/MacSliderCtrl.h"
+#include "controls/MyBitmapButton.h"
+#include "platform/Paths.h"
+#include "platform/registry/Registry.h"
+#include "platform/urlcache/UrlCache.h"
+#include "playback/PlayCtrlDlg.h"
+#include "playlist/ListFile.h"
+#include "support/FakeFlashControl.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+using namespace kz::test;
+
+namespace {
+
+QTemporaryDir &Home() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QString ProgramFolder() {
+    return Home().filePath("program");
+}
+
+QByteArray Movie(int frames, int rate, int width, int height, char sig = 'F') {
+    SwfSpec s;
+    s.signature = sig;
+    s.frameCount = std::uint16_t(frames);
+    s.rateInteger = std::uint8_t(rate);
+    s.xMax = width * 20;
+    s.yMax = height * 20;
+    s.tags.push_back({kTagSetBackgroundColor, QByteArray("\x10\x20\x30", 3)});
+    // A body long enough for the compressed reader's first window.
+    s.tags.push_back({255, QByteArray(64, '\0')});
+    return BuildSwf(s) + QByteArray(100, '\0');
+}
+
+bool Pump(const std::function<bool()> &done, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// The display's time-outs as a fake keeps them; the box outlives the controller that owns
+// the fake.
+struct PowerBox {
+    PowerTimeouts now{600, 1200, 300};
+    QList<PowerTimeouts> writes;
+};
+class FakePower final : public PowerSettings {
+public:
+    explicit FakePower(std::shared_ptr<PowerBox> box) : m_box(std::move(box)) {}
+    std::optional<PowerTimeouts> Read() override { return m_box->now; }
+    void Write(const PowerTimeouts &t) override {
+        m_box->now = t;
+        m_box->writes << t;
+    }
+
+private:
+    std::shared_ptr<PowerBox> m_box;
+};
+
+struct Rig {
+    FakePlayHost host;
+    FakeFlashControl *flash = nullptr;
+    std::shared_ptr<PowerBox> power = std::make_shared<PowerBox>();
+    std::unique_ptr<IniRegistryStore> registry;
+    std::unique_ptr<QWidget> parent;
+    CPlayCtrlDlg *ctrl = nullptr;
+
+    explicit Rig(bool init = true) {
+        registry = std::make_unique<IniRegistryStore>(Home().filePath("registry.ini"));
+        parent = std::make_unique<QWidget>();
+        flash = new FakeFlashControl(parent.get());
+        CPlayCtrlDlg::Services s;
+        s.registry = registry.get();
+        s.power = std::make_unique<FakePower>(power);
+        ctrl = new CPlayCtrlDlg(flash, &host, std::move(s), parent.get());
+        ctrl->setGeometry(0, 0, 700, 76);
+        if (init)
+            ctrl->OnInitDialog();
+    }
+    QString Last() const { return flash->calls.isEmpty() ? QString() : flash->calls.last(); }
+    // The file the control was last asked to load.
+    QString Loaded() const {
+        for (qsizetype i = flash->calls.size() - 1; i >= 0; --i)
+            if (flash->calls[i].startsWith("LoadMovie 0 "))
+                return flash->calls[i].mid(12);
+        return {};
+    }
+};
+
+QString Write(const QString &name, const QByteArray &bytes) {
+    const QString path = Home().filePath("movies/" + name);
+    WriteFile(path, bytes);
+    return path;
+}
+
+} // namespace
+
+class PlayCtrl : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        WriteFile(ProgramFolder() + "/inflash/nonexist.swf", Movie(10, 12, 320, 240));
+        WriteFile(ProgramFolder() + "/inflash/errorfmat.swf", Movie(20, 12, 300, 200));
+        SetProgramDirOverride(ProgramFolder());
+        QFile::remove(Home().filePath("registry.ini"));
+    }
+};
+
+TEST_F(PlayCtrl, LocalMovieStartsWithItsHeaderAndPowerSavingOff) {
+    Rig r;
+    const QString movie = Write("a.swf", Movie(240, 24, 550, 400));
+    r.ctrl->PlayLocalItem(movie, "a.swf");
+    EXPECT_EQ(r.Loaded(), movie);
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
+    EXPECT_EQ(r.host.state, kStatePlaying);
+    EXPECT_FALSE(r.ctrl->m_bUrlMode);
+    EXPECT_TRUE(r.ctrl->m_bFullyLoaded && r.ctrl->m_bHeaderKnown);
+    EXPECT_EQ(r.ctrl->Header().frameCount, 240);
+    EXPECT_EQ(r.ctrl->Trackbar()->maximum(), 240);
+    EXPECT_EQ(r.host.stage, QSize(550, 400));
+    EXPECT_EQ(r.host.zoom, 100);
+    EXPECT_EQ(r.host.infoBack, 0x336699u);
+    EXPECT_EQ(r.host.infoText, 0xFFFFFFu - 0x336699u);
+    EXPECT_EQ(r.host.info, QStringLiteral("Vobi Flash 播放器"));
+    EXPECT_EQ(r.flash->background, 0x102030);
+    EXPECT_EQ(r.flash->scale, "ShowAll");
+    EXPECT_TRUE(r.host.log.contains("browser hidden"));
+    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_FRAME_POLL));
+    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_STATUS));
+    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    EXPECT_TRUE(r.ctrl->Button(IDC_PAUSE)->isVisibleTo(r.ctrl));
+    EXPECT_FALSE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
+
+    // The first movie saves and zeroes the time-outs; a second one leaves the copy alone.
+    ASSERT_EQ(r.power->writes.size(), 1);
+    EXPECT_EQ(r.power->writes[0], PowerTimeouts{});
+    r.ctrl->PlayLocalItem(movie, "a.swf");
+    EXPECT_EQ(r.power->writes.size(), 1);
+
+    // Stop puts them back, empties the control and gives the view back to the browser.
+    r.ctrl->OnStop();
+    EXPECT_EQ(r.power->now, (PowerTimeouts{600, 1200, 300}));
+    EXPECT_FALSE(r.ctrl->Power().HasSavedCopy());
+    EXPECT_EQ(r.Loaded(), "about:blank");
+    EXPECT_EQ(r.flash->scale, "noScale");
+    EXPECT_EQ(r.flash->background, 0);
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStateStopped);
+    EXPECT_EQ(r.host.infoText, 0u);
+    EXPECT_EQ(r.host.infoBack, 0xFFFFFFu);
+    EXPECT_TRUE(r.host.log.endsWith("browser shown"));
+    EXPECT_EQ(r.host.progress, 0);
+    EXPECT_TRUE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
+    // The poll and the status line keep running, idle.
+    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_FRAME_POLL));
+
+    // In a screen mode the browser stays away.
+    r.ctrl->PlayLocalItem(movie, "a.swf");
+    r.host.fullScreen = true;
+    r.host.log.clear();
+    r.ctrl->OnStop();
+    EXPECT_FALSE(r.host.log.contains("browser shown"));
+}
+
+TEST_F(PlayCtrl, MissingAndBrokenFilesPlayTheFallbacks) {
+    Rig r;
+    r.ctrl->PlayLocalItem(Home().filePath("movies/gone.swf"), "gone.swf");
+    EXPECT_EQ(r.Loaded(), ProgramFolder() + "/inflash/nonexist.swf");
+    EXPECT_EQ(r.ctrl->Header().frameCount, 10);
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
+
+    const QString text =
+        Write("notes.swf", QByteArray("just some text, not a movie\n").repeated(10));
+    r.ctrl->PlayLocalItem(text, "notes.swf");
+    EXPECT_EQ(r.Loaded(), ProgramFolder() + "/inflash/errorfmat.swf");
+    EXPECT_TRUE(r.flash->calls.contains("LoadMovie 0 " + text)) << "the file is tried first";
+    EXPECT_EQ(r.ctrl->Header().frameCount, 20);
+    EXPECT_EQ(r.host.stage, QSize(300, 200));
+
+    // A folder cannot be opened as a movie either.
+    r.ctrl->PlayLocalItem(Home().filePath("movies"), "movies");
+    EXPECT_EQ(r.Loaded(), ProgramFolder() + "/inflash/nonexist.swf");
+}
+
+TEST_F(PlayCtrl, ListFileEntriesGoThroughOneTemporaryCopy) {
+    Rig r;
+    const QString one = Home().filePath("lists/one.TPL");
+    const QString two = Home().filePath("lists/two.tpl");
+    QDir().mkpath(Home().filePath("lists"));
+    ASSERT_TRUE(CreateListFile(one));
+    ASSERT_TRUE(CreateListFile(two));
+    const QString first = Write("x/same.swf", Movie(30, 12, 100, 100));
+    const QString second = Write("y/same.swf", Movie(60, 12, 200, 100));
+    const QString other = Write("other.swf", Movie(5, 12, 100, 100));
+    ASSERT_TRUE(AddMovie(first, one));
+    ASSERT_TRUE(AddMovie(other, one));
+    ASSERT_TRUE(AddMovie(second, two));
+
+    // An upper-case extension is a list file all the same.
+    r.ctrl->PlayLocalItem(one, "same.swf");
+    const QString temp = TempFolder() + "same.swf";
+    EXPECT_EQ(r.Loaded(), temp);
+    EXPECT_EQ(r.ctrl->m_strExtractedFile, temp);
+    EXPECT_EQ(r.ctrl->Header().frameCount, 30);
+
+    // The same name from another list file overwrites the one copy.
+    r.ctrl->PlayLocalItem(two, "same.swf");
+    EXPECT_EQ(r.Loaded(), temp);
+    EXPECT_EQ(r.ctrl->Header().frameCount, 60);
+    EXPECT_EQ(ReadFile(temp), ReadFile(second));
+
+    // Another name: the old copy goes.
+    r.ctrl->PlayLocalItem(one, "other.swf");
+    EXPECT_FALSE(QFile::exists(temp));
+    EXPECT_TRUE(QFile::exists(TempFolder() + "other.swf"));
+
+    // An entry that cannot be copied out: stopped, the previous movie stays in the control.
+    const int loads = r.flash->CountCalls("LoadMovie");
+    r.ctrl->PlayLocalItem(one, "no such entry.swf");
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads);
+    EXPECT_EQ(r.flash->Movie(), TempFolder() + "other.swf");
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStateStopped);
+    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_FRAME_POLL));
+    EXPECT_TRUE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
+
+    // A hostile entry name never writes outside the temporary folder.
+    r.ctrl->PlayLocalItem(one, "../escape.swf");
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads);
+    QFile::remove(TempFolder() + "other.swf");
+}
+
+TEST_F(PlayCtrl, EndOfMovieInBothModesAndWithoutAutoPlay) {
+    Rig r;
+    for (int i = 0; i < 3; ++i)
+        r.host.rows << qMakePair(Write(QString("m%1.swf").arg(i), Movie(10, 12, 100, 100)),
+                                 QString("m%1.swf").arg(i));
+    r.ctrl->m_bAutoPlay = 1;
+    r.ctrl->m_nPlayingMode = kModeListLoop;
+    r.ctrl->m_nCurrentPlayingItem = 0;
+    r.ctrl->OnPlay();
+    ASSERT_EQ(r.Loaded(), r.host.rows[0].first);
+    r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
+
+    // A movie that loops by itself: its frame goes backwards.
+    r.flash->scriptedPlaying = true;
+    for (int f : {3, 8}) {
+        r.flash->scriptedFrame = f;
+        r.ctrl->OnFramePoll();
+    }
+    EXPECT_EQ(r.ctrl->Trackbar()->value(), 8);
+    EXPECT_FALSE(r.ctrl->EndWaitPending());
+    r.flash->scriptedFrame = 1;
+    r.ctrl->OnFramePoll();
+    ASSERT_TRUE(r.ctrl->EndWaitPending()) << "the end waits a second, with the window live";
+    r.ctrl->OnFramePoll(); // the poll goes on meanwhile without a second verdict
+    // While the test waits the control has nothing to report, so the poll's own timer
+    // cannot act.
+    r.flash->scriptedFrame = -1;
+    ASSERT_TRUE(Pump([&] { return r.Loaded() == r.host.rows[1].first; }, 3000));
+    r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 1);
+    EXPECT_TRUE(r.host.log.contains("visible 1"));
+
+    // One that halts on its last frame.
+    r.flash->scriptedPlaying = false;
+    r.flash->scriptedFrame = 9;
+    r.ctrl->OnFramePoll();
+    ASSERT_TRUE(r.ctrl->EndWaitPending());
+    r.flash->scriptedFrame = -1;
+    ASSERT_TRUE(Pump([&] { return r.Loaded() == r.host.rows[2].first; }, 3000));
+    r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
+
+    // One that stops in the middle is restarted on the next tick, and nothing waits.
+    r.flash->calls.clear();
+    r.flash->scriptedFrame = 4;
+    r.ctrl->OnFramePoll();
+    EXPECT_EQ(r.flash->calls, QStringList{"Play"});
+    EXPECT_FALSE(r.ctrl->EndWaitPending());
+
+    // Single-file loop: the same movie again after the second.
+    r.ctrl->OnContinue();
+    r.flash->scriptedFrame = 9;
+    r.ctrl->OnFramePoll();
+    ASSERT_TRUE(r.ctrl->EndWaitPending());
+    r.flash->calls.clear();
+    r.flash->scriptedFrame = -1;
+    ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
+    EXPECT_EQ(r.flash->calls, QStringList{"Play"});
+    EXPECT_EQ(r.ctrl->m_nLastFrame, 0);
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 2);
+
+    // Without auto play a looping movie loops for ever.
+    r.ctrl->OnHand();
+    r.ctrl->OnCycle();
+    r.flash->calls.clear();
+    r.flash->scriptedPlaying = true;
+    for (int f : {5, 9, 1, 9, 0, 9}) {
+        r.flash->scriptedFrame = f;
+        r.ctrl->OnFramePoll();
+        EXPECT_FALSE(r.ctrl->EndWaitPending());
+    }
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), 0);
+    EXPECT_EQ(r.flash->calls, QStringList{"Play"}) << "only the start on frame 0";
+
+    // Stop during the second cancels what was waiting.
+    r.ctrl->OnAuto();
+    r.ctrl->PlayLocalItem(r.host.rows[0].first, "m0.swf");
+    r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
+    r.flash->scriptedPlaying = false;
+    r.flash->scriptedFrame = 9;
+    r.ctrl->OnFramePoll();
+    ASSERT_TRUE(r.ctrl->EndWaitPending());
+    r.ctrl->OnStop();
+    EXPECT_FALSE(r.ctrl->EndWaitPending());
+}
+
+TEST_F(PlayCtrl, NextPreviousWrapAndCloseAtTheEndOfTheList) {
+    Rig r;
+    for (int i = 0; i < 3; ++i)
+        r.host.rows << qMakePair(Write(QString("n%1.swf").arg(i), Movie(10, 12, 100, 100)),
+                                 QString("n%1.swf").arg(i));
+    r.ctrl->m_nCurrentPlayingItem = 2;
+    r.ctrl->OnNext();
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 0);
+    EXPECT_EQ(r.Loaded(), r.host.rows[0].first);
+    r.ctrl->OnPrevious();
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 2);
+    EXPECT_EQ(r.Loaded(), r.host.rows[2].first);
+
+    // Auto-close alone, or the setting alone, does not close.
+    r.host.autoClose = true;
+    r.ctrl->OnNext();
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 0);
+    EXPECT_FALSE(r.host.log.contains("close"));
+    r.ctrl->m_nCurrentPlayingItem = 2;
+    r.host.closeAtEnd = true;
+    const int loads = r.flash->CountCalls("LoadMovie");
+    r.ctrl->OnNext();
+    EXPECT_TRUE(r.host.log.contains("close"));
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads);
+    // Previous never closes.
+    r.host.log.clear();
+    r.ctrl->m_nCurrentPlayingItem = 0;
+    r.ctrl->OnPrevious();
+    EXPECT_FALSE(r.host.log.contains("close"));
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 2);
+
+    // An empty list: nothing at all.
+    Rig empty;
+    empty.ctrl->OnNext();
+    empty.ctrl->OnPrevious();
+    empty.ctrl->OnPlay();
+    EXPECT_EQ(empty.flash->CountCalls("LoadMovie"), 0);
+    EXPECT_EQ(empty.ctrl->m_nPlayState, kStateStopped);
+}
+
+TEST_F(PlayCtrl, PlayPauseAndThePairs) {
+    Rig r;
+    const QString movie = Write("p.swf", Movie(10, 12, 100, 100));
+    r.host.rows << qMakePair(movie, QString("p.swf"));
+    // A stored row beyond the list falls back to row 0.
+    r.ctrl->m_nCurrentPlayingItem = 5;
+    r.ctrl->OnPlay();
+    EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 0);
+    EXPECT_EQ(r.Loaded(), movie);
+    r.ctrl->OnPause();
+    EXPECT_EQ(r.Last(), "StopPlay");
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStatePaused);
+    EXPECT_TRUE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
+    const int loads = r.flash->CountCalls("LoadMovie");
+    r.ctrl->OnPlay();
+    EXPECT_EQ(r.Last(), "Play");
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads) << "a paused movie resumes";
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
+    // Playing again reloads.
+    r.ctrl->OnPlay();
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads + 1);
+
+    r.ctrl->OnAuto();
+    EXPECT_TRUE(r.ctrl->Button(IDC_HAND)->isVisibleTo(r.ctrl));
+    EXPECT_FALSE(r.ctrl->Button(IDC_AUTO)->isVisibleTo(r.ctrl));
+    r.ctrl->OnContinue();
+    EXPECT_EQ(r.ctrl->m_nPlayingMode, kModeSingleLoop);
+    EXPECT_TRUE(r.ctrl->Button(IDC_CYCLE)->isVisibleTo(r.ctrl));
+    EXPECT_FALSE(r.ctrl->Button(IDC_CONTINUE)->isVisibleTo(r.ctrl));
+    // Clicking a button runs its command.
+    QTest::mouseClick(r.ctrl->Button(IDC_CYCLE), Qt::LeftButton);
+    EXPECT_EQ(r.ctrl->m_nPlayingMode, kModeListLoop);
+    EXPECT_EQ(r.ctrl->Button(IDC_NEXT)->toolTip(), QStringLiteral("播放下一个文件"));
+
+    // Seeking.
+    r.flash->calls.clear();
+    r.ctrl->OnSeek(6);
+    EXPECT_EQ(r.flash->calls, (QStringList{"GotoFrame 6", "Play"}));
+    EXPECT_EQ(r.ctrl->m_nLastFrame, 6);
+    EXPECT_EQ(r.ctrl->Trackbar()->value(), 6);
+}
+
+TEST_F(PlayCtrl, StatusLineOncePlaying) {
+    Rig r;
+    r.ctrl->PlayLocalItem(Write("s.swf", Movie(240, 24, 550, 400)), "s.swf");
+    r.flash->scriptedFrame = 120;
+    r.ctrl->OnStatusTimer();
+    EXPECT_EQ(
+        r.host.info,
+        QStringLiteral("版本：10   尺寸：550*400   时间：00:00:05/00:00:10   帧信息：120/240"));
+    r.ctrl->OnPause();
+    r.host.info.clear();
+    r.ctrl->OnStatusTimer();
+    EXPECT_TRUE(r.host.info.isEmpty()) << "idle unless playing";
+}
+
+TEST_F(PlayCtrl, KeysGoToTheMovieExceptEscapeAndF8) {
+    Rig r;
+    r.parent->show();
+    r.host.fullScreen = true;
+    QTest::keyClick(r.ctrl, Qt::Key_Escape);
+    EXPECT_FALSE(r.host.fullScreen);
+    EXPECT_TRUE(r.host.log.contains("toggle full screen"));
+    EXPECT_TRUE(r.host.log.contains("activate"));
+    r.host.actualSize = true;
+    QTest::keyClick(r.ctrl, Qt::Key_Escape);
+    EXPECT_FALSE(r.host.actualSize);
+    QTest::keyClick(r.ctrl, Qt::Key_F8);
+    EXPECT_TRUE(r.host.log.contains("capture"));
+    // Escape and F8 go down to the controller; their key-ups, like every key-up, reach the
+    // movie.
+    EXPECT_EQ(r.flash->keys, (QStringList{QString("up %1").arg(Qt::Key_Escape),
+                                          QString("up %1").arg(Qt::Key_Escape),
+                                          QString("up %1").arg(Qt::Key_F8)}));
+    r.flash->keys.clear();
+    QTest::keyClick(r.ctrl, Qt::Key_Left);
+    QTest::keyClick(r.ctrl, Qt::Key_A);
+    EXPECT_EQ(r.flash->keys,
+              (QStringList{QString("down %1").arg(Qt::Key_Left), QString("up %1").arg(Qt::Key_Left),
+                           QString("down %1").arg(Qt::Key_A), QString("up %1").arg(Qt::Key_A)}));
+}
+
+TEST_F(PlayCtrl, LayoutAndSettings) {
+    {
+        Rig r;
+        // Defaults without a stored value.
+        EXPECT_EQ(r.ctrl->m_nPlayingMode, kModeListLoop);
+        EXPECT_EQ(r.ctrl->m_bAutoPlay, 0);
+        EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 0);
+        EXPECT_EQ(r.ctrl->m_nPlayState, kStateStopped);
+        EXPECT_EQ(r.ctrl->Trackbar()->SelectionStart(), 25);
+        EXPECT_EQ(r.ctrl->Trackbar()->SelectionEnd(), 75);
+        r.parent->show();
+        r.ctrl->resize(701, 76);
+        const int x0 = r.ctrl->Trackbar()->ChannelRect().left();
+        EXPECT_EQ(r.ctrl->Trackbar()->geometry(), QRect(0, 2, 701, 28));
+        EXPECT_EQ(r.ctrl->Button(IDC_PLAY)->geometry(), QRect(x0, 32, 48, 40));
+        EXPECT_EQ(r.ctrl->Button(IDC_PAUSE)->geometry(), QRect(x0, 32, 48, 40));
+        EXPECT_EQ(r.ctrl->Button(IDC_STOP)->geometry(), QRect(x0 + 48, 32, 48, 40));
+        EXPECT_EQ(r.ctrl->Button(IDC_PREV)->geometry(), QRect(x0 + 144, 32, 48, 40));
+        EXPECT_EQ(r.ctrl->Button(IDC_CONTINUE)->geometry(), QRect(x0 + 240, 32, 48, 40));
+        r.ctrl->m_bAutoPlay = 1;
+        r.ctrl->m_nPlayingMode = 0;
+        r.ctrl->m_nCurrentPlayingItem = 4;
+        SaveControllerSettings(*r.registry, r.ctrl->Settings());
+    }
+    Rig again;
+    EXPECT_EQ(again.ctrl->m_bAutoPlay, 1);
+    EXPECT_EQ(again.ctrl->m_nPlayingMode, 0);
+    EXPECT_EQ(again.ctrl->m_nCurrentPlayingItem, 4);
+    EXPECT_TRUE(again.host.log.contains("visible 4"));
+    EXPECT_TRUE(again.ctrl->Button(IDC_HAND)->isVisibleTo(again.ctrl));
+    EXPECT_TRUE(again.ctrl->Button(IDC_CYCLE)->isVisibleTo(again.ctrl));
+    QFile::remove(Home().filePath("registry.ini"));
+}
+
+// --- web movies ---------------------------------------------------------------------------
+
+namespace {
+struct WebSite {
+    QTemporaryDir dir;
+    std::unique_ptr<FolderServer> server;
+    WebSite() {
+        WriteFile(dir.filePath("movie.swf"), Movie(48, 0, 640, 480));
+        WriteFile(dir.filePath("packed.swf"), Movie(96, 24, 320, 200, 'C'));
+        WriteFile(dir.filePath("page.html"),
+                  "<!DOCTYPE html><html><body>" + QByteArray(300, 'x') + "</body></html>");
+        server = std::make_unique<FolderServer>(dir.path());
+        qputenv("XDG_CACHE_HOME", dir.filePath("cache").toUtf8());
+    }
+};
+WebSite &Site() {
+    static WebSite site;
+    return site;
+}
+} // namespace
+
+TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
+    Rig r;
+    WebSite &s = Site();
+    const QString url = s.server->Url("movie.swf");
+    r.host.results = {s.server->Url("packed.swf"), url};
+    r.ctrl->PlayUrl(url);
+    EXPECT_EQ(r.Loaded(), url);
+    EXPECT_TRUE(r.flash->calls.contains("LoadMovie 0 about:blank")) << "emptied first";
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
+    EXPECT_TRUE(r.ctrl->m_bUrlMode);
+    EXPECT_FALSE(r.ctrl->m_bFullyLoaded);
+    EXPECT_EQ(r.ctrl->m_nCurrentNetItem, 1);
+    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    // Provisional values until the probe reports.
+    EXPECT_EQ(r.host.stage, QSize(600, 400));
+    EXPECT_EQ(r.flash->background, 0);
+    EXPECT_EQ(r.power->writes.size(), 1);
+
+    ASSERT_TRUE(Pump([&] { return r.ctrl->m_bHeaderKnown; }));
+    const SwfHeaderInfo h = r.ctrl->Header();
+    EXPECT_EQ(h.frameCount, 48);
+    EXPECT_EQ(h.frameRate, 0);
+    EXPECT_EQ(r.host.stage, QSize(640, 480));
+    EXPECT_EQ(r.flash->background, 0x102030);
+    EXPECT_EQ(r.ctrl->Trackbar()->maximum(), 48);
+    // A frame rate of 0 counts as 12 a second: 48 frames, 4 seconds.
+    r.flash->scriptedFrame = 24;
+    r.ctrl->OnStatusTimer();
+    EXPECT_TRUE(r.host.info.contains(u"时间：00:00:02/00:00:04")) << r.host.info.toStdString();
+
+    // Load progress: at 100 the movie counts as fully loaded.
+    r.flash->m_state.Loaded();
+    r.flash->FinishLoad(MovieFacts{640, 480, 12, 48, 10, 0});
+    r.ctrl->OnLoadProgress();
+    EXPECT_EQ(r.host.progress, 100);
+    EXPECT_TRUE(r.ctrl->m_bFullyLoaded);
+    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    EXPECT_EQ(r.ctrl->Header().version, 32);
+
+    // The same address again does nothing, not even a restart.
+    const QStringList before = r.flash->calls;
+    r.ctrl->PlayUrl(url);
+    EXPECT_EQ(r.flash->calls, before);
+
+    // Next through the results while the search is shown; a compressed header arrives too.
+    r.host.netView = true;
+    r.ctrl->OnNext();
+    EXPECT_EQ(r.Loaded(), s.server->Url("packed.swf"));
+    EXPECT_EQ(r.ctrl->m_nCurrentNetItem, 0);
+    ASSERT_TRUE(Pump([&] { return r.ctrl->m_bHeaderKnown; }));
+    EXPECT_EQ(r.ctrl->Header().frameCount, 96);
+    EXPECT_EQ(r.host.stage, QSize(320, 200));
+}
+
+TEST_F(PlayCtrl, WebFailures) {
+    Rig r;
+    r.ctrl->m_bAutoPlay = 1;
+    WebSite &s = Site();
+    // 404: the provisional values stay, no status line, no advance.
+    r.ctrl->PlayUrl(s.server->Url("nothing-here.swf"));
+    QTest::qWait(1500);
+    EXPECT_FALSE(r.ctrl->m_bHeaderKnown);
+    EXPECT_EQ(r.flash->Movie(), s.server->Url("nothing-here.swf"));
+    r.host.info.clear();
+    r.flash->scriptedFrame = 5;
+    r.flash->scriptedPlaying = false;
+    r.ctrl->OnStatusTimer();
+    r.ctrl->OnFramePoll();
+    EXPECT_TRUE(r.host.info.isEmpty());
+    EXPECT_FALSE(r.ctrl->EndWaitPending());
+    EXPECT_EQ(r.host.stage, QSize(600, 400));
+    r.flash->scriptedFrame.reset();
+    r.flash->scriptedPlaying.reset();
+
+    // An HTML page with status 200: the missing-movie fallback.
+    r.ctrl->PlayUrl(s.server->Url("page.html"));
+    ASSERT_TRUE(Pump([&] { return r.Loaded() == ProgramFolder() + "/inflash/nonexist.swf"; }));
+    EXPECT_FALSE(r.ctrl->m_bUrlMode);
+    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+
+    // A probe's answer for an address the user has left is dropped.
+    auto stale = std::make_unique<UrlProbeRecord>();
+    stale->url = "http://127.0.0.1:1/old.swf";
+    stale->frameCount = 999;
+    r.ctrl->OnMovieHeader(std::move(stale));
+    EXPECT_NE(r.ctrl->Header().frameCount, 999);
+    auto staleError = std::make_unique<UrlProbeRecord>();
+    staleError->url = "http://127.0.0.1:1/old.swf";
+    const int loads = r.flash->CountCalls("LoadMovie");
+    r.ctrl->OnMovieError(std::move(staleError));
+    EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads);
+}
+
+TEST_F(PlayCtrl, AHalfLoadedWebMovieFinishesIntoTheCache) {
+    Rig r;
+    WebSite &s = Site();
+    const QString first = s.server->Url("packed.swf");
+    r.ctrl->PlayUrl(first);
+    ASSERT_LT(r.flash->PercentLoaded(), 100);
+    r.ctrl->PlayUrl(s.server->Url("movie.swf"));
+    EXPECT_TRUE(r.ctrl->PendingDownloadList().contains(first) ||
+                UrlCache().Lookup(QUrl(first)).has_value());
+    ASSERT_TRUE(Pump([&] { return r.ctrl->PendingDownloadList().isEmpty(); }, 10000));
+    const auto entry = UrlCache().Lookup(QUrl(first));
+    ASSERT_TRUE(entry.has_value());
+    EXPECT_EQ(ReadFile(entry->localFile), ReadFile(s.dir.filePath("packed.swf")));
+    // A local movie in the control is never sent to the cache.
+    r.ctrl->PlayLocalItem(Write("l.swf", Movie(10, 12, 100, 100)), "l.swf");
+    r.flash->m_state.BeginLoad(r.flash->Movie());
+    r.ctrl->PlayUrl(s.server->Url("movie.swf"));
+    EXPECT_TRUE(r.ctrl->PendingDownloadList().isEmpty());
+}
+
+TEST_F(PlayCtrl, ClosingPutsThePowerSettingsBack) {
+    Rig r;
+    r.ctrl->PlayLocalItem(Write("c.swf", Movie(10, 12, 100, 100)), "c.swf");
+    EXPECT_EQ(r.power->now, PowerTimeouts{});
+    delete r.ctrl;
+    EXPECT_EQ(r.power->now, (PowerTimeouts{600, 1200, 300}));
+    EXPECT_EQ(r.power->writes.size(), 2);
+}
+
+int main(int argc, char **argv) {
+    for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
+        qunsetenv(v);
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
