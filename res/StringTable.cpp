@@ -8,6 +8,14 @@ QString LoadString(int id) {
         return QStringLiteral("OLE init failed!");
     case IDS_DEFAULT_PLAYER_DONE:
         return QStringLiteral("完成，谢谢使用Vobi Flash播放器");
+    case IDS_CONFIRM_DELETE:
+        return QStringLiteral("你确定删除它们吗？");
+    case IDS_FILES_COPIED:
+        return QStringLiteral("文件拷贝成功！");
+    case IDS_SAVED:
+        return QStringLiteral("保存成功！");
+    case IDS_COMPRESSED:
+        return QStringLiteral("压缩成功！");
     case IDS_COLUMN_FOLDER:
         return QStringLiteral("目录");
     case IDS_COLUMN_MOVIES:

@@ -24,6 +24,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -240,6 +241,17 @@ void CKZPlayerView::OnInitialUpdate() {
             [this](int row, const QString &column0, const QString &column1) {
                 m_playCtrl->m_nCurrentPlayingItem = row;
                 m_playCtrl->PlayLocalItem(column0, column1);
+            });
+    // The list draws the controller's current row and, when sorting or moving rows puts that
+    // movie elsewhere, makes its new row the controller's current one.
+    QPointer<CPlayCtrlDlg> ctrl = m_playCtrl;
+    m_frame->PlayList()->m_currentPlayingItemSource = [ctrl] {
+        return ctrl ? ctrl->m_nCurrentPlayingItem : -1;
+    };
+    connect(m_frame->PlayList(), &CDragDropListCtrl::CurrentPlayingItemMoved, m_playCtrl,
+            [this](int row) {
+                m_playCtrl->m_nCurrentPlayingItem = row;
+                m_playHost->RedrawPlayList();
             });
 
     window()->setWindowTitle(LoadString(IDS_TITLE));

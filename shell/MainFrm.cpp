@@ -7,6 +7,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "playlist/DragDropListCtrl.h"
+#include "playlist/ListCommands.h"
 #include "playlist/ListFile.h"
 #include "playlist/PlayListState.h"
 #include "res/StringTable.h"
@@ -322,6 +323,7 @@ void CMainFrame::RouteCommands() {
     t.Route(ID_RUN_UPDATER, [this] {
         m_services.startProgram(ProgramDir() + QString::fromLatin1(kUpdaterProgram), {});
     });
+    RouteListCommands();
 }
 
 void CMainFrame::RestoreLists(const QString &commandLineFile) {

@@ -23,6 +23,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class QDockWidget;
 class QLabel;
@@ -34,6 +35,7 @@ namespace kz {
 class CDragDropListCtrl;
 class CKZPlayerView;
 class CListDlg;
+class CListCommands;
 class FlashControl;
 class BrowserControl;
 
@@ -94,6 +96,8 @@ public:
     CListDlg *ListBar() const { return m_listDlg; }
     CDragDropListCtrl *PlayList() const;
     CDragDropListCtrl *ListFileList() const;
+    // The file commands of the two lists (their services can be replaced by tests).
+    CListCommands *ListCommands() const { return m_listCommands.get(); }
 
     // The second status-bar pane, widened to the text.
     void SetStatusText(const QString &text);
@@ -164,6 +168,7 @@ private:
     void CreateToolBar();
     void CreateListBar();
     void RouteCommands();
+    void RouteListCommands();
     void RestoreLists(const QString &commandLineFile);
     void PlaceWindow();
     void LoadBarState();
@@ -180,6 +185,7 @@ private:
     QToolBar *m_toolBar = nullptr;
     QDockWidget *m_listBar = nullptr;
     CListDlg *m_listDlg = nullptr;
+    std::unique_ptr<CListCommands> m_listCommands;
     QLabel *m_statusPane = nullptr;
     QTimer *m_autoCloseTimer = nullptr;
     QTimer *m_handOverTimer = nullptr;

@@ -1,0 +1,65 @@
+#include "HyperLink.h"
+
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QUrl>
+
+namespace kz {
+
+namespace {
+
+CHyperLink::Opener &CurrentOpener() {
+    static CHyperLink::Opener opener = &CHyperLink::OpenWithDesktop;
+    return opener;
+}
+
+} // namespace
+
+CHyperLink::CHyperLink(QWidget *parent) : QLabel(parent) {
+    setCursor(Qt::PointingHandCursor);
+    QPalette p = palette();
+    p.setColor(QPalette::WindowText, QColor(0, 0, 0xCC));
+    setPalette(p);
+    QFont f = font();
+    f.setUnderline(true);
+    setFont(f);
+    m_report = [this](const QString &text) { QMessageBox::warning(window(), QString(), text); };
+}
+
+void CHyperLink::SetOpener(Opener opener) {
+    CurrentOpener() = opener ? std::move(opener) : Opener(&CHyperLink::OpenWithDesktop);
+}
+
+// The desktop gives no reason of its own when it fails, so the likely ones are named here.
+QString CHyperLink::OpenWithDesktop(const QString &url) {
+    const QUrl target(url, QUrl::StrictMode);
+    if (url.trimmed().isEmpty())
+        return QStringLiteral("The link is empty.");
+    if (!target.isValid() || target.scheme().isEmpty())
+        return QStringLiteral("The link is not a valid address.");
+    if (target.scheme() == u"mailto" && target.path().isEmpty())
+        return QStringLiteral("The link names no e-mail address.");
+    if (!QDesktopServices::openUrl(target))
+        return QStringLiteral("No program is set up to open this kind of link.");
+    return QString();
+}
+
+bool CHyperLink::GotoURL() {
+    const QString reason = CurrentOpener()(m_url);
+    if (reason.isEmpty())
+        return true;
+    if (m_report)
+        m_report(QStringLiteral("Unable to open hyperlink:\n\n") + reason);
+    return false;
+}
+
+void CHyperLink::mouseReleaseEvent(QMouseEvent *event) {
+    QLabel::mouseReleaseEvent(event);
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit Clicked();
+        GotoURL();
+    }
+}
+
+} // namespace kz

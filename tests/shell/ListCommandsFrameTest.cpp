@@ -1,0 +1,205 @@
+// The frame's side of the two lists on the offscreen platform: the file commands are routed and
+// follow the lists' selections, the keys of the lists run the frame's commands (Delete removes,
+// Shift+Delete deletes after the question), a right click opens "文件" or "列表", and F2 shows
+// the information of the selected list file; sorting and moving rows keep the controller's
+// current movie.
+
+#include "netsearch/ListDlg.h"
+#include "platform/Paths.h"
+#include "playback/PlayCtrlDlg.h"
+#include "playlist/DragDropListCtrl.h"
+#include "playlist/DragPayload.h"
+#include "playlist/ListCommands.h"
+#include "playlist/ListFile.h"
+#include "playlist/TplInfmationDlg.h"
+#include "res/Menus.h"
+#include "res/StringTable.h"
+#include "shell/KZPlayerView.h"
+#include "shell/MainFrm.h"
+#include "support/FakeFlashControl.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+
+namespace {
+
+QTemporaryDir &Home() {
+    static QTemporaryDir dir;
+    return dir;
+}
+
+QApplication *App() {
+    static QApplication *app = [] {
+        const QString home = Home().path();
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+        qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+        qputenv("XDG_RUNTIME_DIR", (home + "/run").toUtf8());
+        QDir().mkpath(home + "/run");
+        QFile::setPermissions(home + "/run",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "test_list_frame";
+        static char *argv[] = {name, nullptr};
+        auto *a = new QApplication(argc, argv);
+        QDir().mkpath(home + "/program");
+        SetProgramDirOverride(home + "/program/");
+        return a;
+    }();
+    return app;
+}
+
+struct Frame {
+    std::unique_ptr<CMainFrame> frame;
+    Frame() {
+        App();
+        ControlFactory f;
+        f.flash = [](QWidget *p) { return new test::FakeFlashControl(p); };
+        f.browser = [](QWidget *p) { return new test::FakeBrowserControl(p); };
+        frame = std::make_unique<CMainFrame>(f, QString());
+        frame->show();
+        frame->View()->OnInitialUpdate();
+        frame->PlayList()->RemoveAllRows();
+        frame->ListFileList()->RemoveAllRows();
+    }
+    CDragDropListCtrl &Play() const { return *frame->PlayList(); }
+    CDragDropListCtrl &Lists() const { return *frame->ListFileList(); }
+    bool Enabled(int id) {
+        frame->Commands().UpdateAll();
+        return frame->Commands().Action(id)->isEnabled();
+    }
+};
+
+const QList<int> kPlaySelection{ID_REMOVE_FROM_LIST,  ID_DELETE_FILE, ID_FILE_SAVE_AS,
+                                ID_COPY_TO_DIRECTORY, ID_RENAME_FILE, ID_BROWSE_FOLDER};
+const QList<int> kPlayRows{ID_CLEAR_PLAY_LIST, ID_DELETE_ALL_FILES};
+const QList<int> kListSelection{ID_REMOVE_LIST_FILE, ID_DELETE_LIST_FILE, ID_COMPRESS_LIST_FILE,
+                                ID_BROWSE_LIST_FOLDER, ID_LIST_FILE_INFO};
+const QList<int> kListRows{ID_CLEAR_LIST_FILES, ID_DELETE_ALL_LIST_FILES,
+                           ID_COMPRESS_ALL_LIST_FILES};
+
+} // namespace
+
+TEST(ListCommandsFrame, CommandsFollowTheSelections) {
+    Frame f;
+    for (const auto *ids : {&kPlaySelection, &kPlayRows, &kListSelection, &kListRows})
+        for (int id : *ids) {
+            EXPECT_TRUE(f.frame->Commands().HasHandler(id)) << id;
+            EXPECT_FALSE(f.Enabled(id)) << id;
+        }
+    f.Play().AppendFileRow("/m/a.swf");
+    f.Lists().AppendFileRow("/l/a.tpl");
+    for (int id : kPlayRows + kListRows)
+        EXPECT_TRUE(f.Enabled(id)) << id;
+    for (int id : kPlaySelection + kListSelection)
+        EXPECT_FALSE(f.Enabled(id)) << id;
+    f.Play().SelectOnly(0);
+    f.Lists().SelectOnly(0);
+    for (int id : kPlaySelection + kListSelection)
+        EXPECT_TRUE(f.Enabled(id)) << id;
+}
+
+TEST(ListCommandsFrame, DeleteAndShiftDeleteThroughTheFrame) {
+    QTemporaryDir dir;
+    Frame f;
+    QStringList asked;
+    f.frame->ListCommands()->m_services.confirm = [&](const QString &t) {
+        asked << t;
+        return true;
+    };
+    QStringList files;
+    for (const char *name : {"a.swf", "b.swf", "c.swf"}) {
+        files << dir.filePath(name);
+        test::WriteFile(files.last(), test::BuildSwf({}));
+        f.Play().AppendFileRow(files.last());
+    }
+    f.Play().setFocus();
+    f.Play().SelectOnly(0);
+    QTest::keyClick(&f.Play(), Qt::Key_Delete);
+    EXPECT_EQ(f.Play().RowCount(), 2);
+    EXPECT_TRUE(QFile::exists(files[0])) << "Delete only removes the row";
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(f.Play().SelectedRows(), QList<int>{0});
+    QTest::keyClick(&f.Play(), Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(asked, QStringList{"你确定删除它们吗？"});
+    EXPECT_FALSE(QFile::exists(files[1])) << "Shift+Delete deletes the file";
+    EXPECT_EQ(f.Play().RowCount(), 1);
+    EXPECT_EQ(f.Play().RowText(0, 1), "c.swf");
+
+    // Status texts go to the frame's pane.
+    f.Lists().AppendFileRow(dir.filePath("x.tpl"));
+    ASSERT_TRUE(CreateListFile(dir.filePath("x.tpl")));
+    f.Lists().SelectOnly(0);
+    EXPECT_TRUE(f.frame->Commands().Execute(ID_COMPRESS_LIST_FILE));
+    EXPECT_EQ(f.frame->StatusText(), "压缩成功！");
+}
+
+TEST(ListCommandsFrame, RightClickOpensTheListsMenu) {
+    Frame f;
+    f.Play().AppendFileRow("/m/a.swf");
+    f.Lists().AppendFileRow("/l/a.tpl");
+    for (int i : {0, 1}) {
+        CDragDropListCtrl &list = i == 0 ? f.Play() : f.Lists();
+        QMenu *menu = f.frame->SubMenu(i);
+        ASSERT_TRUE(menu);
+        QTest::mousePress(list.viewport(), Qt::RightButton, {},
+                          list.visualItemRect(list.topLevelItem(0)).center());
+        EXPECT_TRUE(menu->isVisible()) << i;
+        EXPECT_FALSE(f.frame->SubMenu(1 - i)->isVisible()) << i;
+        EXPECT_EQ(list.SelectedRows(), QList<int>{0}) << "the click selects the row first";
+        menu->hide();
+    }
+    EXPECT_EQ(f.frame->SubMenu(0)->title(), "文件");
+    EXPECT_EQ(f.frame->SubMenu(1)->title(), "列表");
+}
+
+TEST(ListCommandsFrame, F2ShowsTheInformationOfTheSelectedListFile) {
+    QTemporaryDir dir;
+    Frame f;
+    const QString list = dir.filePath("i.tpl");
+    ASSERT_TRUE(CreateListFile(list));
+    f.Lists().AppendFileRow(list);
+    QStringList shown;
+    f.frame->m_services.runDialog = [&](QDialog &d) {
+        if (auto *info = dynamic_cast<CTplInfmationDlg *>(&d))
+            shown << info->findChild<QLineEdit *>("IDC_1066")->text();
+        return int(QDialog::Accepted);
+    };
+    f.Lists().setFocus();
+    QTest::keyClick(&f.Lists(), Qt::Key_F2);
+    EXPECT_TRUE(shown.isEmpty()) << "no selection, no dialog";
+    f.Lists().SelectOnly(0);
+    QTest::keyClick(&f.Lists(), Qt::Key_F2);
+    EXPECT_EQ(shown, QStringList{list});
+}
+
+TEST(ListCommandsFrame, SortingMovesTheControllersCurrentMovie) {
+    Frame f;
+    auto *ctrl = qobject_cast<CPlayCtrlDlg *>(f.frame->View()->PlayController());
+    ASSERT_TRUE(ctrl);
+    for (const char *name : {"b.swf", "c.swf", "a.swf"})
+        f.Play().AppendFileRow(QStringLiteral("/m/") + name);
+    ctrl->m_nCurrentPlayingItem = 2;
+    EXPECT_EQ(f.Play().CurrentPlayingItem(), 2) << "the list draws the controller's row";
+    f.Play().SortByName();
+    EXPECT_EQ(f.Play().RowText(0, 1), "a.swf");
+    EXPECT_EQ(ctrl->m_nCurrentPlayingItem, 0);
+    EXPECT_EQ(f.Play().CurrentPlayingItem(), 0);
+    // Moving the current movie within the list moves it for the controller too.
+    ASSERT_TRUE(f.Play().DropPayload({kMovieList, {0}}, &f.Play(), -1));
+    EXPECT_EQ(f.Play().RowText(2, 1), "a.swf");
+    EXPECT_EQ(ctrl->m_nCurrentPlayingItem, 2);
+}
