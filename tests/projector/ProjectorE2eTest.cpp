@@ -2,6 +2,7 @@
 // quits on a key, and a stub without a movie says so.
 
 #include "../cli/KztoolRunner.h"
+#include "support/E2eSupport.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -20,28 +21,13 @@ using namespace kz::test;
 
 namespace {
 
-QProcessEnvironment PrivateEnvironment(const QString &home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("HOME", home);
-    env.insert("XDG_CONFIG_HOME", home + "/config");
-    env.insert("XDG_DATA_HOME", home + "/data");
-    env.insert("XDG_CACHE_HOME", home + "/cache");
-    env.insert("TMPDIR", home + "/tmp");
-    QDir().mkpath(home + "/tmp");
-    return env;
-}
-
 QString ShotPath(const QString &name) {
     const QString dir = QDir::tempPath() + "/kz-e2e-shots";
     QDir().mkpath(dir);
     return dir + "/" + name + ".png";
 }
 
-QImage Shot(const QString &name) {
-    const QString path = ShotPath(name);
-    QProcess::execute("import", {"-window", "root", path});
-    return QImage(path);
-}
+QImage Shot(const QString &name) { return ScreenShot(ShotPath(name)); }
 
 // The share of sampled pixels that are not the empty screen's black.
 double Covered(const QImage &img) {
@@ -52,31 +38,12 @@ double Covered(const QImage &img) {
     return all ? double(lit) / all : 0;
 }
 
-int Colours(const QImage &img) {
-    std::set<QRgb> c;
-    for (int y = 0; y < img.height(); y += 4)
-        for (int x = 0; x < img.width(); x += 4)
-            c.insert(img.pixel(x, y));
-    return int(c.size());
-}
-
 // Window ids of visible windows whose title contains the text.
 QStringList Windows(const QString &title) {
     QProcess p;
     p.start("xdotool", {"search", "--onlyvisible", "--name", title});
     p.waitForFinished(10000);
     return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-}
-
-bool WaitFor(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QThread::msleep(100);
-    }
-    return true;
 }
 
 void Stop(QProcess &p) {
@@ -105,10 +72,10 @@ TEST(ProjectorE2e, APackagedCorpusMovieRunsAsAProgram) {
     p.start(program, {});
     ASSERT_TRUE(p.waitForStarted(10000));
     // The window carries the movie's name and shows the movie.
-    EXPECT_TRUE(WaitFor([] { return !Windows("acid_acid-gradient.swf").isEmpty(); }, 20000));
+    EXPECT_TRUE(SleepUntil([] { return !Windows("acid_acid-gradient.swf").isEmpty(); }, 20000));
     QThread::msleep(4000);
     const QImage shot = Shot("projector-window");
-    EXPECT_GT(Colours(shot), 20);
+    EXPECT_GT(DistinctColours(shot), 20);
     EXPECT_EQ(p.state(), QProcess::Running);
     Stop(p);
 }
@@ -128,10 +95,10 @@ TEST(ProjectorE2e, AScreenSaverQuitsOnAKey) {
     p.setProcessEnvironment(env);
     p.start(saver, {});
     ASSERT_TRUE(p.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([] { return !Windows("nonexist.swf").isEmpty(); }, 20000));
+    ASSERT_TRUE(SleepUntil([] { return !Windows("nonexist.swf").isEmpty(); }, 20000));
     QThread::msleep(4000);
     const QImage shot = Shot("screensaver");
-    EXPECT_GT(Colours(shot), 10);
+    EXPECT_GT(DistinctColours(shot), 10);
     EXPECT_GT(Covered(shot), 0.95); // the movie covers the screen
     ASSERT_EQ(p.state(), QProcess::Running);
     const QString win = Windows("nonexist.swf").first();
@@ -155,7 +122,7 @@ TEST(ProjectorE2e, AStubWithoutAMovieSaysSo) {
     p.start(stub, {});
     ASSERT_TRUE(p.waitForStarted(10000));
     // The message box stays until it is answered; the program then ends with a failure.
-    ASSERT_TRUE(WaitFor([] { return !Windows("Vobi Flash").isEmpty(); }, 20000));
+    ASSERT_TRUE(SleepUntil([] { return !Windows("Vobi Flash").isEmpty(); }, 20000));
     Shot("projector-no-movie");
     const QString win = Windows("Vobi Flash").first();
     QProcess::execute("xdotool", {"windowactivate", "--sync", win});
