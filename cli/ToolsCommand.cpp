@@ -45,26 +45,25 @@ bool CheckInput(Io &io, const QString &file, const QString &prefix) {
     return true;
 }
 
-int RunMp3(const QStringList &args, Io &io) {
+// mp3 and jpeg: the same checks around a different extraction.
+int RunExtraction(const QStringList &args, Io &io,
+                  bool (*extract)(const QString &, const QString &, QStringList *)) {
     QString file, prefix;
     if (!FileAndFolder(args, file, prefix))
         return kExitUsage;
     if (!CheckInput(io, file, prefix))
         return kExitFailed;
     QStringList written;
-    const bool ok = ExtractMp3(file, prefix, &written);
+    const bool ok = extract(file, prefix, &written);
     return Report(io, file, written, ok);
 }
 
+int RunMp3(const QStringList &args, Io &io) {
+    return RunExtraction(args, io, &ExtractMp3);
+}
+
 int RunJpeg(const QStringList &args, Io &io) {
-    QString file, prefix;
-    if (!FileAndFolder(args, file, prefix))
-        return kExitUsage;
-    if (!CheckInput(io, file, prefix))
-        return kExitFailed;
-    QStringList written;
-    const bool ok = ExtractJpeg(file, prefix, &written);
-    return Report(io, file, written, ok);
+    return RunExtraction(args, io, &ExtractJpeg);
 }
 
 int RunExe(const QStringList &args, Io &io) {

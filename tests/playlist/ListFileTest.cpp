@@ -23,22 +23,6 @@ using namespace kz::test;
 
 namespace {
 
-// Stream path -> SHA-1 as olefile reads it.
-QJsonObject OleStreams(const QString &path) {
-    const ProcResult r = RunPython(
-        "import hashlib, json, sys, olefile\n"
-        "o = olefile.OleFileIO(sys.argv[1])\n"
-        "print(json.dumps({'/'.join(p): hashlib.sha1(o.openstream(p).read()).hexdigest()\n"
-        "                  for p in o.listdir(streams=True, storages=False)}))\n",
-        {path});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    return QJsonDocument::fromJson(r.out).object();
-}
-
-QString Sha1(const QByteArray &b) {
-    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Sha1).toHex());
-}
-
 QStringList Entries(const QString &list) {
     QStringList names;
     EXPECT_TRUE(ListEntries(list, names));

@@ -18,21 +18,6 @@ using namespace kz::test;
 
 namespace {
 
-QJsonObject OleStreams(const QString &path) {
-    const ProcResult r = RunPython(
-        "import hashlib, json, sys, olefile\n"
-        "o = olefile.OleFileIO(sys.argv[1])\n"
-        "print(json.dumps({'/'.join(p): hashlib.sha1(o.openstream(p).read()).hexdigest()\n"
-        "                  for p in o.listdir(streams=True, storages=False)}))\n",
-        {path});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    return QJsonDocument::fromJson(r.out).object();
-}
-
-QString Sha1(const QByteArray &b) {
-    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Sha1).toHex());
-}
-
 // kztool under a file-size limit (in KiB), the limit's signal ignored so writes fail instead.
 ProcResult KztoolLimited(int kib, const QStringList &args, const QString &cwd = QString()) {
     QString cmd = QStringLiteral("trap '' XFSZ; ulimit -f %1; %2exec \"$0\" \"$@\"").arg(kib);

@@ -42,13 +42,7 @@ QTemporaryDir &Home() {
 QApplication *App() {
     static QApplication *app = [] {
         const QString home = Home().path();
-        qputenv("HOME", home.toUtf8());
-        qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
-        qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
-        qputenv("XDG_RUNTIME_DIR", (home + "/run").toUtf8());
-        QDir().mkpath(home + "/run");
-        QFile::setPermissions(home + "/run",
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        test::UsePrivateHome(home);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;

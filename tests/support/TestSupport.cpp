@@ -31,6 +31,15 @@ QString SourceDir() {
     return dir.isEmpty() ? QStringLiteral(KZ_DEFAULT_SOURCE_DIR) : dir;
 }
 
+void UsePrivateHome(const QString &home) {
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (home + "/data").toUtf8());
+    qputenv("XDG_RUNTIME_DIR", (home + "/run").toUtf8());
+    QDir().mkpath(home + "/run");
+    QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
 bool WriteFile(const QString &path, const QByteArray &bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -51,7 +60,8 @@ void PutLe(QByteArray &out, std::uint64_t v, int bytes) {
 
 int BitsFor(std::int32_t v) {
     int bits = 1;
-    while (bits < 31 && (v < -(std::int64_t(1) << (bits - 1)) || v >= (std::int64_t(1) << (bits - 1))))
+    while (bits < 31 &&
+           (v < -(std::int64_t(1) << (bits - 1)) || v >= (std::int64_t(1) << (bits - 1))))
         ++bits;
     return bits;
 }
@@ -112,7 +122,9 @@ QByteArray BuildSwf(const SwfSpec &s) {
         PutLe(body, 0, 2);
     QByteArray out;
     out.append(s.signature).append("WS").append(char(s.version));
-    PutLe(out, s.declaredLength >= 0 ? std::uint64_t(s.declaredLength) : std::uint64_t(8 + body.size()), 4);
+    PutLe(out,
+          s.declaredLength >= 0 ? std::uint64_t(s.declaredLength) : std::uint64_t(8 + body.size()),
+          4);
     out += s.signature == 'C' ? Deflate(body) : body;
     return out;
 }

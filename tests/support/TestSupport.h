@@ -18,6 +18,10 @@ QStringList CorpusFiles();
 QString BinDir();
 QString SourceDir();
 
+// Points HOME, the XDG configuration and data folders and a private runtime folder of this
+// process at `home`, so a test's settings, associations and sockets stay there.
+void UsePrivateHome(const QString &home);
+
 // Writes bytes to a file, creating its folder.
 bool WriteFile(const QString &path, const QByteArray &bytes);
 QByteArray ReadFile(const QString &path);

@@ -65,10 +65,6 @@ QJsonObject OleView(const QString &path) {
     return QJsonDocument::fromJson(r.out).object();
 }
 
-QString Sha1(const QByteArray &b) {
-    return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Sha1).toHex());
-}
-
 QByteArray ReadAll(CompoundFile &f, CompoundFile::Id id, qint64 chunk = 10240) {
     auto r = f.OpenReader(id);
     if (!r)

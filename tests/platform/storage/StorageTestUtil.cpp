@@ -2,7 +2,9 @@
 
 #include "support/TestSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -61,6 +63,24 @@ QByteArray PatternBytes(qsizetype n, quint32 seed) {
         out[i] = char(x & 0xFF);
     }
     return out;
+}
+
+QJsonObject OleStreams(const QString &path) {
+    const ProcResult r = RunPython(
+        "import hashlib, json, sys, olefile\n"
+        "o = olefile.OleFileIO(sys.argv[1])\n"
+        "print(json.dumps({'/'.join(p): hashlib.sha1(o.openstream(p).read()).hexdigest()\n"
+        "                  for p in o.listdir(streams=True, storages=False)}))\n",
+        {path});
+    if (r.exitCode != 0) {
+        qWarning("olefile failed on %s: %s", qPrintable(path), r.err.constData());
+        return {};
+    }
+    return QJsonDocument::fromJson(r.out).object();
+}
+
+QString Sha1(const QByteArray &bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
 }
 
 } // namespace kz::test

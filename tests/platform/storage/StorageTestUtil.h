@@ -2,6 +2,7 @@
 // Running the independent readers and writers of compound files, and byte patterns.
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,10 @@ ProcResult RunProgram(const QString &program, const QStringList &args,
 ProcResult RunPython(const QString &script, const QStringList &args = {});
 // node with the test fixtures' packages on its module path.
 ProcResult RunNode(const QString &script, const QStringList &args = {});
+
+// Every stream of a compound file as olefile reads it: path ("a/b") -> SHA-1 in hex.
+QJsonObject OleStreams(const QString &path);
+QString Sha1(const QByteArray &bytes);
 
 // Deterministic bytes that differ by seed and position.
 QByteArray PatternBytes(qsizetype n, quint32 seed);
