@@ -89,9 +89,3 @@ TEST(Controls, TrackbarJumpsToAClickAndReportsTheEndOfADrag) {
     EXPECT_EQ(ColourFromRef(0xAD9592), QColor(0x92, 0x95, 0xAD));
 }
 
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

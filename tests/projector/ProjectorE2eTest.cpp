@@ -1,7 +1,7 @@
 // The real stub under a display: a movie packaged by kztool runs as a program, a screensaver
 // quits on a key, and a stub without a movie says so.
 
-#include "../cli/KztoolRunner.h"
+#include "support/KztoolRunner.h"
 #include "support/E2eSupport.h"
 #include "support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 // kztool mp3, jpeg, exe and scr: outputs printed, exit codes, and output folders given with or
 // without their trailing separator.
 
-#include "../cli/KztoolRunner.h"
+#include "support/KztoolRunner.h"
 #include "ToolsTestSupport.h"
 #include "tools/Packaging.h"
 

@@ -1,6 +1,6 @@
 #include "platform/urlcache/UrlCache.h"
 
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 #include "platform/http/HttpClient.h"
 #include "support/TestSupport.h"
 

@@ -25,15 +25,12 @@ namespace {
 
 using namespace kz::test;
 
-QApplication *App() { return E2eApp("test_generated_e2e"); }
-
 struct Shots {
     QImage first, last;
     int differing = 0;
 };
 
 Shots Render(const QString &movie, const QString &name) {
-    App();
     QWidget window;
     window.resize(480, 400);
     auto *flash = new CMedia(&window);
