@@ -1,6 +1,7 @@
 #pragma once
 // The wait cursor for the length of a scope.
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace kz {

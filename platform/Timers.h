@@ -12,7 +12,7 @@ namespace kz {
 
 struct TimerSpec {
     int id = 0;
-    int ms = 0;       // the interval; a window may set another before it starts the timer
+    int ms = 0;        // the interval; a window may set another before it starts the timer
     bool once = false; // single shot
 };
 

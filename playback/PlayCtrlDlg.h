@@ -4,8 +4,8 @@
 // happens at the end of a movie, the status line, keys for the movie, and the loading of
 // movies from files, list files and web addresses with their fallbacks.
 
-#include "platform/power/PowerSaving.h"
 #include "platform/Timers.h"
+#include "platform/power/PowerSaving.h"
 #include "playback/HeaderProbe.h"
 #include "playback/PlayLogic.h"
 #include "playback/SwfHeader.h"

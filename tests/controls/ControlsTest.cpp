@@ -88,4 +88,3 @@ TEST(Controls, TrackbarJumpsToAClickAndReportsTheEndOfADrag) {
     EXPECT_FALSE(s.grab().isNull());
     EXPECT_EQ(ColourFromRef(0xAD9592), QColor(0x92, 0x95, 0xAD));
 }
-

@@ -12,12 +12,12 @@
 #include "platform/registry/Registry.h"
 #include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
+#include "settings/Settings.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "shell/OptionDlgs.h"
-#include "settings/Settings.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>

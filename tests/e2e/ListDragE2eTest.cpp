@@ -3,7 +3,6 @@
 // of the window leave the play list. Screenshots of the list bar with the current movie and of
 // the information and rename dialogs are left in the temporary folder. A quick click selects.
 
-#include "support/KztoolRunner.h"
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
 #include "platform/TextRecords.h"
@@ -14,6 +13,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/FakeFlashControl.h"
+#include "support/KztoolRunner.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>

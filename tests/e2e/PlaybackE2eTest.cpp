@@ -12,9 +12,9 @@
 #include "res/gen/SwfWriter.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
 #include "support/RowsDrawn.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -103,7 +103,8 @@ TEST(PlaybackE2e, ThePlayerStartedWithAMoviePlaysIt) {
     player.setProcessEnvironment(env);
     player.start(QDir(test::BinDir()).filePath("KZPlayer"), {movie});
     ASSERT_TRUE(player.waitForStarted());
-    ASSERT_TRUE(PumpUntil([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); }, 60000));
+    ASSERT_TRUE(
+        PumpUntil([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); }, 60000));
     // The movie plays: the screen keeps changing where the home page would stand still.
     QThread::msleep(4000);
     auto shot = [&](const QString &name) {
@@ -181,8 +182,9 @@ TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
     probe.close();
     QProcess http;
     http.setWorkingDirectory(site.path());
-    http.start("/usr/bin/python3", {QDir(test::SourceDir()).filePath("tests/support/trickle_http.py"),
-                                    QString::number(port), "20"});
+    http.start("/usr/bin/python3",
+               {QDir(test::SourceDir()).filePath("tests/support/trickle_http.py"),
+                QString::number(port), "20"});
     ASSERT_TRUE(http.waitForStarted());
     QThread::msleep(500);
 
@@ -206,7 +208,8 @@ TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
     for (int p : seen)
         between += p > 0 && p < 100;
     EXPECT_GE(between, 1) << "the strip jumped straight to 100";
-    EXPECT_TRUE(PumpUntil([&] { return FrameShown(f.Info()) > 0; }, 20000)) << f.Info().toStdString();
+    EXPECT_TRUE(PumpUntil([&] { return FrameShown(f.Info()) > 0; }, 20000))
+        << f.Info().toStdString();
     EXPECT_TRUE(f.Info().contains(u"/00:00:20")) << f.Info().toStdString();
     f.frame->grab().save(QDir::temp().filePath("kz-playback-web.png"));
     http.kill();

@@ -17,9 +17,7 @@
 
 using namespace kz;
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 TEST(ListDlgLayout, FacesAndTheFirstLayout) {
     // Before the main window exists the lists share the height.

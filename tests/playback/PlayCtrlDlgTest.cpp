@@ -641,4 +641,3 @@ TEST_F(PlayCtrl, ClosingPutsThePowerSettingsBack) {
     EXPECT_EQ(r.power->now, (PowerTimeouts{600, 1200, 300}));
     EXPECT_EQ(r.power->writes.size(), 2);
 }
-

@@ -612,7 +612,8 @@ TEST(FileCommands, RenameAMovieFile) {
 TEST(FileCommands, RenameAMovieFileOntoAnotherFileSystem) {
     QTemporaryDir dir;
     QTemporaryDir other(QStringLiteral("/dev/shm/kz-rename-XXXXXX"));
-    struct stat a {}, b {};
+    struct stat a {
+    }, b{};
     if (!other.isValid() || stat(QFile::encodeName(dir.path()), &a) != 0 ||
         stat(QFile::encodeName(other.path()), &b) != 0 || a.st_dev == b.st_dev)
         GTEST_SKIP() << "no second file system at hand";

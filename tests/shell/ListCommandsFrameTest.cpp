@@ -122,8 +122,8 @@ TEST(ListCommandsFrame, AFailedAddEndsTheCommandWithAMessage) {
     ASSERT_TRUE(ListEntries(list, names));
     EXPECT_EQ(names, QStringList{"first.swf"}) << "the command ends at the failure";
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains(dir.filePath("gone.swf"))) << messages[0];
-    EXPECT_TRUE(messages[0].contains(QStringLiteral("文件不存在"))) << messages[0];
+    EXPECT_TRUE(messages[0].contains(dir.filePath("gone.swf"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("文件不存在"))) << messages[0].toStdString();
 
     // Save as list file: the failure leaves no half-made file behind.
     const QString saved = dir.filePath("saved.tpl");

@@ -438,8 +438,8 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
         // First start: the sample list is offered, and the flag is stored as 1.
         Frame f;
         EXPECT_EQ(f->m_settings.m_bFirstRun, 1);
-        EXPECT_EQ(f.Lists().Rows(),
-                  (std::vector<PlayListRow>{{test::TestProgramDir() + "sample.tpl", "sample.tpl"}}));
+        EXPECT_EQ(f.Lists().Rows(), (std::vector<PlayListRow>{
+                                        {test::TestProgramDir() + "sample.tpl", "sample.tpl"}}));
         f.Play().AppendFileRow(a);
         f.Play().AppendRow(list, "a.swf");
         f.Play().AppendFileRow(b);
@@ -499,8 +499,8 @@ TEST(MainFrame, BarLayoutIsKeptAndAForeignOneIgnored) {
     EXPECT_EQ(profile.GetProfileInt("BarState-Summary", "Bars", 0), 2);
     EXPECT_EQ(profile.GetProfileInt("BarState-Bar1", "BarID", 0), 123);
     // Every orientation's size is written, not only the present one's.
-    for (const char *name : {"sizeHorzCX", "sizeHorzCY", "sizeVertCX", "sizeVertCY",
-                             "sizeFloatCX", "sizeFloatCY"})
+    for (const char *name :
+         {"sizeHorzCX", "sizeHorzCY", "sizeVertCX", "sizeVertCY", "sizeFloatCX", "sizeFloatCY"})
         EXPECT_GT(profile.GetProfileInt("BarState-SCBar-123", name, 0), 0) << name;
     {
         Frame f;
@@ -709,7 +709,8 @@ TEST(MainFrame, FavouritesAndTheLastPlayList) {
     EXPECT_EQ(f->StatusText(), "没有找到符合要求的Flash文件");
     EXPECT_EQ(f.Play().RowCount(), 2);
     // A state file whose records all fail still empties the list.
-    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {dir.filePath("gone.swf")}));
+    ASSERT_TRUE(
+        WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {dir.filePath("gone.swf")}));
     f->SetStatusText("x");
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(f.Play().RowCount(), 0);

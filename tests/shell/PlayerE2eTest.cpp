@@ -8,8 +8,8 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "shell/ViewLayout.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -98,8 +98,8 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     again.setProcessEnvironment(env);
     again.start(Player(), {});
     ASSERT_TRUE(again.waitForStarted());
-    EXPECT_TRUE(SleepUntil([&] { return again.state() == QProcess::Running && QFile::exists(socket); },
-                        60000));
+    EXPECT_TRUE(SleepUntil(
+        [&] { return again.state() == QProcess::Running && QFile::exists(socket); }, 60000));
     EXPECT_FALSE(again.waitForFinished(1000)) << "it should keep running";
     again.kill();
     again.waitForFinished();

@@ -415,7 +415,7 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
 TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
     Player p;
     CDragDropListCtrl *list = p.frame.PlayList();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         test::SwfSpec spec;
         spec.frameCount = std::uint16_t(10 + i);
         const QString path = Home().filePath(QString("row%1.swf").arg(i));
@@ -435,8 +435,9 @@ TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
     list->clearSelection();
     list->topLevelItem(0)->setSelected(true);
     ASSERT_TRUE(p.frame.Commands().Execute(ID_REMOVE_FROM_LIST));
-    ASSERT_EQ(list->RowCount(), 2);
-    EXPECT_EQ(test::RowsDrawnRed(*list), QList<int>{c->m_nCurrentPlayingItem});
+    ASSERT_EQ(list->RowCount(), 3);
+    EXPECT_EQ(c->m_nCurrentPlayingItem, 2);
+    EXPECT_EQ(test::RowsDrawnRed(*list), QList<int>{2});
 
     // Past the last row with auto-close armed and closing at the end on: the frame closes.
     p.frame.m_settings.m_bCloseEndofPlayingList = 1;

@@ -5,8 +5,8 @@
 #include "platform/Paths.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
