@@ -71,6 +71,7 @@ struct Frame {
     explicit Frame(const QString &commandLine = {}) {
         App();
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
         qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
         ControlFactory controls;
         controls.flash = [](QWidget *p) { return new CMedia(p); };
