@@ -15,12 +15,20 @@ QString XdgFolder(const char *variable, const QString &underHome) {
 }
 } // namespace
 
-QString ConfigHome() { return XdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config")); }
+QString ConfigHome() {
+    return XdgFolder("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
 
-QString DataHome() { return XdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share")); }
+QString DataHome() {
+    return XdgFolder("XDG_DATA_HOME", QStringLiteral(".local/share"));
+}
 
-QString CacheHome() { return XdgFolder("XDG_CACHE_HOME", QStringLiteral(".cache")); }
+QString CacheHome() {
+    return XdgFolder("XDG_CACHE_HOME", QStringLiteral(".cache"));
+}
 
-QString UserDataDir() { return WithTrailingSep(DataHome()) + QStringLiteral("KZPlayer/"); }
+QString UserDataDir() {
+    return WithTrailingSep(DataHome()) + QStringLiteral("KZPlayer/");
+}
 
 } // namespace kz

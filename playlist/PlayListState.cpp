@@ -97,8 +97,8 @@ int AdoptOldStateFiles(const QString &oldFolder, const QString &userFolder) {
         if (!QFile::copy(source, target))
             continue;
         // A read-only installed copy must not make the user's copy read-only.
-        QFile::setPermissions(target, QFile::permissions(target) | QFile::WriteOwner |
-                                          QFile::ReadOwner);
+        QFile::setPermissions(target,
+                              QFile::permissions(target) | QFile::WriteOwner | QFile::ReadOwner);
         ++copied;
     }
     return copied;

@@ -42,8 +42,8 @@ QByteArray EscapeKey(const QString &key) {
         const char16_t c = qc.unicode();
         if (c == u'/') {
             out += '\\';
-        } else if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-                   c == u'_' || c == u'-' || c == u'.') {
+        } else if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                   (c >= u'0' && c <= u'9') || c == u'_' || c == u'-' || c == u'.') {
             out += char(c);
         } else if (c <= 0xFF) {
             out += '%';
@@ -156,13 +156,27 @@ std::optional<QByteArray> UnescapeOldValue(const QByteArray &text) {
             return std::nullopt;
         const char e = text[i++];
         switch (e) {
-        case 'a': s += u'\a'; break;
-        case 'b': s += u'\b'; break;
-        case 'f': s += u'\f'; break;
-        case 'n': s += u'\n'; break;
-        case 'r': s += u'\r'; break;
-        case 't': s += u'\t'; break;
-        case 'v': s += u'\v'; break;
+        case 'a':
+            s += u'\a';
+            break;
+        case 'b':
+            s += u'\b';
+            break;
+        case 'f':
+            s += u'\f';
+            break;
+        case 'n':
+            s += u'\n';
+            break;
+        case 'r':
+            s += u'\r';
+            break;
+        case 't':
+            s += u'\t';
+            break;
+        case 'v':
+            s += u'\v';
+            break;
         case 'x': {
             uint value = 0;
             while (i < text.size() && HexValue(text[i]) >= 0 && value <= 0xFFFF)
@@ -250,7 +264,8 @@ struct IniFile {
             lines.push_back(line);
         }
         // The split leaves one empty piece after the final line break.
-        if (!lines.empty() && lines.back().kind == IniLine::Kind::Other && lines.back().text.isEmpty())
+        if (!lines.empty() && lines.back().kind == IniLine::Kind::Other &&
+            lines.back().text.isEmpty())
             lines.pop_back();
         return true;
     }
@@ -309,7 +324,7 @@ struct IniFile {
         header.kind = IniLine::Kind::Section;
         header.section = section;
         header.text = '[' +
-                      (section.isEmpty()                    ? QByteArray("General")
+                      (section.isEmpty()                     ? QByteArray("General")
                        : section == QLatin1String("General") ? QByteArray("%General")
                                                              : EscapeKey(section)) +
                       ']';

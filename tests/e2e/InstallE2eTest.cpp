@@ -24,7 +24,9 @@ using namespace kz::test;
 
 namespace {
 
-QApplication *App() { return E2eApp("test_install_e2e"); }
+QApplication *App() {
+    return E2eApp("test_install_e2e");
+}
 
 // Runs a program to its end; its exit code, or -1 when it did not finish normally.
 int Run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
@@ -89,8 +91,8 @@ TEST(InstallE2e, InstalledPlayerPlaysAMovieFromAReadOnlyProgramDirectory) {
     player.setProcessChannelMode(QProcess::ForwardedChannels);
     player.start(prefix.filePath("bin/KZPlayer"), {movie});
     ASSERT_TRUE(player.waitForStarted());
-    ASSERT_TRUE(SleepUntil([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); },
-                           60000))
+    ASSERT_TRUE(
+        SleepUntil([&] { return QFile::exists(home.filePath("run/KZPlayer.socket")); }, 60000))
         << "the installed player never got ready";
     QThread::msleep(4000);
     const QImage a = ScreenShot(home.filePath("a.png"));

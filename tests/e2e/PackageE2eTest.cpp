@@ -51,11 +51,11 @@ TEST(PackageE2e, CpackMakesADebianPackageDpkgReads) {
     QByteArray contents;
     ASSERT_EQ(Run("dpkg-deb", {"--contents", deb}, &contents), 0);
     for (const char *entry :
-         {"./usr/bin/KZPlayer -> ../lib/kzplayer/KZPlayer", "./usr/bin/kztool -> ../lib/kzplayer/kztool",
-          "./usr/lib/kzplayer/KZPlayer", "./usr/lib/kzplayer/Vantrel.dat",
-          "./usr/lib/kzplayer/VSaver.data", "./usr/lib/kzplayer/sample.tpl",
-          "./usr/lib/kzplayer/ruffle/ruffle.js", "./usr/lib/kzplayer/inweb/bindex.html",
-          "./usr/share/applications/kzplayer.desktop",
+         {"./usr/bin/KZPlayer -> ../lib/kzplayer/KZPlayer",
+          "./usr/bin/kztool -> ../lib/kzplayer/kztool", "./usr/lib/kzplayer/KZPlayer",
+          "./usr/lib/kzplayer/Vantrel.dat", "./usr/lib/kzplayer/VSaver.data",
+          "./usr/lib/kzplayer/sample.tpl", "./usr/lib/kzplayer/ruffle/ruffle.js",
+          "./usr/lib/kzplayer/inweb/bindex.html", "./usr/share/applications/kzplayer.desktop",
           "./usr/share/icons/hicolor/64x64/apps/kzplayer.png",
           "./usr/share/mime/packages/kzplayer.xml"})
         EXPECT_TRUE(contents.contains(entry)) << entry;

@@ -475,8 +475,7 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
     }
     EXPECT_EQ(MachineDword("m_bFirstRun"), 1u);
     EXPECT_EQ(MachineDword("m_nIEFilterSize"), 321u);
-    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"),
-              (QStringList{a, list + "/a.swf", b}));
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), (QStringList{a, list + "/a.swf", b}));
 
     QFile::remove(b); // gone by the next start: dropped silently
     {

@@ -4,8 +4,8 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
-#include <QSettings>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -90,14 +90,13 @@ TEST(Registry, WritesTypedValuesAsPlainText) {
         EXPECT_TRUE(key->SetString("m_strEdges", " x "));
         EXPECT_TRUE(key->SetDword("odd/name\\x", 7));
     }
-    EXPECT_EQ(ReadFile(path).toStdString(),
-              "[SOFTWARE]\n"
-              "KZVPlayer\\m_bAutoPlay=dword:00000001\n"
-              "KZVPlayer\\ScreenLeft=dword:ffff8300\n"
-              "KZVPlayer\\m_strSavedDirectory=sz:/home/u/Image\n"
-              "KZVPlayer\\m_strOther=sz:\\xce\\xd2 a\\\\b\\x00\n"
-              "KZVPlayer\\m_strEdges=sz: x\\x20\n"
-              "KZVPlayer\\odd%252Fname%255Cx=dword:00000007\n");
+    EXPECT_EQ(ReadFile(path).toStdString(), "[SOFTWARE]\n"
+                                            "KZVPlayer\\m_bAutoPlay=dword:00000001\n"
+                                            "KZVPlayer\\ScreenLeft=dword:ffff8300\n"
+                                            "KZVPlayer\\m_strSavedDirectory=sz:/home/u/Image\n"
+                                            "KZVPlayer\\m_strOther=sz:\\xce\\xd2 a\\\\b\\x00\n"
+                                            "KZVPlayer\\m_strEdges=sz: x\\x20\n"
+                                            "KZVPlayer\\odd%252Fname%255Cx=dword:00000007\n");
     // A change rewrites its own line only; a deleted value's line goes.
     {
         auto key = store.OpenKey(QStringLiteral("SOFTWARE\\KZVPlayer"));
@@ -107,7 +106,8 @@ TEST(Registry, WritesTypedValuesAsPlainText) {
         EXPECT_FALSE(key->DeleteValue("m_strEdges"));
     }
     const QString text = QString::fromUtf8(ReadFile(path));
-    EXPECT_TRUE(text.startsWith("[SOFTWARE]\nKZVPlayer\\m_bAutoPlay=dword:00000000\n")) << text.toStdString();
+    EXPECT_TRUE(text.startsWith("[SOFTWARE]\nKZVPlayer\\m_bAutoPlay=dword:00000000\n"))
+        << text.toStdString();
     EXPECT_FALSE(text.contains("m_strEdges"));
 }
 
@@ -148,7 +148,9 @@ TEST(Registry, AnyBytesRoundTripAndHandWrittenLinesStay) {
 TEST(Registry, ReadsTheOlderByteArrayForm) {
     QTemporaryDir tmp;
     const QString path = tmp.filePath("registry.ini");
-    const QByteArray narrow("sz:\xCE\xD2\\\x00" "a1;b,c=d \"q\"", 19);
+    const QByteArray narrow("sz:\xCE\xD2\\\x00"
+                            "a1;b,c=d \"q\"",
+                            19);
     {
         // The way the store used to write them.
         QSettings old(path, QSettings::IniFormat);
