@@ -231,7 +231,9 @@ struct IniFile {
         if (bytes.contains('\0'))
             return false;
         QString section;
-        for (const QByteArray &raw : bytes.split('\n')) {
+        // An editor's byte-order mark is not part of the first line.
+        const QByteArray text = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+        for (const QByteArray &raw : text.split('\n')) {
             IniLine line;
             line.text = raw.endsWith('\r') ? raw.chopped(1) : raw;
             const QByteArray t = line.text.trimmed();
@@ -307,7 +309,7 @@ struct IniFile {
         entry.value = value;
         entry.text = entry.key + '=' + value;
         std::optional<std::size_t> at;
-        bool inSection = false;
+        bool inSection = section.isEmpty(); // the lines before any header are the general ones
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (lines[i].kind == IniLine::Kind::Section)
                 inSection = lines[i].section == section;

@@ -141,8 +141,6 @@ TEST(PlayListState, AdoptingFromNothingOrFromItselfDoesNothing) {
     QDir().mkpath(tmp.filePath("odd/1list.ini"));
     EXPECT_EQ(AdoptOldStateFiles(tmp.filePath("odd"), user), 0);
     // The same folder both ways.
-    ASSERT_TRUE(WriteTextRecordFile(user + "1list.ini", {"/a.swf"}));
-    QFile::remove(user + "1list.ini");
     ASSERT_TRUE(WriteFile(user + "MyFavo.tpl", "x"));
     EXPECT_EQ(AdoptOldStateFiles(user, user), 0);
     EXPECT_EQ(AdoptOldStateFiles(tmp.filePath("data/KZPlayer"), user), 0);
