@@ -29,8 +29,8 @@ QApplication *App() {
 }
 
 // Runs a program to its end; its exit code, or -1 when it did not finish normally.
-int Run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
-        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
+int RunProgram(const QString &program, const QStringList &args, QByteArray *output = nullptr,
+               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment()) {
     QProcess p;
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -48,8 +48,9 @@ TEST(InstallE2e, InstalledPlayerPlaysAMovieFromAReadOnlyProgramDirectory) {
     App();
     QTemporaryDir prefix, home, out;
     QByteArray log;
-    ASSERT_EQ(Run(QStringLiteral(KZ_CMAKE_COMMAND),
-                  {"--install", QStringLiteral(KZ_BUILD_DIR), "--prefix", prefix.path()}, &log),
+    ASSERT_EQ(RunProgram(QStringLiteral(KZ_CMAKE_COMMAND),
+                         {"--install", QStringLiteral(KZ_BUILD_DIR), "--prefix", prefix.path()},
+                         &log),
               0)
         << log.toStdString();
 
@@ -76,13 +77,13 @@ TEST(InstallE2e, InstalledPlayerPlaysAMovieFromAReadOnlyProgramDirectory) {
     EXPECT_TRUE(mime.contains("<glob pattern=\"*.swf\"/>"));
 
     // What an installed copy is: nobody writes to it.
-    Run("chmod", {"-R", "a-w", program});
+    RunProgram("chmod", {"-R", "a-w", program});
     const QProcessEnvironment env = PrivateEnvironment(home.path());
 
     // The companion, through its link, finds the stubs in the program directory.
     const QString movie = QDir(CorpusDir()).filePath("examples_timeline_Simple.swf");
     ASSERT_TRUE(QFileInfo(movie).isFile());
-    EXPECT_EQ(Run(prefix.filePath("bin/kztool"), {"exe", movie, out.path()}, &log, env), 0)
+    EXPECT_EQ(RunProgram(prefix.filePath("bin/kztool"), {"exe", movie, out.path()}, &log, env), 0)
         << log.toStdString();
     EXPECT_TRUE(QFileInfo(out.filePath("examples_timeline_Simple.exe")).isExecutable());
 
@@ -112,5 +113,5 @@ TEST(InstallE2e, InstalledPlayerPlaysAMovieFromAReadOnlyProgramDirectory) {
     EXPECT_EQ(ReadTextRecordFile(home.filePath("data/KZPlayer/1list.ini")), QStringList{movie});
     for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl", "Image"})
         EXPECT_FALSE(QFileInfo::exists(program + name)) << name;
-    Run("chmod", {"-R", "u+w", prefix.path()});
+    RunProgram("chmod", {"-R", "u+w", prefix.path()});
 }

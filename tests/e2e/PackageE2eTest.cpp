@@ -12,7 +12,7 @@
 
 namespace {
 
-int Run(const QString &program, const QStringList &args, QByteArray *output) {
+int RunProgram(const QString &program, const QStringList &args, QByteArray *output) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);
@@ -29,10 +29,10 @@ TEST(PackageE2e, CpackMakesADebianPackageDpkgReads) {
         GTEST_SKIP() << "KZ_SKIP_PACKAGE is set";
     QTemporaryDir out;
     QByteArray log;
-    ASSERT_EQ(Run(QStringLiteral(KZ_CPACK_COMMAND),
-                  {"-G", "DEB", "--config", QStringLiteral(KZ_BUILD_DIR "/CPackConfig.cmake"), "-B",
-                   out.path()},
-                  &log),
+    ASSERT_EQ(RunProgram(QStringLiteral(KZ_CPACK_COMMAND),
+                         {"-G", "DEB", "--config",
+                          QStringLiteral(KZ_BUILD_DIR "/CPackConfig.cmake"), "-B", out.path()},
+                         &log),
               0)
         << log.toStdString();
     const QStringList debs = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
@@ -40,7 +40,7 @@ TEST(PackageE2e, CpackMakesADebianPackageDpkgReads) {
     const QString deb = out.filePath(debs.first());
 
     QByteArray info;
-    ASSERT_EQ(Run("dpkg-deb", {"--info", deb}, &info), 0) << info.toStdString();
+    ASSERT_EQ(RunProgram("dpkg-deb", {"--info", deb}, &info), 0) << info.toStdString();
     EXPECT_TRUE(info.contains("Package: kzplayer")) << info.toStdString();
     for (const char *dependency : {"libqt6webenginecore6 ", "libqt6webenginecore6-bin",
                                    "libqt6widgets6", "libc6", "xdg-utils", "shared-mime-info"})
@@ -49,7 +49,7 @@ TEST(PackageE2e, CpackMakesADebianPackageDpkgReads) {
     EXPECT_TRUE(info.contains(" postrm")) << info.toStdString();
 
     QByteArray contents;
-    ASSERT_EQ(Run("dpkg-deb", {"--contents", deb}, &contents), 0);
+    ASSERT_EQ(RunProgram("dpkg-deb", {"--contents", deb}, &contents), 0);
     for (const char *entry :
          {"./usr/bin/KZPlayer -> ../lib/kzplayer/KZPlayer",
           "./usr/bin/kztool -> ../lib/kzplayer/kztool", "./usr/lib/kzplayer/KZPlayer",
