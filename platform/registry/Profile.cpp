@@ -7,8 +7,8 @@
 namespace kz {
 
 QString ProfileStore::DefaultPath() {
-    return ConfigHome() + u'/' + QString::fromUtf16(kRegistryRoot) + u'/' + QString::fromUtf16(kAppTitle) +
-           QStringLiteral(".ini");
+    return ConfigHome() + u'/' + QString::fromUtf16(kRegistryRoot) + u'/' +
+           QString::fromUtf16(kAppTitle) + QStringLiteral(".ini");
 }
 
 ProfileStore::ProfileStore(const QString &path)
