@@ -211,6 +211,26 @@ TEST(Registry, ConcurrentKeysKeepEachOthersChanges) {
     EXPECT_FALSE(QFileInfo::exists(path + ".lock"));
 }
 
+// Files edited by hand: a byte-order mark, keys before any section, CR LF line ends.
+TEST(Registry, HandEditedFilesAreRead) {
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("registry.ini");
+    ASSERT_TRUE(WriteFile(path, "\xEF\xBB\xBFtop=dword:00000002\r\n[SOFTWARE]\r\n"
+                                "KZVPlayer\\m_bAutoPlay = dword:00000001\r\n"));
+    {
+        auto root = IniRegistryStore(path).OpenKey("");
+        ASSERT_TRUE(root);
+        EXPECT_EQ(root->QueryDword("top"), 2u);
+        EXPECT_TRUE(root->SetDword("second", 3));
+    }
+    auto key = IniRegistryStore(path).OpenKey("SOFTWARE\\KZVPlayer\\");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->QueryDword("m_bAutoPlay"), 1u);
+    EXPECT_EQ(ReadFile(path).toStdString(),
+              "top=dword:00000002\nsecond=dword:00000003\n"
+              "[SOFTWARE]\nKZVPlayer\\m_bAutoPlay = dword:00000001\n");
+}
+
 TEST(Registry, OversizedOrBinaryFilesAreDamaged) {
     QTemporaryDir tmp;
     const QString big = tmp.filePath("big.ini");
