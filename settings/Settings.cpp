@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/UserDirs.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 
@@ -64,7 +65,7 @@ void Set(RegKey *key, const char *name, std::int32_t value) {
 
 } // namespace
 
-QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &programDir) {
+QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &dataDir) {
     if (stored) {
         QByteArray narrow = *stored;
         const qsizetype zero = narrow.indexOf('\0');
@@ -73,7 +74,7 @@ QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const Q
         const QString path = FromGbk(narrow);
         return !path.isEmpty() && MakeSureDirectoryPathExists(path) ? path : QString();
     }
-    const QString image = programDir + QStringLiteral("Image");
+    const QString image = dataDir + QStringLiteral("Image");
     // Through the code page and back, as the stored value would be.
     const QString narrowPath = FromGbk(ToGbk(image));
     return MakeSureDirectoryPathExists(narrowPath) ? narrowPath : QStringLiteral("/");
@@ -92,7 +93,7 @@ void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s) {
     std::optional<QByteArray> stored;
     if (key)
         stored = key->QueryString(QStringLiteral("m_strSavedDirectory"), kSavedDirectoryBytes);
-    s.m_strSavedDirectory = ResolveCaptureDirectory(stored, ProgramDir());
+    s.m_strSavedDirectory = ResolveCaptureDirectory(stored, UserDataDir());
 }
 
 void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s) {

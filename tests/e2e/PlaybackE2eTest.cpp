@@ -69,6 +69,7 @@ struct Frame {
     CPlayCtrlDlg *ctrl = nullptr;
     explicit Frame(const QString &commandLine = {}) {
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
         qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
         ControlFactory controls;
         controls.flash = [](QWidget *p) { return new CMedia(p); };
@@ -192,6 +193,7 @@ TEST(PlaybackE2e, WebMovieLoadsToHundredWithItsHeader) {
     ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
     const QString url = QStringLiteral("http://127.0.0.1:%1/web.swf").arg(port);
     f.ctrl->PlayUrl(url);
+    ASSERT_TRUE(PumpUntil([&] { return !f.ctrl->PlayUrlPending(); }, 5000));
     EXPECT_TRUE(f.ctrl->m_bUrlMode);
     QProgressBar *bar = f.frame->View()->LoadingBar();
     std::set<int> seen;

@@ -131,8 +131,10 @@ TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
 // The frame and the view with the real controls: a movie plays in the view's layout, in a
 // window and full screen, zooms, and a right click on it brings up the play menu.
 TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
+    KeepStateFiles keep;
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
     kz::ControlFactory controls;
     controls.flash = [](QWidget *p) { return new kz::CMedia(p); };
     controls.browser = [](QWidget *p) { return new kz::CExplorer1(p); };
