@@ -110,9 +110,9 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
         for (const auto &[name, member] : kFrameWriteOrder)
             Set(key.get(), name, s.*member);
         if (key) {
-            // Narrow text with its terminating zero, as the reader expects.
-            key->SetString(QStringLiteral("m_strSavedDirectory"),
-                           ToGbk(s.m_strSavedDirectory) + QByteArray(1, '\0'));
+            // Narrow text; the store's string type stands for the terminating zero, which the
+            // reader does not need (it reads up to a zero, or the end).
+            key->SetString(QStringLiteral("m_strSavedDirectory"), ToGbk(s.m_strSavedDirectory));
         }
     }
     profile.WriteProfileString(section, QStringLiteral("m_strSwfDefaultDir"), s.m_strSwfDefaultDir);

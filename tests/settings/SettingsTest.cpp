@@ -4,6 +4,7 @@
 #include "platform/TextCodec.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -136,6 +137,10 @@ TEST_F(SettingsTest, ValuesRoundTripInTheirOrder) {
     EXPECT_EQ(r.m_bPngFormat, 1);
     EXPECT_EQ(r.m_strSavedDirectory, s.m_strSavedDirectory);
     EXPECT_TRUE(QFileInfo(m_tmp.filePath("截图")).isDir()); // folders before the last separator
+    // The capture folder reads as text in the store, without a stray terminating zero.
+    const QByteArray text = test::ReadFile(m_store.Path());
+    EXPECT_TRUE(text.contains("m_strSavedDirectory=sz:" + QFile::encodeName(m_tmp.path())));
+    EXPECT_TRUE(text.contains("folder\n")) << text.toStdString();
     EXPECT_EQ(r.m_strTplDefaultDir, "/lists/");
     EXPECT_EQ(r.m_bNetSearchView, 1);
 }
