@@ -1,8 +1,9 @@
 #include "SwfWriter.h"
 
-#include <QtMath>
+#include "SwfFraming.h"
+#include "SwfTagCodes.h"
 
-#include <zlib.h>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -13,20 +14,8 @@ namespace {
 
 constexpr int kTwips = 20;
 
-void PutLe(QByteArray &out, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((v >> (8 * i)) & 0xFF));
-}
-
-std::int32_t Twips(double px) { return std::int32_t(std::lround(px * kTwips)); }
-
-QByteArray Rect(std::int32_t xMin, std::int32_t xMax, std::int32_t yMin, std::int32_t yMax) {
-    const int n = std::max({SignedBits(xMin), SignedBits(xMax), SignedBits(yMin), SignedBits(yMax)});
-    BitWriter w;
-    w.Put(std::uint32_t(n), 5);
-    for (std::int32_t v : {xMin, xMax, yMin, yMax})
-        w.PutSigned(v, n);
-    return w.Bytes();
+std::int32_t Twips(double px) {
+    return std::int32_t(std::lround(px * kTwips));
 }
 
 void PutMatrix(BitWriter &w, const SwfMatrix &m) {
@@ -92,10 +81,10 @@ QByteArray PolygonRecords(const QList<QPointF> &points) {
         if (dx == 0 && dy == 0)
             continue;
         const int nb = std::min(17, std::max({SignedBits(dx), SignedBits(dy), 2}));
-        w.Put(1, 1);                          // edge
-        w.Put(1, 1);                          // straight
-        w.Put(std::uint32_t(nb - 2), 4);      // bits - 2
-        w.Put(1, 1);                          // general line
+        w.Put(1, 1);                     // edge
+        w.Put(1, 1);                     // straight
+        w.Put(std::uint32_t(nb - 2), 4); // bits - 2
+        w.Put(1, 1);                     // general line
         w.PutSigned(dx, nb);
         w.PutSigned(dy, nb);
         cx = nx;
@@ -114,40 +103,10 @@ QByteArray Bounds(const QList<QPointF> &points) {
         y0 = std::min(y0, p.y());
         y1 = std::max(y1, p.y());
     }
-    return Rect(Twips(x0), Twips(x1), Twips(y0), Twips(y1));
+    return RectBytes({Twips(x0), Twips(x1), Twips(y0), Twips(y1)});
 }
 
 } // namespace
-
-void BitWriter::Put(std::uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-        m_acc = (m_acc << 1) | ((value >> i) & 1u);
-        if (++m_count == 8) {
-            m_bytes.append(char(m_acc));
-            m_acc = 0;
-            m_count = 0;
-        }
-    }
-}
-
-void BitWriter::PutSigned(std::int32_t value, int bits) { Put(std::uint32_t(value), bits); }
-
-void BitWriter::Align() {
-    if (m_count)
-        Put(0, 8 - m_count);
-}
-
-QByteArray BitWriter::Bytes() {
-    Align();
-    return m_bytes;
-}
-
-int SignedBits(std::int32_t v) {
-    int bits = 2;
-    while (bits < 32 && (v < -(std::int64_t(1) << (bits - 1)) || v >= (std::int64_t(1) << (bits - 1))))
-        ++bits;
-    return bits;
-}
 
 SwfMatrix SwfMatrix::Translate(double x, double y) {
     SwfMatrix m;
@@ -171,26 +130,23 @@ SwfWriter::SwfWriter(int widthPx, int heightPx, int frameRate, std::uint8_t vers
     : m_width(widthPx), m_height(heightPx), m_rate(frameRate), m_version(version) {}
 
 void SwfWriter::AddTag(std::uint16_t code, const QByteArray &body) {
-    const auto len = std::uint32_t(body.size());
     // Bitmaps and sound blocks always take the long form; players expect it for them.
-    const bool longForm = len >= 0x3F || code == 21 || code == 19;
-    PutLe(m_tags, (std::uint32_t(code) << 6) | (longForm ? 0x3F : len), 2);
-    if (longForm)
-        PutLe(m_tags, len, 4);
+    const bool longForm = code == kTagDefineBitsJpeg2 || code == kTagSoundStreamBlock;
+    PutTagHeader(m_tags, code, std::uint32_t(body.size()), longForm);
     m_tags += body;
 }
 
 void SwfWriter::SetBackgroundColor(QColor c) {
     QByteArray body;
     body.append(char(c.red())).append(char(c.green())).append(char(c.blue()));
-    AddTag(9, body);
+    AddTag(kTagSetBackgroundColor, body);
 }
 
 std::uint16_t SwfWriter::DefineJpeg(const QByteArray &jpeg) {
     const std::uint16_t id = NextId();
     QByteArray body;
     PutLe(body, id, 2);
-    AddTag(21, body + jpeg);
+    AddTag(kTagDefineBitsJpeg2, body + jpeg);
     return id;
 }
 
@@ -200,18 +156,21 @@ std::uint16_t SwfWriter::DefinePolygon(const QList<QPointF> &points, QColor fill
     PutLe(body, id, 2);
     body += Bounds(points);
     body.append(char(1)); // one fill style
-    body.append(char(0x00)).append(char(fill.red())).append(char(fill.green())).append(char(fill.blue()));
+    body.append(char(0x00))
+        .append(char(fill.red()))
+        .append(char(fill.green()))
+        .append(char(fill.blue()));
     body.append(char(0)); // no line styles
     body += PolygonRecords(points);
-    AddTag(2, body);
+    AddTag(kTagDefineShape, body);
     return id;
 }
 
 std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, int heightPx,
                                           int pixelRatio) {
     const std::uint16_t id = NextId();
-    const QList<QPointF> points{{0, 0}, {double(widthPx), 0}, {double(widthPx), double(heightPx)},
-                                {0, double(heightPx)}};
+    const QList<QPointF> points{
+        {0, 0}, {double(widthPx), 0}, {double(widthPx), double(heightPx)}, {0, double(heightPx)}};
     QByteArray body;
     PutLe(body, id, 2);
     body += Bounds(points);
@@ -223,7 +182,7 @@ std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, i
     body += MatrixBytes(m);
     body.append(char(0));
     body += PolygonRecords(points);
-    AddTag(2, body);
+    AddTag(kTagDefineShape, body);
     return id;
 }
 
@@ -233,7 +192,7 @@ void SwfWriter::Place(std::uint16_t characterId, std::uint16_t depth, const SwfM
     PutLe(body, depth, 2);
     PutLe(body, characterId, 2);
     body += MatrixBytes(m);
-    AddTag(26, body);
+    AddTag(kTagPlaceObject2, body);
 }
 
 void SwfWriter::Move(std::uint16_t depth, const SwfMatrix &m) {
@@ -241,55 +200,51 @@ void SwfWriter::Move(std::uint16_t depth, const SwfMatrix &m) {
     body.append(char(0x01 | 0x04)); // move, has matrix
     PutLe(body, depth, 2);
     body += MatrixBytes(m);
-    AddTag(26, body);
+    AddTag(kTagPlaceObject2, body);
 }
 
 void SwfWriter::Remove(std::uint16_t depth) {
     QByteArray body;
     PutLe(body, depth, 2);
-    AddTag(28, body);
+    AddTag(kTagRemoveObject2, body);
 }
 
 void SwfWriter::SoundStreamHeadMp3(int sampleRate, bool stereo, int samplesPerFrame) {
-    const int rateCode = sampleRate >= 44100 ? 3 : sampleRate >= 22050 ? 2 : sampleRate >= 11025 ? 1 : 0;
+    const int rateCode = sampleRate >= 44100   ? 3
+                         : sampleRate >= 22050 ? 2
+                         : sampleRate >= 11025 ? 1
+                                               : 0;
     const std::uint8_t fmt = std::uint8_t((rateCode << 2) | (1 << 1) | (stereo ? 1 : 0));
     QByteArray body;
-    body.append(char(fmt));                                // playback format
-    body.append(char((2 << 4) | fmt));                     // stream: MP3
+    body.append(char(fmt));            // playback format
+    body.append(char((2 << 4) | fmt)); // stream: MP3
     PutLe(body, std::uint32_t(samplesPerFrame), 2);
-    PutLe(body, 0, 2);                                     // latency seek
-    AddTag(45, body);
+    PutLe(body, 0, 2); // latency seek
+    AddTag(kTagSoundStreamHead2, body);
 }
 
 void SwfWriter::SoundStreamBlockMp3(const QByteArray &mp3Frames, int sampleCount, int seekSamples) {
     QByteArray body;
     PutLe(body, std::uint32_t(sampleCount), 2);
     PutLe(body, std::uint32_t(std::uint16_t(seekSamples)), 2);
-    AddTag(19, body + mp3Frames);
+    AddTag(kTagSoundStreamBlock, body + mp3Frames);
 }
 
 void SwfWriter::ShowFrame() {
-    AddTag(1, {});
+    AddTag(kTagShowFrame, {});
     ++m_frames;
 }
 
 QByteArray SwfWriter::Finish(bool compressed) const {
-    QByteArray body = Rect(0, m_width * kTwips, 0, m_height * kTwips);
-    body.append(char(0)).append(char(m_rate));
-    PutLe(body, std::uint32_t(m_frames), 2);
-    body += m_tags;
-    PutLe(body, 0, 2); // End
-    QByteArray out;
-    out.append(compressed ? 'C' : 'F').append("WS").append(char(m_version));
-    PutLe(out, std::uint32_t(8 + body.size()), 4);
-    if (!compressed)
-        return out + body;
-    uLongf cap = compressBound(uLong(body.size()));
-    QByteArray z(qsizetype(cap), '\0');
-    compress2(reinterpret_cast<Bytef *>(z.data()), &cap,
-              reinterpret_cast<const Bytef *>(body.constData()), uLong(body.size()), 9);
-    z.resize(qsizetype(cap));
-    return out + z;
+    MovieBodyHeader head;
+    head.stage = {0, m_width * kTwips, 0, m_height * kTwips};
+    head.rateFraction = 0;
+    head.rateInteger = std::uint8_t(m_rate);
+    head.frameCount = std::uint16_t(m_frames);
+    QByteArray body = MovieBodyHeaderBytes(head) + m_tags;
+    PutLe(body, kTagEnd, 2);
+    return MovieBytes(compressed ? 'C' : 'F', m_version,
+                      std::uint32_t(kSwfHeaderBytes + body.size()), body, 9);
 }
 
 } // namespace kz
