@@ -86,12 +86,16 @@ QByteArray BitWriter::Bytes() {
     return m_bytes;
 }
 
-int SignedBits(std::int32_t v) {
-    int bits = 2;
+int MinSignedBits(std::int32_t v) {
+    int bits = 1;
     while (bits < 32 &&
            (v < -(std::int64_t(1) << (bits - 1)) || v >= (std::int64_t(1) << (bits - 1))))
         ++bits;
     return bits;
+}
+
+int SignedBits(std::int32_t v) {
+    return std::max(2, MinSignedBits(v));
 }
 
 std::size_t RectByteCount(std::uint8_t firstByte) {
@@ -127,8 +131,8 @@ std::optional<SwfRect> ReadRect(ByteSource &source) {
 QByteArray RectBytes(const SwfRect &rect, int fieldBits) {
     int n = fieldBits;
     if (n <= 0)
-        n = std::max({SignedBits(rect.xMin), SignedBits(rect.xMax), SignedBits(rect.yMin),
-                      SignedBits(rect.yMax)});
+        n = std::max({MinSignedBits(rect.xMin), MinSignedBits(rect.xMax), MinSignedBits(rect.yMin),
+                      MinSignedBits(rect.yMax)});
     n = std::min(n, kRectMaxFieldBits);
     BitWriter w;
     w.Put(std::uint32_t(n), 5);

@@ -64,7 +64,9 @@ private:
     int m_count = 0;
 };
 
-// Bits needed for a signed value (at least 2 so the sign fits).
+// The fewest bits that hold a signed value in two's complement (1 for 0 and -1).
+int MinSignedBits(std::int32_t v);
+// Bits the writer gives a signed value: at least 2, so a sign bit always stands apart.
 int SignedBits(std::int32_t v);
 
 // A RECT in twips.
@@ -79,8 +81,8 @@ std::size_t RectByteCount(std::uint8_t firstByte);
 std::optional<SwfRect> ParseRect(std::span<const std::uint8_t> bytes);
 // Reads a RECT from the source, taking exactly its bytes; empty on a short read.
 std::optional<SwfRect> ReadRect(ByteSource &source);
-// The bytes of a RECT with `fieldBits` per field (0 = the fewest that hold every value; a
-// field is never wider than 31 bits).
+// The bytes of a RECT with `fieldBits` per field (0 = the fewest that hold every value, by
+// MinSignedBits); a field is never wider than 31 bits.
 QByteArray RectBytes(const SwfRect &rect, int fieldBits = 0);
 
 } // namespace kz

@@ -18,6 +18,12 @@ std::int32_t Twips(double px) {
     return std::int32_t(std::lround(px * kTwips));
 }
 
+// The writer's RECTs keep its own field width rule: at least 2 bits.
+int RectBits(const SwfRect &r) {
+    return std::max(
+        {SignedBits(r.xMin), SignedBits(r.xMax), SignedBits(r.yMin), SignedBits(r.yMax)});
+}
+
 void PutMatrix(BitWriter &w, const SwfMatrix &m) {
     auto fixed = [](double v) { return std::int32_t(std::lround(v * 65536.0)); };
     const bool hasScale = m.scaleX != 1 || m.scaleY != 1;
@@ -103,7 +109,8 @@ QByteArray Bounds(const QList<QPointF> &points) {
         y0 = std::min(y0, p.y());
         y1 = std::max(y1, p.y());
     }
-    return RectBytes({Twips(x0), Twips(x1), Twips(y0), Twips(y1)});
+    const SwfRect bounds{Twips(x0), Twips(x1), Twips(y0), Twips(y1)};
+    return RectBytes(bounds, RectBits(bounds));
 }
 
 } // namespace
@@ -238,6 +245,7 @@ void SwfWriter::ShowFrame() {
 QByteArray SwfWriter::Finish(bool compressed) const {
     MovieBodyHeader head;
     head.stage = {0, m_width * kTwips, 0, m_height * kTwips};
+    head.rectFieldBits = RectBits(head.stage);
     head.rateFraction = 0;
     head.rateInteger = std::uint8_t(m_rate);
     head.frameCount = std::uint16_t(m_frames);

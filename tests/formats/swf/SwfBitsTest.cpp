@@ -89,6 +89,13 @@ TEST(BitWriter, PacksMostSignificantFirstAndSignExtends) {
     EXPECT_EQ(SignedBits(-0x40000000), 31);
     EXPECT_EQ(SignedBits(INT32_MAX), 32);
     EXPECT_EQ(SignedBits(INT32_MIN), 32);
+    // The fewest bits, as RECTs are sized: 0 and -1 need only their sign bit.
+    EXPECT_EQ(MinSignedBits(0), 1);
+    EXPECT_EQ(MinSignedBits(-1), 1);
+    EXPECT_EQ(MinSignedBits(1), 2);
+    EXPECT_EQ(MinSignedBits(-2), 2);
+    EXPECT_EQ(MinSignedBits(11000), 15);
+    EXPECT_EQ(MinSignedBits(INT32_MIN), 32);
 }
 
 // Every field the writer packs, of every width, reads back the same through the reader.
@@ -146,6 +153,7 @@ TEST(Rect, RoundTripsIncludingNegativeAndWidestFields) {
         EXPECT_EQ(ReadRect(src), rect);
         EXPECT_EQ(src.Remaining(), 5u); // exactly the RECT's bytes were taken
     }
+    EXPECT_EQ(std::uint8_t(RectBytes({-1, 0, -1, 0})[0]) >> 3, 1);
     // 11000 needs 15 bits: 5 + 60 bits make 9 bytes.
     EXPECT_EQ(RectBytes({0, 11000, 0, 8000}).size(), 9);
     EXPECT_EQ(std::uint8_t(RectBytes({0, 11000, 0, 8000})[0]) >> 3, 15);
