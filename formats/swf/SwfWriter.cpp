@@ -24,33 +24,35 @@ int RectBits(const SwfRect &r) {
         {SignedBits(r.xMin), SignedBits(r.xMax), SignedBits(r.yMin), SignedBits(r.yMax)});
 }
 
+// Two signed fields behind their 5-bit width; a width of 0 writes no fields.
+void PutSignedPair(BitWriter &w, std::int32_t a, std::int32_t b, int width) {
+    w.Put(std::uint32_t(width), 5);
+    if (width) {
+        w.PutSigned(a, width);
+        w.PutSigned(b, width);
+    }
+}
+
+int PairBits(std::int32_t a, std::int32_t b) {
+    return std::max(SignedBits(a), SignedBits(b));
+}
+
 void PutMatrix(BitWriter &w, const SwfMatrix &m) {
     auto fixed = [](double v) { return std::int32_t(std::lround(v * 65536.0)); };
     const bool hasScale = m.scaleX != 1 || m.scaleY != 1;
     w.Put(hasScale, 1);
     if (hasScale) {
         const std::int32_t sx = fixed(m.scaleX), sy = fixed(m.scaleY);
-        const int n = std::max(SignedBits(sx), SignedBits(sy));
-        w.Put(std::uint32_t(n), 5);
-        w.PutSigned(sx, n);
-        w.PutSigned(sy, n);
+        PutSignedPair(w, sx, sy, PairBits(sx, sy));
     }
     const bool hasRotate = m.rotateSkew0 != 0 || m.rotateSkew1 != 0;
     w.Put(hasRotate, 1);
     if (hasRotate) {
         const std::int32_t r0 = fixed(m.rotateSkew0), r1 = fixed(m.rotateSkew1);
-        const int n = std::max(SignedBits(r0), SignedBits(r1));
-        w.Put(std::uint32_t(n), 5);
-        w.PutSigned(r0, n);
-        w.PutSigned(r1, n);
+        PutSignedPair(w, r0, r1, PairBits(r0, r1));
     }
     const std::int32_t tx = Twips(m.translateX), ty = Twips(m.translateY);
-    const int n = (tx == 0 && ty == 0) ? 0 : std::max(SignedBits(tx), SignedBits(ty));
-    w.Put(std::uint32_t(n), 5);
-    if (n) {
-        w.PutSigned(tx, n);
-        w.PutSigned(ty, n);
-    }
+    PutSignedPair(w, tx, ty, (tx == 0 && ty == 0) ? 0 : PairBits(tx, ty));
     w.Align();
 }
 
@@ -73,10 +75,7 @@ QByteArray PolygonRecords(const QList<QPointF> &points) {
     w.Put(1, 1); // fill style 1
     w.Put(0, 1); // fill style 0
     w.Put(1, 1); // move to
-    const int mb = std::max(SignedBits(x0), SignedBits(y0));
-    w.Put(std::uint32_t(mb), 5);
-    w.PutSigned(x0, mb);
-    w.PutSigned(y0, mb);
+    PutSignedPair(w, x0, y0, PairBits(x0, y0));
     w.Put(1, 1); // fill style 1 index
     std::int32_t cx = x0, cy = y0;
     QList<QPointF> closed = points;
