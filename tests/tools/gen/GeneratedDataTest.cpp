@@ -59,20 +59,21 @@ TEST(GeneratedData, SampleListFileCarriesTheSamples) {
         EXPECT_EQ(ReadFile(out), ReadFile(gen + "/samples/" + name)) << name.toStdString();
     }
     QProcess py;
-    py.start("/usr/bin/python3",
-             {"-c",
-              "import olefile,sys\n"
-              "o=olefile.OleFileIO(sys.argv[1])\n"
-              "for e in o.listdir(streams=True, storages=False):\n"
-              "    print('/'.join(e), len(o.openstream(e).read()))\n",
-              list});
+    py.start("/usr/bin/python3", {"-c",
+                                  "import olefile,sys\n"
+                                  "o=olefile.OleFileIO(sys.argv[1])\n"
+                                  "for e in o.listdir(streams=True, storages=False):\n"
+                                  "    print('/'.join(e), len(o.openstream(e).read()))\n",
+                                  list});
     ASSERT_TRUE(py.waitForFinished(60000));
     ASSERT_EQ(py.exitCode(), 0) << py.readAllStandardError().toStdString();
-    const QStringList lines = QString::fromUtf8(py.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(py.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), names.size());
     for (const QString &line : lines) {
         const QString path = line.section(' ', 0, 0);
         EXPECT_EQ(path.section('/', 0, 0), path.section('/', 1, 1));
-        EXPECT_EQ(line.section(' ', 1).toLongLong(), QFileInfo(gen + "/samples/" + path.section('/', 0, 0)).size());
+        EXPECT_EQ(line.section(' ', 1).toLongLong(),
+                  QFileInfo(gen + "/samples/" + path.section('/', 0, 0)).size());
     }
 }
