@@ -9,7 +9,7 @@
 #include "platform/power/PowerSaving.h"
 #include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
-#include "res/gen/SwfWriter.h"
+#include "formats/swf/SwfWriter.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"
