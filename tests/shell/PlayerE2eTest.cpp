@@ -60,8 +60,13 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
         << "the list-file association is written at start";
 
     // The window shows the information line and the local home page.
-    QThread::msleep(3000);
-    const QImage shot = ScreenShot(home.filePath("player.png"));
+    QImage shot;
+    SleepUntil(
+        [&] {
+            shot = ScreenShot(home.filePath("player.png"));
+            return DistinctColours(shot) > 10;
+        },
+        60000);
     ASSERT_FALSE(shot.isNull());
     shot.save(QDir::temp().filePath("kz-player-window.png"));
     EXPECT_GT(DistinctColours(shot), 10) << "nothing drawn";
