@@ -151,12 +151,21 @@ TEST(CaptureE2e, F8WritesFourFormatsAndTheClipboardHoldsTheFrame) {
     EXPECT_EQ(QImage(folder + "/movie.swf_3.png").size(), shown.size());
     EXPECT_GT(shown.width(), size.width());
     f.frame->OnViewFullScreen();
+    // Actual size: the control at the movie's own size.
+    f.frame->OnViewActualSize();
+    Pump(1500);
+    EXPECT_TRUE(f.frame->Commands().Execute(ID_CAPTURE));
+    const QRect actual =
+        ClipToScreen(f.ControlOnScreen(), QGuiApplication::primaryScreen()->geometry());
+    EXPECT_EQ(QImage(folder + "/movie.swf_4.png").size(), actual.size());
+    EXPECT_GT(DistinctColours(QImage(folder + "/movie.swf_4.png")), 1);
+    f.frame->OnViewActualSize();
 
     // Stopped: F8 does nothing.
     f.ctrl->OnStop();
     RunPumping("xdotool", {"key", "F8"});
     Pump(500);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 16);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 20);
 }
 
 TEST(CaptureE2e, MailAttachesTheCachedCopyOfAWebMovieOrTellsThereIsNoMailProgram) {
