@@ -147,8 +147,9 @@ TEST(CaptureBmp, PalettedDepthsCarryTheirColourTable) {
         const QJsonArray pixels = o["pixels"].toArray();
         EXPECT_EQ(pixels[0].toArray()[0].toArray(), QJsonArray({0, 0, 0})) << bits;
         EXPECT_EQ(pixels[1].toArray()[4].toArray(), QJsonArray({255, 255, 255})) << bits;
-        if (bits > 1)
+        if (bits > 1) {
             EXPECT_EQ(pixels[2].toArray()[8].toArray(), QJsonArray({255, 0, 0})) << bits;
+        }
         EXPECT_TRUE(Identify(path).startsWith("BMP3 9 3")) << bits;
     }
 }
