@@ -1,5 +1,6 @@
 #include "KZPlayerView.h"
 
+#include "capture/CaptureCommands.h"
 #include "platform/Paths.h"
 #include "platform/flash/FlashControl.h"
 #include "platform/power/PowerSaving.h"
@@ -97,6 +98,8 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     });
     connect(m_back, &QPushButton::clicked, this, &CKZPlayerView::OnBack);
 
+    m_capture = new CCaptureCommands(m_flash, this);
+
     m_chooseColour = [this](QColor current) -> std::optional<QColor> {
         const QColor c = QColorDialog::getColor(current, this, QString());
         return c.isValid() ? std::optional<QColor>(c) : std::nullopt;
@@ -130,6 +133,7 @@ void CKZPlayerView::RouteCommands() {
         });
     t.Route(ID_BACK_COLOUR, [this] { OnBackColour(); });
     RoutePlayCommands();
+    RouteCaptureCommands();
     t.Route(ID_TRAY_OPEN, [this] { RestoreFromTray(); });
     t.Route(ID_TRAY_EXIT, [this] { window()->close(); });
 }
@@ -193,6 +197,37 @@ void CKZPlayerView::RoutePlayCommands() {
             return CommandState{c != nullptr && !on, on};
         },
         true);
+}
+
+// Capture needs a movie on the screen; mail and save as need its whole file, which a web movie
+// has only once it is fully loaded.
+void CKZPlayerView::RouteCaptureCommands() {
+    CommandTable &t = m_frame->Commands();
+    auto playing = [this] { return m_playCtrl && m_playCtrl->m_nPlayState != kStateStopped; };
+    auto fileReady = [this, playing] {
+        return playing() && !(m_playCtrl->m_bUrlMode && !m_playCtrl->m_bFullyLoaded);
+    };
+    t.Route(
+        ID_CAPTURE,
+        [this, playing] {
+            if (playing())
+                m_capture->OnCapture(m_frame->m_settings);
+        },
+        [playing] { return CommandState{playing()}; });
+    t.Route(
+        ID_SEND_MAIL,
+        [this, fileReady] {
+            if (fileReady())
+                m_capture->OnSendMail(m_playCtrl->m_bUrlMode);
+        },
+        [fileReady] { return CommandState{fileReady()}; });
+    t.Route(
+        ID_SAVE_MOVIE_AS,
+        [this, fileReady] {
+            if (fileReady())
+                m_capture->OnSaveMovieAs(m_playCtrl->m_bUrlMode);
+        },
+        [fileReady] { return CommandState{fileReady()}; });
 }
 
 void CKZPlayerView::OnInitialUpdate() {

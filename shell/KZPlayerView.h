@@ -26,6 +26,7 @@ class QTimer;
 namespace kz {
 
 class BrowserControl;
+class CCaptureCommands;
 class CMainFrame;
 class CPlayCtrlDlg;
 class CViewPlayHost;
@@ -61,6 +62,8 @@ public:
     CViewPlayHost *PlayHost() const { return m_playHost.get(); }
     QWidget *LoadingStrip() const { return m_loading; }
     QProgressBar *LoadingBar() const { return m_loadingBar; }
+    // Capture, send by mail and save as (their services can be replaced by tests).
+    CCaptureCommands *Capture() const { return m_capture; }
 
     // What the play controller (and the sound panel) tell the view.
     int m_nPlayState = kStateStopped;
@@ -117,6 +120,7 @@ protected:
 private:
     void RouteCommands();
     void RoutePlayCommands();
+    void RouteCaptureCommands();
     void OnTimer1();
     void OnTimer2();
     void OnTimer100();
@@ -133,6 +137,7 @@ private:
     QLabel *m_info = nullptr;
     QPushButton *m_back = nullptr;
     CPlayCtrlDlg *m_playCtrl = nullptr;
+    CCaptureCommands *m_capture = nullptr;
     std::unique_ptr<CViewPlayHost> m_playHost;
     std::unique_ptr<IniRegistryStore> m_machine;
     QWidget *m_loading = nullptr;

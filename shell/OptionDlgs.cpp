@@ -152,7 +152,7 @@ CImageOptionDlg::CImageOptionDlg(QWidget *parent) : QDialog(parent) {
     const QString names[] = {QStringLiteral(".Bmp"), QStringLiteral(".Jpg"), QStringLiteral(".gif"),
                              QStringLiteral(".png")};
     for (int i = 0; i < 4; ++i) {
-        m_formats[i] = Named(new QRadioButton(names[i], formats), 1071 + i);
+        m_formats[i] = Named(new QCheckBox(names[i], formats), 1071 + i);
         fl->addWidget(m_formats[i]);
     }
 
@@ -175,10 +175,7 @@ void CImageOptionDlg::ToControls() {
     m_folder->setText(m_strSavedDirectory);
     const std::int32_t flags[] = {m_bBmpFormat, m_bJpgFormat, m_bGifFormat, m_bPngFormat};
     for (int i = 0; i < 4; ++i)
-        if (flags[i]) {
-            m_formats[i]->setChecked(true);
-            break;
-        }
+        m_formats[i]->setChecked(flags[i] != 0);
 }
 
 void CImageOptionDlg::FromControls() {

@@ -73,7 +73,8 @@ private:
     QCheckBox *m_clipboard = nullptr;
     QCheckBox *m_file = nullptr;
     QLineEdit *m_folder = nullptr;
-    QRadioButton *m_formats[4] = {};
+    // Check boxes: any number of formats may be written at once.
+    QCheckBox *m_formats[4] = {};
 };
 
 } // namespace kz

@@ -584,11 +584,21 @@ TEST(MainFrame, ImageOptionsDialogTakesTheCaptureSettings) {
         EXPECT_EQ(dlg.findChild<QLineEdit *>("IDC_1027")->text(), "/")
             << "an empty folder keeps the dialog's own";
         EXPECT_TRUE(dlg.findChild<QCheckBox *>("IDC_1029")->isChecked());
-        EXPECT_TRUE(dlg.findChild<QRadioButton *>("IDC_1073")->isChecked());
+        EXPECT_FALSE(dlg.findChild<QCheckBox *>("IDC_1071")->isChecked());
+        EXPECT_TRUE(dlg.findChild<QCheckBox *>("IDC_1073")->isChecked());
         auto *img = dynamic_cast<CImageOptionDlg *>(&dlg);
-        img->m_browseFolder = [](const QString &) { return QString("/pictures/截图"); };
+        QString asked;
+        img->m_browseFolder = [&](const QString &current) {
+            asked = current;
+            return QString("/pictures/截图");
+        };
         dlg.findChild<QPushButton *>("IDC_1031")->click();
-        dlg.findChild<QRadioButton *>("IDC_1074")->setChecked(true);
+        EXPECT_EQ(asked, "/") << "the browser starts at the folder in the edit";
+        EXPECT_EQ(dlg.findChild<QLineEdit *>("IDC_1027")->text(), "/pictures/截图");
+        // The formats are independent boxes: PNG and JPEG join GIF.
+        dlg.findChild<QCheckBox *>("IDC_1074")->setChecked(true);
+        dlg.findChild<QCheckBox *>("IDC_1072")->setChecked(true);
+        dlg.findChild<QCheckBox *>("IDC_1073")->setChecked(false);
         dlg.findChild<QCheckBox *>("IDC_1030")->setChecked(false);
         dlg.accept();
         return dlg.result();
@@ -598,6 +608,21 @@ TEST(MainFrame, ImageOptionsDialogTakesTheCaptureSettings) {
     EXPECT_EQ(f->m_settings.m_bSavedInFile, 0);
     EXPECT_EQ(f->m_settings.m_bGifFormat, 0);
     EXPECT_EQ(f->m_settings.m_bPngFormat, 1);
+    EXPECT_EQ(f->m_settings.m_bJpgFormat, 1);
+    EXPECT_EQ(f->m_settings.m_bBmpFormat, 0);
+
+    // All four on come back all four on.
+    f->m_settings.m_bBmpFormat = f->m_settings.m_bGifFormat = 1;
+    f->m_services.runDialog = [&](QDialog &dlg) {
+        for (int id = 1071; id <= 1074; ++id)
+            EXPECT_TRUE(dlg.findChild<QCheckBox *>(QString("IDC_%1").arg(id))->isChecked()) << id;
+        dlg.accept();
+        return dlg.result();
+    };
+    f->Commands().Execute(ID_IMAGE_OPTIONS);
+    EXPECT_EQ(f->m_settings.m_bBmpFormat + f->m_settings.m_bJpgFormat + f->m_settings.m_bGifFormat +
+                  f->m_settings.m_bPngFormat,
+              4);
 }
 
 TEST(MainFrame, ListFileCommands) {
@@ -766,7 +791,8 @@ TEST(MainFrame, ReadOnlyProgramDirectoryKeepsTheListsInTheUsersFolder) {
     ASSERT_TRUE(CreateListFile(test::TestProgramDir() + "sample.tpl"));
     const QFile::Permissions before = QFile::permissions(test::TestProgramDir());
     ASSERT_TRUE(QFile::setPermissions(test::TestProgramDir(), QFile::ReadOwner | QFile::ExeOwner |
-                                                           QFile::ReadOther | QFile::ExeOther));
+                                                                  QFile::ReadOther |
+                                                                  QFile::ExeOther));
     const QStringList shipped = FolderState(test::TestProgramDir());
     {
         Frame f;
@@ -784,7 +810,8 @@ TEST(MainFrame, ReadOnlyProgramDirectoryKeepsTheListsInTheUsersFolder) {
         EXPECT_EQ(Names(f.Lists()), (QStringList{"sample.tpl", "Box.tpl"}));
         f.CloseAndDestroy();
     }
-    EXPECT_EQ(FolderState(test::TestProgramDir()), shipped) << "nothing written where the program is";
+    EXPECT_EQ(FolderState(test::TestProgramDir()), shipped)
+        << "nothing written where the program is";
     QFile::setPermissions(test::TestProgramDir(), before);
 }
 
