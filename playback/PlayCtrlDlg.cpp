@@ -175,6 +175,8 @@ void CPlayCtrlDlg::OnInitDialog() {
                          m_play->height());
     m_sound->OnInitDialog();
     m_sound->show();
+    // The controller may have its size already: the panel then takes its place in the layout.
+    PlaceSoundPanel();
     ControllerSettings s;
     if (m_registry)
         LoadControllerSettings(*m_registry, s);
@@ -244,14 +246,19 @@ void CPlayCtrlDlg::resizeEvent(QResizeEvent *event) {
     place(m_hand, 4);
     place(m_cycle, 5);
     place(m_continue, 5);
-    // The sound panel keeps its width: right-aligned when the room right of Cycle/Continue is
-    // wider, else just right of that button.
-    if (m_sound) {
-        const int right = x0 + 6 * kButtonWidth;
-        const int w = m_sound->width();
-        const int x = width() - right > w ? width() - w : right;
-        m_sound->setGeometry(x, y, w, kButtonHeight);
-    }
+    PlaceSoundPanel();
+}
+
+// The sound panel keeps its width and takes Cycle/Continue's top and height: right-aligned when
+// the room right of that button is wider, else just right of it.
+void CPlayCtrlDlg::PlaceSoundPanel() {
+    if (!m_sound)
+        return;
+    const QRect button = m_continue->geometry();
+    const int right = button.right() + 1;
+    const int w = m_sound->width();
+    const int x = width() - right > w ? width() - w : right;
+    m_sound->setGeometry(x, button.top(), w, button.height());
 }
 
 // --- commands -----------------------------------------------------------------------------

@@ -128,6 +128,7 @@ private:
     CMyBitmapButton *MakeButton(int id, const QString &caption, const QString &image,
                                 const QString &tip, void (CPlayCtrlDlg::*click)());
     void ShowPairs();
+    void PlaceSoundPanel();
     void SetPlayState(int state);
     void KillLoadTimers();
     void StartPlayTimers();

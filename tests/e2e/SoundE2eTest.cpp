@@ -75,12 +75,15 @@ TEST(SoundE2e, AMoviesSoundReachesTheSinkAndTheMuteCommandSilencesIt) {
             },
             30000);
         ASSERT_GT(peak, kSoundPeak) << "the movie's sound never reached the sink";
+        RecordProperty("playing_peak", peak);
         ScreenShot(QDir::temp().filePath("kz-sound-playing.png"));
 
         ASSERT_TRUE(frame.Commands().Execute(ID_MUTE));
         EXPECT_TRUE(PumpUntil([&] { return server.SinkMuted() == true; }, 5000));
         PumpUntil([] { return false; }, 300);
-        EXPECT_LE(PulseServer::Peak(server.RecordMonitor(1000)), kSilentPeak) << "muted: silence";
+        const int mutedPeak = PulseServer::Peak(server.RecordMonitor(1000));
+        RecordProperty("muted_peak", mutedPeak);
+        EXPECT_LE(mutedPeak, kSilentPeak) << "muted: silence";
         EXPECT_FALSE(panel->Button(IDC_SOUND)->isHidden());
 
         ASSERT_TRUE(frame.Commands().Execute(ID_MUTE));

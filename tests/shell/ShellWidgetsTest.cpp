@@ -572,6 +572,9 @@ TEST(PlayerView, MuteAndGameModeCommands) {
     ASSERT_NE(panel, nullptr);
     ASSERT_NE(mixer, nullptr);
     EXPECT_FALSE(mixer->line->muted) << "the player starts with sound on";
+    // Right-aligned in the controller, which had its size before the panel was made.
+    EXPECT_EQ(panel->geometry().right(), view->PlayCtrl()->width() - 1);
+    EXPECT_EQ(panel->geometry().top(), view->PlayCtrl()->Button(IDC_CONTINUE)->geometry().top());
     auto checked = [&](int id) {
         t.UpdateAll();
         return t.Action(id)->isChecked();
