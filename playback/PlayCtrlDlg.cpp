@@ -8,6 +8,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/urlcache/UrlCache.h"
 #include "playback/PlayHost.h"
+#include "playback/SoundCtrlDlg.h"
 #include "playlist/ListFile.h"
 #include "playlist/PlayListState.h"
 
@@ -77,8 +78,8 @@ struct CPlayCtrlDlg::Mailbox {
 
 CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent)
     : QWidget(parent), m_flash(flash), m_host(host), m_registry(services.registry),
-      m_http(std::move(services.http)), m_power(std::move(services.power)),
-      m_events(std::make_shared<ProbeEvents>()),
+      m_http(std::move(services.http)), m_mixer(std::move(services.mixer)),
+      m_power(std::move(services.power)), m_events(std::make_shared<ProbeEvents>()),
       m_pendingDownloads(std::make_shared<PendingDownloads>()),
       m_mailbox(std::make_shared<Mailbox>()) {
     setObjectName(QStringLiteral("IDD_131"));
@@ -141,6 +142,9 @@ CPlayCtrlDlg::~CPlayCtrlDlg() {
         m_mailbox->receiver = nullptr;
     }
     m_power.Restore();
+    // The sound panel puts the system's mute state back and writes its own setting.
+    delete m_sound;
+    m_sound = nullptr;
 }
 
 CMyBitmapButton *CPlayCtrlDlg::MakeButton(int id, const QString &caption, const QString &image,
@@ -164,6 +168,15 @@ void CPlayCtrlDlg::OnInitDialog() {
     if (m_initialised)
         return;
     m_initialised = true;
+    // The sound panel, 7 button widths right of Play, with Play's top and height.
+    m_sound = new CSoundCtrlDlg(this, m_flash, m_host, m_registry,
+                                m_mixer ? m_mixer() : std::unique_ptr<Mixer>());
+    m_sound->setGeometry(m_play->x() + 7 * kButtonWidth, m_play->y(), kSoundPanelWidth,
+                         m_play->height());
+    m_sound->OnInitDialog();
+    m_sound->show();
+    // The controller may have its size already: the panel then takes its place in the layout.
+    PlaceSoundPanel();
     ControllerSettings s;
     if (m_registry)
         LoadControllerSettings(*m_registry, s);
@@ -177,7 +190,6 @@ void CPlayCtrlDlg::OnInitDialog() {
     m_trackbar->SetSelectionColour(0xFF8000);
     m_trackbar->SetChannelColour(0xAD9592);
     ShowPairs();
-    // The sound panel's place (7 button widths right of Play) stays free for it.
 }
 
 ControllerSettings CPlayCtrlDlg::Settings() const {
@@ -234,6 +246,19 @@ void CPlayCtrlDlg::resizeEvent(QResizeEvent *event) {
     place(m_hand, 4);
     place(m_cycle, 5);
     place(m_continue, 5);
+    PlaceSoundPanel();
+}
+
+// The sound panel keeps its width and takes Cycle/Continue's top and height: right-aligned when
+// the room right of that button is wider, else just right of it.
+void CPlayCtrlDlg::PlaceSoundPanel() {
+    if (!m_sound)
+        return;
+    const QRect button = m_continue->geometry();
+    const int right = button.right() + 1;
+    const int w = m_sound->width();
+    const int x = width() - right > w ? width() - w : right;
+    m_sound->setGeometry(x, button.top(), w, button.height());
 }
 
 // --- commands -----------------------------------------------------------------------------

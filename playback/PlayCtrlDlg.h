@@ -23,8 +23,10 @@ namespace kz {
 
 class CMacSliderCtrl;
 class CMyBitmapButton;
+class CSoundCtrlDlg;
 class FlashControl;
 class HttpSession;
+class Mixer;
 class PlayHost;
 class RegistryStore;
 
@@ -57,6 +59,7 @@ public:
         RegistryStore *registry = nullptr;                  // the settings; none: the defaults
         std::unique_ptr<PowerSettings> power;               // none: power saving is left alone
         std::function<std::unique_ptr<HttpSession>()> http; // none: the Qt Network session
+        std::function<std::unique_ptr<Mixer>()> mixer; // none: the sound panel reaches no mixer
     };
     CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent);
     ~CPlayCtrlDlg() override;
@@ -99,6 +102,7 @@ public:
     bool EndWaitPending() const;
     CMyBitmapButton *Button(int id) const;
     CMacSliderCtrl *Trackbar() const { return m_trackbar; }
+    CSoundCtrlDlg *SoundPanel() const { return m_sound; }
     PowerSaving &Power() { return m_power; }
     QStringList PendingDownloadList() const { return m_pendingDownloads->All(); }
 
@@ -124,6 +128,7 @@ private:
     CMyBitmapButton *MakeButton(int id, const QString &caption, const QString &image,
                                 const QString &tip, void (CPlayCtrlDlg::*click)());
     void ShowPairs();
+    void PlaceSoundPanel();
     void SetPlayState(int state);
     void KillLoadTimers();
     void StartPlayTimers();
@@ -142,7 +147,9 @@ private:
     PlayHost *m_host;
     RegistryStore *m_registry;
     std::function<std::unique_ptr<HttpSession>()> m_http;
+    std::function<std::unique_ptr<Mixer>()> m_mixer;
     PowerSaving m_power;
+    CSoundCtrlDlg *m_sound = nullptr;
     CMacSliderCtrl *m_trackbar = nullptr;
     CMyBitmapButton *m_play = nullptr, *m_pause = nullptr, *m_stop = nullptr, *m_next = nullptr,
                     *m_prev = nullptr, *m_auto = nullptr, *m_hand = nullptr, *m_cycle = nullptr,

@@ -48,6 +48,10 @@ public:
     virtual void SetLoadingProgress(int percent) = 0;
     virtual void Capture() = 0;
     virtual void PlayStateChanged(int state) = 0;
+    // Game mode (the sound panel's flag): the view keeps it for its double-clicks and layout;
+    // in a screen mode turning it on makes the controller give way to the view's "Back" button.
+    virtual void SetGameMode(bool on) = 0;
+    virtual void ShowBackForGameMode() = 0;
 };
 
 } // namespace kz

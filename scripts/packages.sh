@@ -16,7 +16,7 @@ KZ_RUN_PACKAGES=(
 )
 
 KZ_TEST_PACKAGES=(
-  xvfb xauth xdotool xclip python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio
+  xvfb xauth xdotool xclip python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio pulseaudio-utils
 )
 
 kz_missing_packages() {

@@ -7,6 +7,7 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "playback/PlayCtrlDlg.h"
+#include "playback/SoundCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
@@ -53,7 +54,7 @@ void CKZPlayerView::ResetFirstErase() {
 }
 
 CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
-    : QWidget(frame), m_frame(frame) {
+    : QWidget(frame), m_frame(frame), m_mixerFactory(controls.mixer) {
     setObjectName(QStringLiteral("CKZPlayerView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -197,6 +198,32 @@ void CKZPlayerView::RoutePlayCommands() {
             return CommandState{c != nullptr && !on, on};
         },
         true);
+    // The sound panel's mute and game mode, ticked while on.
+    auto panel = [this]() -> CSoundCtrlDlg * {
+        return m_playCtrl ? m_playCtrl->SoundPanel() : nullptr;
+    };
+    t.Route(
+        ID_MUTE,
+        [panel] {
+            if (CSoundCtrlDlg *s = panel())
+                s->ToggleMute();
+        },
+        [panel] {
+            CSoundCtrlDlg *s = panel();
+            return CommandState{s != nullptr, s && s->m_nMuted};
+        },
+        true);
+    t.Route(
+        ID_GAME_MODE,
+        [panel] {
+            if (CSoundCtrlDlg *s = panel())
+                s->ToggleGameMode();
+        },
+        [panel] {
+            CSoundCtrlDlg *s = panel();
+            return CommandState{s != nullptr, s && s->m_bGameMode};
+        },
+        true);
 }
 
 // Capture needs a movie on the screen; mail and save as need its whole file, which a web movie
@@ -240,6 +267,7 @@ void CKZPlayerView::OnInitialUpdate() {
     m_machine = std::make_unique<IniRegistryStore>();
     CPlayCtrlDlg::Services services;
     services.registry = m_machine.get();
+    services.mixer = m_mixerFactory;
     // The display's power settings only on a real X11 display.
     if (QGuiApplication::platformName() == u"xcb")
         services.power = CreateX11PowerSettings();

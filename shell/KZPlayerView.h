@@ -32,6 +32,7 @@ class CPlayCtrlDlg;
 class CViewPlayHost;
 class FlashControl;
 class IniRegistryStore;
+class Mixer;
 struct ControlFactory;
 
 // Timers: the home page and version check once after start, the connectivity re-check, the
@@ -140,6 +141,7 @@ private:
     CCaptureCommands *m_capture = nullptr;
     std::unique_ptr<CViewPlayHost> m_playHost;
     std::unique_ptr<IniRegistryStore> m_machine;
+    std::function<std::unique_ptr<Mixer>()> m_mixerFactory;
     QWidget *m_loading = nullptr;
     QProgressBar *m_loadingBar = nullptr;
     QSize m_backSize;

@@ -10,6 +10,7 @@
 // `CloseAtEndOfPlayList()` and the screen modes.
 
 #include "platform/Timers.h"
+#include "platform/mixer/Mixer.h"
 #include "settings/Settings.h"
 #include "shell/CommandTable.h"
 
@@ -38,6 +39,8 @@ class BrowserControl;
 struct ControlFactory {
     std::function<FlashControl *(QWidget *)> flash;
     std::function<BrowserControl *(QWidget *)> browser;
+    // The system mixer of the sound panel; none: the panel reaches no mixer.
+    std::function<std::unique_ptr<Mixer>()> mixer;
 };
 
 // Bar ids and the stored layout's profile name.

@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 
 namespace kz {
 
@@ -102,6 +103,16 @@ void CViewPlayHost::Capture() {
 
 void CViewPlayHost::PlayStateChanged(int state) {
     m_view->m_nPlayState = state;
+}
+
+void CViewPlayHost::SetGameMode(bool on) {
+    m_view->m_bGameMode = on;
+}
+
+void CViewPlayHost::ShowBackForGameMode() {
+    m_view->PlayController()->hide();
+    m_view->BackButton()->show();
+    m_view->BackButton()->raise();
 }
 
 } // namespace kz

@@ -36,6 +36,8 @@ public:
     void SetLoadingProgress(int percent) override;
     void Capture() override;
     void PlayStateChanged(int state) override;
+    void SetGameMode(bool on) override;
+    void ShowBackForGameMode() override;
 
 private:
     CKZPlayerView *m_view;

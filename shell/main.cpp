@@ -2,6 +2,7 @@
 
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
+#include "platform/mixer/Mixer.h"
 #include "shell/KZPlayerApp.h"
 
 #include <QApplication>
@@ -49,6 +50,7 @@ int main(int argc, char **argv) {
     kz::ControlFactory controls;
     controls.flash = [](QWidget *parent) { return new kz::CMedia(parent); };
     controls.browser = [](QWidget *parent) { return new kz::CExplorer1(parent); };
+    controls.mixer = [] { return kz::CreatePulseMixer(); };
     kz::CKZPlayerApp theApp(controls);
     // Before the window exists, so that an early end still closes it properly.
     CloseOnTermination(theApp);

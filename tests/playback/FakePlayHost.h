@@ -70,6 +70,9 @@ public:
     void SetLoadingProgress(int percent) override { progress = percent; }
     void Capture() override { log << "capture"; }
     void PlayStateChanged(int s) override { state = s; }
+    void SetGameMode(bool on) override { gameMode = on; }
+    void ShowBackForGameMode() override { log << "back for game mode"; }
+    bool gameMode = false;
 };
 
 } // namespace kz::test

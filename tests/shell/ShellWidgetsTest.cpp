@@ -1,9 +1,11 @@
 // The frame, the view and the application with fake controls, on the offscreen platform.
 
+#include "controls/MyBitmapButton.h"
 #include "platform/Paths.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 #include "playback/PlayCtrlDlg.h"
+#include "playback/SoundCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
@@ -13,11 +15,13 @@
 #include "shell/MainFrm.h"
 #include "shell/ViewLayout.h"
 #include "support/FakeFlashControl.h"
+#include "support/FakeMixer.h"
 #include "support/RowsDrawn.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -343,11 +347,10 @@ TEST(PlayerView, CommandTableHoldsLaterCommandsDisabled) {
     EXPECT_EQ(t.Action(ID_FULL_SCREEN)->shortcut(), QKeySequence("F10"));
     EXPECT_EQ(t.Action(ID_APP_ABOUT)->text(), "关于...");
     EXPECT_EQ(t.Action(ID_FILE_SAVE_AS)->shortcut(), QKeySequence("Ctrl+S"));
-    for (int id :
-         {ID_PAUSE, ID_MUTE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_GAME_MODE, ID_SEARCH_DIRECTORY})
+    for (int id : {ID_PAUSE, ID_SAVE_MOVIE_AS, ID_CAPTURE, ID_SEARCH_DIRECTORY})
         EXPECT_FALSE(p.Enabled(id)) << id;
     for (int id : {ID_PLAY, ID_STOP, ID_FULL_SCREEN, ID_ACTUAL_SIZE, ID_BACK_COLOUR, ID_ZOOM_IN,
-                   ID_APP_EXIT, ID_FILE_OPEN, ID_CONFIGURATION})
+                   ID_APP_EXIT, ID_FILE_OPEN, ID_CONFIGURATION, ID_MUTE, ID_GAME_MODE})
         EXPECT_TRUE(p.Enabled(id)) << id;
     EXPECT_FALSE(t.Execute(ID_PAUSE));
     // The third sub-menu of the main menu is "播放", which the view pops up.
@@ -544,4 +547,78 @@ TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
     EXPECT_TRUE(
         dlg.findChild<QLabel *>("IDC_1056")->text().contains("href=\"http://127.0.0.1:8\""));
     EXPECT_TRUE(dlg.findChild<QLabel *>("IDC_1072")->text().contains("mailto:"));
+}
+
+// The view's "静音" and "游戏模式" commands drive the sound panel, with their check marks; game
+// mode keeps the screen mode from double-clicks and, full screen, gives the controller's place
+// to the "Back" button.
+TEST(PlayerView, MuteAndGameModeCommands) {
+    Home();
+    QFile::remove(IniRegistryStore().Path());
+    ControlFactory controls = Fakes();
+    test::FakeMixer *mixer = nullptr;
+    controls.mixer = [&mixer] {
+        auto m = std::make_unique<test::FakeMixer>(test::FakeMixer::Stereo(100, 100, true));
+        mixer = m.get();
+        return m;
+    };
+    CMainFrame frame(controls, {});
+    frame.resize(800, 600);
+    frame.show();
+    CKZPlayerView *view = frame.View();
+    view->OnInitialUpdate();
+    CommandTable &t = frame.Commands();
+    CSoundCtrlDlg *panel = view->PlayCtrl()->SoundPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_NE(mixer, nullptr);
+    EXPECT_FALSE(mixer->line->muted) << "the player starts with sound on";
+    // Right-aligned in the controller, which had its size before the panel was made.
+    EXPECT_EQ(panel->geometry().right(), view->PlayCtrl()->width() - 1);
+    EXPECT_EQ(panel->geometry().top(), view->PlayCtrl()->Button(IDC_CONTINUE)->geometry().top());
+    auto checked = [&](int id) {
+        t.UpdateAll();
+        return t.Action(id)->isChecked();
+    };
+    EXPECT_FALSE(checked(ID_MUTE));
+    ASSERT_TRUE(t.Execute(ID_MUTE));
+    EXPECT_TRUE(mixer->line->muted);
+    EXPECT_TRUE(checked(ID_MUTE));
+    EXPECT_FALSE(panel->Button(IDC_SOUND)->isHidden());
+    ASSERT_TRUE(t.Execute(ID_MUTE));
+    EXPECT_FALSE(mixer->line->muted);
+    EXPECT_FALSE(checked(ID_MUTE));
+    // A change made elsewhere moves the check mark too.
+    mixer->MuteElsewhere(true);
+    EXPECT_TRUE(Pump([&] { return checked(ID_MUTE); }, 2000));
+
+    // Game mode in the window switches auto play off once.
+    view->PlayCtrl()->OnAuto();
+    EXPECT_FALSE(checked(ID_GAME_MODE));
+    ASSERT_TRUE(t.Execute(ID_GAME_MODE));
+    EXPECT_TRUE(checked(ID_GAME_MODE));
+    EXPECT_TRUE(panel->GameModeBox()->isChecked());
+    EXPECT_EQ(view->PlayCtrl()->m_bAutoPlay, 0);
+    EXPECT_TRUE(view->m_bGameMode);
+    auto *flash = static_cast<FakeFlashControl *>(view->Flash());
+    emit flash->LeftButtonDoubleClick(QPoint(10, 10));
+    EXPECT_EQ(frame.m_bFullScreen, 0) << "no screen mode by double-click in game mode";
+    ASSERT_TRUE(t.Execute(ID_GAME_MODE));
+    EXPECT_FALSE(view->m_bGameMode);
+    EXPECT_EQ(view->PlayCtrl()->m_bAutoPlay, 0) << "not back on";
+
+    // Full screen: turning game mode on hides the controller and shows Back.
+    view->m_nPlayState = kStatePlaying;
+    ASSERT_TRUE(t.Execute(ID_FULL_SCREEN));
+    view->PlayCtrl()->show(); // as the pointer over it shows it
+    ASSERT_TRUE(t.Execute(ID_GAME_MODE));
+    EXPECT_FALSE(view->PlayController()->isVisible());
+    EXPECT_TRUE(view->BackButton()->isVisible());
+    emit flash->LeftButtonDoubleClick(QPoint(10, 10));
+    EXPECT_EQ(frame.m_bFullScreen, 1);
+    QTest::mouseClick(view->BackButton(), Qt::LeftButton);
+    EXPECT_EQ(frame.m_bFullScreen, 0);
+    // Off again, so the stored setting does not reach the tests after this one.
+    ASSERT_TRUE(t.Execute(ID_GAME_MODE));
+    EXPECT_FALSE(view->m_bGameMode);
+    frame.close();
 }
