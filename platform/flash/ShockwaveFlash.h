@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 class QWebEngineView;
 class QWebEnginePage;
@@ -46,6 +47,8 @@ public:
 
     // The facts the engine reported for the loaded movie.
     const MovieFacts &Facts() const { return m_state.Facts(); }
+    // True when the loaded movie reports its frames (go-to, play and stop act on its timeline).
+    bool ReportsFrames() const { return m_state.Reporting(); }
     // True once the page and Ruffle have started.
     bool PageReady() const { return m_pageReady; }
     // The hosting page, for callers that need to look inside (tests, capture).
@@ -66,6 +69,7 @@ private:
     void OnPageReady();
     void OnMetadata(int seq, const QVariantMap &facts, bool playing);
     void OnLoadFailed(int seq);
+    void OnFrame(int seq, int frame);
     void OnDownloadProgress(int seq, qint64 received, qint64 total);
     void OnDownloadDone(int seq, const QString &localFile);
     void HookRenderWidgets();
@@ -83,6 +87,9 @@ private:
     QString m_scale = QStringLiteral("ShowAll");
     int m_background = -1;
     std::shared_ptr<std::atomic_bool> m_cancelDownload;
+    int m_controlId;
+    bool m_instrumented = false;
+    std::optional<MovieFacts> m_hostedFacts;
 };
 
 // The movie view's control: a right button and a double click on the movie go to the view

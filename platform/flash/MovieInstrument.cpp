@@ -1,0 +1,272 @@
+#include "MovieInstrument.h"
+
+#include "platform/flash/ActionWriter.h"
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+
+namespace kz {
+
+namespace {
+
+constexpr int kHeaderBytes = 8;
+// The first version whose ExternalInterface callbacks the engine exposes on the page.
+constexpr int kCallbackVersion = 8;
+constexpr std::uint8_t kAs3Flag = 0x08;
+
+std::uint32_t Le(const char *p, int bytes) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= std::uint32_t(std::uint8_t(p[i])) << (8 * i);
+    return v;
+}
+
+void PutLe(QByteArray &out, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((v >> (8 * i)) & 0xFF));
+}
+
+// The body after the 8-byte header, inflated when compressed. Empty on any failure; never
+// larger than the cap, whatever the header declares.
+bool MovieBody(const QByteArray &file, QByteArray &body, QString &reason) {
+    if (file.size() < kHeaderBytes) {
+        reason = QStringLiteral("too short");
+        return false;
+    }
+    const QByteArray sig = file.left(3);
+    const std::uint32_t declared = Le(file.constData() + 4, 4);
+    if (sig == "FWS") {
+        if (file.size() - kHeaderBytes > kMaxInstrumentedBytes) {
+            reason = QStringLiteral("too large");
+            return false;
+        }
+        body = file.mid(kHeaderBytes);
+        return true;
+    }
+    if (sig != "CWS") {
+        reason = QStringLiteral("not zlib or uncompressed");
+        return false;
+    }
+    if (declared < kHeaderBytes || declared - kHeaderBytes > kMaxInstrumentedBytes) {
+        reason = QStringLiteral("declared length out of range");
+        return false;
+    }
+    body.resize(qsizetype(declared - kHeaderBytes));
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK) {
+        reason = QStringLiteral("zlib");
+        return false;
+    }
+    z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(file.constData() + kHeaderBytes));
+    z.avail_in = uInt(file.size() - kHeaderBytes);
+    z.next_out = reinterpret_cast<Bytef *>(body.data());
+    z.avail_out = uInt(body.size());
+    const int rc = inflate(&z, Z_FINISH);
+    const std::size_t produced = z.total_out;
+    inflateEnd(&z);
+    // A stream cut short still plays as far as it goes; what did inflate is the movie.
+    if (rc != Z_STREAM_END && rc != Z_BUF_ERROR && rc != Z_OK) {
+        reason = QStringLiteral("damaged zlib stream");
+        return false;
+    }
+    body.truncate(qsizetype(produced));
+    return true;
+}
+
+struct Tag {
+    std::uint16_t code = 0;
+    qsizetype start = 0; // of the tag header
+    qsizetype end = 0;   // past the body
+    qsizetype bodyStart = 0;
+};
+
+// The next tag at `pos`; false when its header or body runs past the data.
+bool ReadTag(const QByteArray &body, qsizetype pos, Tag &tag) {
+    if (pos + 2 > body.size())
+        return false;
+    const std::uint32_t head = Le(body.constData() + pos, 2);
+    tag.code = std::uint16_t(head >> 6);
+    tag.start = pos;
+    std::uint32_t length = head & 63;
+    pos += 2;
+    if (length == 63) {
+        if (pos + 4 > body.size())
+            return false;
+        length = Le(body.constData() + pos, 4);
+        pos += 4;
+    }
+    if (qint64(length) > body.size() - pos)
+        return false;
+    tag.bodyStart = pos;
+    tag.end = pos + qsizetype(length);
+    return true;
+}
+
+QByteArray FrameReport(int frame) {
+    ActionWriter a;
+    a.GetUrl(QByteArray("FSCommand:") + kFrameCommand, QByteArray::number(frame));
+    return DoActionTag(a);
+}
+
+QByteArray HostMovie(const QByteArray &stageRateCount, const QByteArray &background,
+                     const QByteArray &movieUrl) {
+    // Callbacks first: the page looks for them as soon as the movie loads.
+    const QByteArray actions = CallbackActions("_level1");
+    // loadMovieNum(url, 1)
+    ActionWriter load;
+    load.PushString(movieUrl).PushString("_level1").GetUrl2().Stop();
+    const QByteArray doAction = actions + load.Bytes() + '\0';
+    const QByteArray tags = SwfTag(kTagSetBackgroundColor, background) +
+                      SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
+    QByteArray header = stageRateCount;
+    // One frame of its own.
+    const qsizetype countAt = header.size() - 2;
+    header[countAt] = 1;
+    header[countAt + 1] = 0;
+    QByteArray out("FWS");
+    out.append(char(kCallbackVersion));
+    PutLe(out, std::uint32_t(kHeaderBytes + header.size() + tags.size()), 4);
+    return out + header + tags;
+}
+
+} // namespace
+
+QByteArray CallbackActions(const QByteArray &target) {
+    auto onTarget = [&](ActionWriter &body, const std::function<void(ActionWriter &)> &inner) {
+        if (!target.isEmpty())
+            body.SetTarget(target);
+        inner(body);
+        if (!target.isEmpty())
+            body.SetTarget({});
+    };
+    ActionWriter gotoBody, playBody, stopBody;
+    onTarget(gotoBody, [](ActionWriter &w) { w.PushString("n").GetVariable().GotoFrame2(false); });
+    onTarget(playBody, [](ActionWriter &w) { w.Play(); });
+    onTarget(stopBody, [](ActionWriter &w) { w.Stop(); });
+
+    ActionWriter a;
+    auto add = [&](const char *name, const QByteArrayList &params, const ActionWriter &body) {
+        // flash.external.ExternalInterface.addCallback(name, null, function)
+        a.DefineFunction(params, body)
+            .PushNull()
+            .PushString(name)
+            .PushInt(3)
+            .PushString("flash")
+            .GetVariable()
+            .PushString("external")
+            .GetMember()
+            .PushString("ExternalInterface")
+            .GetMember()
+            .PushString("addCallback")
+            .CallMethod()
+            .Pop();
+    };
+    add("kzGoto", {"n"}, gotoBody);
+    add("kzPlay", {}, playBody);
+    add("kzStop", {}, stopBody);
+    return a.Bytes();
+}
+
+InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &movieUrl) {
+    InstrumentedMovie out;
+    QByteArray body;
+    if (!MovieBody(file, body, out.reason))
+        return out;
+    out.version = std::uint8_t(file[3]);
+    // RECT, frame rate (8.8) and frame count.
+    if (body.isEmpty()) {
+        out.reason = QStringLiteral("no header");
+        return out;
+    }
+    const int bits = std::uint8_t(body[0]) >> 3;
+    const qsizetype rectBytes = (5 + 4 * bits + 7) / 8;
+    const qsizetype tagsAt = rectBytes + 4;
+    if (body.size() < tagsAt) {
+        out.reason = QStringLiteral("no header");
+        return out;
+    }
+    {
+        // The RECT's four fields, for the stage size.
+        std::int64_t v[4] = {};
+        int bit = 5;
+        for (auto &field : v) {
+            std::uint32_t raw = 0;
+            for (int i = 0; i < bits; ++i, ++bit)
+                raw = raw << 1 | ((std::uint8_t(body[bit / 8]) >> (7 - bit % 8)) & 1);
+            field = bits > 0 && (raw >> (bits - 1)) & 1 ? std::int64_t(raw) - (std::int64_t(1) << bits)
+                                                        : std::int64_t(raw);
+        }
+        out.width = int((v[1] - v[0]) / 20);
+        out.height = int((v[3] - v[2]) / 20);
+    }
+    out.frameRate = Le(body.constData() + rectBytes, 2) / 256.0;
+    out.frameCount = int(Le(body.constData() + rectBytes + 2, 2));
+
+    // One pass to learn the movie; the second writes it.
+    QList<Tag> tags;
+    qsizetype pos = tagsAt;
+    bool ended = false;
+    while (pos < body.size()) {
+        Tag t;
+        if (!ReadTag(body, pos, t))
+            break; // a cut tail is dropped, as the engine drops it
+        if (t.code == 0) {
+            ended = true;
+            break;
+        }
+        if (t.code == kTagFileAttributes && t.end > t.bodyStart &&
+            (std::uint8_t(body[t.bodyStart]) & kAs3Flag)) {
+            out.reason = QStringLiteral("ActionScript 3");
+            return out;
+        }
+        if (t.code == kTagSetBackgroundColor && t.end - t.bodyStart >= 3)
+            out.backgroundColor = int(std::uint8_t(body[t.bodyStart])) << 16 |
+                                  int(std::uint8_t(body[t.bodyStart + 1])) << 8 |
+                                  std::uint8_t(body[t.bodyStart + 2]);
+        tags << t;
+        pos = t.end;
+    }
+    Q_UNUSED(ended);
+
+    const bool hosted = out.version < kCallbackVersion;
+    QByteArray rewritten = body.left(tagsAt);
+    rewritten.reserve(body.size() + tags.size() * 32 + 512);
+    int frame = 0;
+    bool callbacksPlaced = hosted;
+    for (const Tag &t : tags) {
+        const bool frameCode = t.code == kTagShowFrame || t.code == kTagDoAction;
+        if (!callbacksPlaced && frame == 0 && frameCode) {
+            rewritten += SwfTag(kTagDoAction, CallbackActions({}) + '\0');
+            callbacksPlaced = true;
+        }
+        if (t.code == kTagShowFrame)
+            rewritten += FrameReport(++frame);
+        rewritten.append(body.constData() + t.start, t.end - t.start);
+    }
+    rewritten += SwfTag(0, {});
+    if (rewritten.size() + kHeaderBytes > kMaxInstrumentedBytes) {
+        out.reason = QStringLiteral("too large");
+        return out;
+    }
+    out.movie = QByteArray("FWS") + char(out.version);
+    PutLe(out.movie, std::uint32_t(kHeaderBytes + rewritten.size()), 4);
+    out.movie += rewritten;
+    if (hosted) {
+        QByteArray background(3, char(0xFF)); // the player's own white
+        if (out.backgroundColor >= 0) {
+            background[0] = char(out.backgroundColor >> 16);
+            background[1] = char(out.backgroundColor >> 8);
+            background[2] = char(out.backgroundColor);
+        }
+        out.host = HostMovie(body.left(tagsAt), background, movieUrl);
+        out.kind = InstrumentedMovie::Kind::Hosted;
+    } else {
+        out.kind = InstrumentedMovie::Kind::Direct;
+    }
+    return out;
+}
+
+} // namespace kz
