@@ -1,0 +1,242 @@
+// The code the player adds to a movie so the engine reports frames: the action records byte by
+// byte, the rewritten tag stream (the movie's own tags untouched, one report per frame, the
+// callbacks at the first frame), the host for old movies, and the movies left alone.
+
+#include "platform/flash/ActionWriter.h"
+#include "platform/flash/MovieInstrument.h"
+#include "res/gen/SwfWriter.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+
+namespace {
+
+struct RawTag {
+    int code = 0;
+    QByteArray body;
+    bool operator==(const RawTag &o) const { return code == o.code && body == o.body; }
+};
+
+// The tags of an uncompressed movie, End included; fails the test on a bad stream.
+QList<RawTag> Tags(const QByteArray &movie) {
+    QList<RawTag> out;
+    EXPECT_TRUE(movie.startsWith("FWS"));
+    const int bits = std::uint8_t(movie[8]) >> 3;
+    qsizetype pos = 8 + (5 + 4 * bits + 7) / 8 + 4;
+    while (pos + 2 <= movie.size()) {
+        const int head = std::uint8_t(movie[pos]) | std::uint8_t(movie[pos + 1]) << 8;
+        pos += 2;
+        qsizetype len = head & 63;
+        if (len == 63) {
+            len = qsizetype(std::uint8_t(movie[pos])) | qsizetype(std::uint8_t(movie[pos + 1])) << 8 |
+                  qsizetype(std::uint8_t(movie[pos + 2])) << 16;
+            pos += 4;
+        }
+        EXPECT_LE(pos + len, movie.size());
+        out << RawTag{head >> 6, movie.mid(pos, len)};
+        pos += len;
+        if ((head >> 6) == 0)
+            break;
+    }
+    return out;
+}
+
+QByteArray Report(int frame) {
+    ActionWriter a;
+    a.GetUrl("FSCommand:kzframe", QByteArray::number(frame));
+    return a.Finished();
+}
+
+bool IsOurs(const RawTag &t) {
+    return t.code == kTagDoAction &&
+           (t.body.contains("FSCommand:kzframe") || t.body.contains("addCallback"));
+}
+
+QByteArray WriterMovie(int version, int frames, bool compressed, bool stopAtThree = false) {
+    SwfWriter w(320, 240, 24, std::uint8_t(version));
+    w.SetBackgroundColor(QColor(0x12, 0x34, 0x56));
+    const auto shape = w.DefinePolygon({{0, 0}, {40, 0}, {40, 40}}, Qt::red);
+    w.Place(shape, 1);
+    for (int f = 1; f <= frames; ++f) {
+        if (f > 1)
+            w.Move(1, SwfMatrix::Translate(f * 3, f * 2));
+        if (stopAtThree && f == 3) {
+            ActionWriter stop;
+            stop.Stop();
+            w.AddTag(kTagDoAction, stop.Finished());
+        }
+        w.ShowFrame();
+    }
+    return w.Finish(compressed);
+}
+
+} // namespace
+
+TEST(ActionWriter, RecordsAreLaidOutAsTheFormatSays) {
+    ActionWriter a;
+    a.PushString("ab").PushInt(-2).PushNull().GetVariable().Play().Stop().GotoFrame2(true);
+    EXPECT_EQ(a.Bytes(), QByteArray::fromHex("9604000061620096050007feffffff960100021c0607"
+                                             "9f010001"));
+    ActionWriter b;
+    b.GetUrl("FSCommand:x", "7").SetTarget("_level1").GetUrl2();
+    EXPECT_EQ(b.Finished(),
+              QByteArray::fromHex("830e00") + "FSCommand:x" + QByteArray(1, 0) + "7" +
+                  QByteArray(1, 0) + QByteArray::fromHex("8b0800") + "_level1" +
+                  QByteArray(1, 0) + QByteArray::fromHex("9a01000000"));
+    // A function: the record names its parameters and the size of the body that follows.
+    ActionWriter body;
+    body.Stop();
+    ActionWriter f;
+    f.DefineFunction({"n"}, body);
+    EXPECT_EQ(f.Bytes(), QByteArray::fromHex("9b0700000100") + "n" +
+                             QByteArray::fromHex("00010007"));
+    // A string stops at its first zero; a body too long for its length field is refused.
+    ActionWriter z;
+    z.PushString(QByteArray("a\0b", 3));
+    EXPECT_EQ(z.Bytes(), QByteArray::fromHex("960300006100"));
+    ActionWriter big;
+    big.PushString(QByteArray(70000, 'x'));
+    EXPECT_TRUE(big.Failed());
+    EXPECT_TRUE(big.Bytes().isEmpty());
+    EXPECT_EQ(SwfTag(1, {}), QByteArray::fromHex("4000"));
+    EXPECT_EQ(SwfTag(12, QByteArray(70, 'a')).left(6), QByteArray::fromHex("3f0346000000"));
+}
+
+TEST(MovieInstrument, ModernMovieGetsReportsAndCallbacksAndKeepsItsOwnTags) {
+    const QByteArray original = WriterMovie(8, 6, false, true);
+    const InstrumentedMovie im = InstrumentMovie(original, "kzmovie://app/movie/1/1");
+    ASSERT_EQ(im.kind, InstrumentedMovie::Kind::Direct) << im.reason.toStdString();
+    EXPECT_TRUE(im.host.isEmpty());
+    EXPECT_EQ(im.version, 8);
+    EXPECT_EQ(im.frameCount, 6);
+    EXPECT_EQ(im.frameRate, 24);
+    EXPECT_EQ(im.width, 320);
+    EXPECT_EQ(im.height, 240);
+    EXPECT_EQ(im.backgroundColor, 0x123456);
+    // Header: same version, frame count and stage; the length is the new one.
+    EXPECT_EQ(im.movie.mid(3, 1), original.mid(3, 1));
+    const int bits = std::uint8_t(original[8]) >> 3;
+    const int headLength = (5 + 4 * bits + 7) / 8 + 4; // RECT, rate and count
+    EXPECT_EQ(im.movie.mid(8, headLength), original.mid(8, headLength));
+    const std::uint32_t length = std::uint8_t(im.movie[4]) | std::uint8_t(im.movie[5]) << 8 |
+                                 std::uint8_t(im.movie[6]) << 16 | std::uint8_t(im.movie[7]) << 24;
+    EXPECT_EQ(length, std::uint32_t(im.movie.size()));
+
+    const QList<RawTag> tags = Tags(im.movie);
+    QList<RawTag> own;
+    for (const RawTag &t : tags)
+        if (!IsOurs(t))
+            own << t;
+    EXPECT_EQ(own, Tags(original)) << "the movie's own tags, in their order";
+    // Every frame: its report right before its ShowFrame; the callbacks once, before frame 1
+    // shows and before any action of the movie's own.
+    int frame = 0, callbacks = 0;
+    for (qsizetype i = 0; i < tags.size(); ++i) {
+        if (tags[i].code == kTagShowFrame) {
+            ++frame;
+            ASSERT_GT(i, 0);
+            EXPECT_EQ(tags[i - 1].body, Report(frame)) << "frame " << frame;
+        }
+        if (tags[i].body.contains("addCallback")) {
+            ++callbacks;
+            EXPECT_EQ(frame, 0);
+            EXPECT_EQ(tags[i].body, CallbackActions({}) + '\0');
+        }
+    }
+    EXPECT_EQ(frame, 6);
+    EXPECT_EQ(callbacks, 1);
+    for (const char *name : {"kzGoto", "kzPlay", "kzStop", "ExternalInterface"})
+        EXPECT_TRUE(CallbackActions({}).contains(name)) << name;
+    EXPECT_FALSE(CallbackActions({}).contains("_level1"));
+}
+
+TEST(MovieInstrument, OldMovieKeepsItsVersionAndPlaysInAHostOfVersionEight) {
+    const QByteArray original = WriterMovie(6, 4, true);
+    const QByteArray url = "kzmovie://app/movie/3/9";
+    const InstrumentedMovie im = InstrumentMovie(original, url);
+    ASSERT_EQ(im.kind, InstrumentedMovie::Kind::Hosted) << im.reason.toStdString();
+    EXPECT_TRUE(im.movie.startsWith("FWS\x06")) << "inflated, its version kept";
+    EXPECT_EQ(im.frameCount, 4);
+    int reports = 0;
+    for (const RawTag &t : Tags(im.movie)) {
+        EXPECT_FALSE(t.body.contains("addCallback")) << "the engine would not expose them";
+        reports += t.body.contains("FSCommand:kzframe");
+    }
+    EXPECT_EQ(reports, 4);
+
+    // The host: version 8, the same stage and rate, one frame, the movie's colour; it
+    // registers the callbacks on level 1 and loads the movie there.
+    EXPECT_TRUE(im.host.startsWith("FWS\x08"));
+    const int bits = std::uint8_t(im.movie[8]) >> 3;
+    const int headLength = (5 + 4 * bits + 7) / 8 + 2; // RECT and rate
+    EXPECT_EQ(im.host.mid(8, headLength), im.movie.mid(8, headLength));
+    EXPECT_EQ(im.host.mid(8 + headLength, 2), QByteArray::fromHex("0100"));
+    const QList<RawTag> host = Tags(im.host);
+    ASSERT_EQ(host.size(), 4);
+    EXPECT_EQ(host[0].code, kTagSetBackgroundColor);
+    EXPECT_EQ(host[0].body, QByteArray::fromHex("123456"));
+    EXPECT_EQ(host[1].code, kTagDoAction);
+    EXPECT_TRUE(host[1].body.startsWith(CallbackActions("_level1")));
+    EXPECT_TRUE(host[1].body.contains(url + '\0'));
+    EXPECT_TRUE(host[1].body.contains(QByteArray("_level1") + '\0' + QByteArray::fromHex("9a0100")));
+    EXPECT_EQ(host[2].code, kTagShowFrame);
+    EXPECT_EQ(host[3].code, 0);
+}
+
+TEST(MovieInstrument, ActionScript3DamagedAndHugeMoviesAreLeftAlone) {
+    QFile as3(QDir(test::CorpusDir()).filePath("examples_timeline_Timeline6.swf"));
+    ASSERT_TRUE(as3.open(QIODevice::ReadOnly));
+    InstrumentedMovie im = InstrumentMovie(as3.readAll(), "u");
+    EXPECT_EQ(im.kind, InstrumentedMovie::Kind::None);
+    EXPECT_EQ(im.reason, "ActionScript 3");
+
+    for (const QByteArray &bad :
+         {QByteArray(), QByteArray("FWS"), QByteArray("Hello, world"), QByteArray("ZWS\x0a....")}) {
+        EXPECT_EQ(InstrumentMovie(bad, "u").kind, InstrumentedMovie::Kind::None);
+    }
+    // A compressed movie declaring 4 GiB is refused before anything is allocated.
+    QByteArray huge = WriterMovie(8, 2, true);
+    huge[4] = huge[5] = huge[6] = huge[7] = char(0xFF);
+    im = InstrumentMovie(huge, "u");
+    EXPECT_EQ(im.kind, InstrumentedMovie::Kind::None);
+    // A damaged stream and a cut movie: what can be read is instrumented, nothing more.
+    QByteArray cut = WriterMovie(8, 5, false);
+    cut.chop(cut.size() / 3);
+    im = InstrumentMovie(cut, "u");
+    if (im.kind != InstrumentedMovie::Kind::None)
+        EXPECT_FALSE(Tags(im.movie).isEmpty());
+    QByteArray garbled = WriterMovie(8, 5, true);
+    for (qsizetype i = 12; i < garbled.size(); i += 7)
+        garbled[i] = char(garbled[i] ^ 0x5A);
+    InstrumentMovie(garbled, "u"); // must not crash
+}
+
+TEST(MovieInstrument, EveryCorpusMovieIsHandledWithoutHarm) {
+    const QDir dir(test::CorpusDir());
+    int direct = 0, hosted = 0, none = 0;
+    for (const QString &name : dir.entryList({"*.swf"}, QDir::Files)) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const InstrumentedMovie im = InstrumentMovie(f.readAll(), "u");
+        switch (im.kind) {
+        case InstrumentedMovie::Kind::Direct:
+            ++direct;
+            break;
+        case InstrumentedMovie::Kind::Hosted:
+            ++hosted;
+            break;
+        case InstrumentedMovie::Kind::None:
+            ++none;
+            break;
+        }
+        if (im.kind != InstrumentedMovie::Kind::None)
+            EXPECT_FALSE(Tags(im.movie).isEmpty()) << name.toStdString();
+    }
+    EXPECT_GT(direct + hosted, 60);
+    EXPECT_GT(none, 150) << "the ActionScript 3 movies and the damaged ones";
+}
