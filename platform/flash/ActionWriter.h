@@ -11,7 +11,6 @@
 namespace kz {
 
 inline constexpr std::uint16_t kTagShowFrame = 1;
-inline constexpr std::uint16_t kTagSetBackgroundColor = 9;
 inline constexpr std::uint16_t kTagDoAction = 12;
 inline constexpr std::uint16_t kTagFileAttributes = 69;
 

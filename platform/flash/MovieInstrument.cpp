@@ -16,6 +16,7 @@ constexpr int kHeaderBytes = 8;
 // The first version whose ExternalInterface callbacks the engine exposes on the page.
 constexpr int kCallbackVersion = 8;
 constexpr std::uint8_t kAs3Flag = 0x08;
+constexpr std::uint16_t kBackgroundTag = 9; // SetBackgroundColor
 
 std::uint32_t Le(const char *p, int bytes) {
     std::uint32_t v = 0;
@@ -119,7 +120,7 @@ QByteArray HostMovie(const QByteArray &stageRateCount, const QByteArray &backgro
     ActionWriter load;
     load.PushString(movieUrl).PushString("_level1").GetUrl2().Stop();
     const QByteArray doAction = actions + load.Bytes() + '\0';
-    const QByteArray tags = SwfTag(kTagSetBackgroundColor, background) +
+    const QByteArray tags = SwfTag(kBackgroundTag, background) +
                       SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
     QByteArray header = stageRateCount;
     // One frame of its own.
@@ -222,7 +223,7 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &movi
             out.reason = QStringLiteral("ActionScript 3");
             return out;
         }
-        if (t.code == kTagSetBackgroundColor && t.end - t.bodyStart >= 3)
+        if (t.code == kBackgroundTag && t.end - t.bodyStart >= 3)
             out.backgroundColor = int(std::uint8_t(body[t.bodyStart])) << 16 |
                                   int(std::uint8_t(body[t.bodyStart + 1])) << 8 |
                                   std::uint8_t(body[t.bodyStart + 2]);

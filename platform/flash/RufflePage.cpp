@@ -40,6 +40,8 @@ window.RufflePlayer.config = {
   showSwfDownload: false, openUrlMode: "deny", logLevel: "error"
 };
 let bridge = null, player = null, url = null, instrumented = false, seq = 0;
+// Every go-to, play and pause opens an epoch; reports sent before it are stale.
+let epoch = 0, paused = false;
 let scale = "showAll", background = "", stageSize = null, movieColour = "";
 const stage = document.getElementById("stage");
 function report(name, ...args) { if (bridge) bridge[name](...args); }
@@ -72,7 +74,7 @@ function startPlayer() {
   applyLook();
   if (instrumented) {
     player.onFSCommand = (command, args) => {
-      if (mine === seq && command === "kzframe") report("Frame", mine, Number(args));
+      if (mine === seq && command === "kzframe") report("Frame", mine, Number(args), epoch);
       return true;
     };
   }
@@ -92,26 +94,45 @@ function startPlayer() {
     .catch((e) => { if (mine === seq) report("LoadFailed", mine, String(e)); });
 }
 window.kzLoad = (s, address, withReports, look) => {
-  seq = s; url = address; instrumented = withReports;
+  seq = s; url = address; instrumented = withReports; paused = false;
   scale = look.scale; background = look.background;
   startPlayer();
 };
 window.kzClear = (s) => { seq = s; url = null; dropPlayer(); };
 window.kzOptions = (look) => { scale = look.scale; background = look.background; applyLook(); };
 window.kzRestart = () => { if (url) startPlayer(); };
-window.kzPlay = () => { if (!player) return; player.ruffle().resume(); call("kzPlay"); };
-// A paused movie shows its last frame, without the engine's play-button overlay.
-window.kzPause = () => {
+window.kzPlay = (e) => {
+  epoch = e; paused = false;
   if (!player) return;
-  call("kzStop");
+  player.ruffle().resume();
+  call("kzPlay");
+};
+// A paused movie shows its last frame, without the engine's play-button overlay.
+function suspend() {
   player.ruffle().suspend();
   const button = player.shadowRoot && player.shadowRoot.getElementById("play-button");
   if (button) button.style.display = "none";
+}
+window.kzPause = (e) => {
+  epoch = e; paused = true;
+  if (!player) return;
+  call("kzStop");
+  suspend();
 };
-// Frames counted from 1; the timeline stands there, and plays on when asked.
-window.kzGoto = (frame, play) => {
+// Frames counted from 1; the timeline stands there, and plays on when asked. A paused engine
+// runs a moment so the frame is drawn and reported.
+window.kzGoto = (e, frame, play) => {
+  epoch = e;
   if (!call("kzGoto", frame)) return;
-  if (play) { player.ruffle().resume(); call("kzPlay"); }
+  if (play) {
+    paused = false;
+    player.ruffle().resume();
+    call("kzPlay");
+  } else if (paused) {
+    const mine = player;
+    player.ruffle().resume();
+    setTimeout(() => { if (paused && player === mine) suspend(); }, 250);
+  }
 };
 window.kzZoom = (f) => { stage.style.transform = "scale(" + f + ")"; };
 window.kzBackground = (css) => { background = css; applyLook(); };

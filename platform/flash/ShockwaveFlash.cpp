@@ -45,7 +45,7 @@ public slots:
         m_owner->OnMetadata(seq, facts, playing);
     }
     void LoadFailed(int seq, const QString &) { m_owner->OnLoadFailed(seq); }
-    void Frame(int seq, int frame) { m_owner->OnFrame(seq, frame); }
+    void Frame(int seq, int frame, int epoch) { m_owner->OnFrame(seq, frame, epoch); }
 
 private:
     CShockwaveflash1 *m_owner;
@@ -281,7 +281,7 @@ void CShockwaveflash1::ApplyOptions() {
 void CShockwaveflash1::Play() {
     m_wantPlaying = true;
     m_state.Play();
-    RunScript(QStringLiteral("kzPlay()"));
+    RunScript(QStringLiteral("kzPlay(%1)").arg(++m_epoch));
 }
 
 void CShockwaveflash1::Stop() {
@@ -291,7 +291,7 @@ void CShockwaveflash1::Stop() {
 void CShockwaveflash1::StopPlay() {
     m_wantPlaying = false;
     m_state.Stop();
-    RunScript(QStringLiteral("kzPause()"));
+    RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
 }
 
 void CShockwaveflash1::GotoFrame(int frame) {
@@ -299,7 +299,8 @@ void CShockwaveflash1::GotoFrame(int frame) {
         return;
     // A movie that reports its frames takes the seek itself and keeps its play state.
     if (m_state.SeekTo(frame)) {
-        RunScript(QStringLiteral("kzGoto(%1,%2)")
+        RunScript(QStringLiteral("kzGoto(%1,%2,%3)")
+                      .arg(++m_epoch)
                       .arg(m_state.CurrentFrame() + 1)
                       .arg(m_state.IsPlaying() ? QStringLiteral("true") : QStringLiteral("false")));
         return;
@@ -466,15 +467,18 @@ void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playin
         return;
     const bool keepPlaying = playing && m_wantPlaying;
     if (playing && !m_wantPlaying)
-        RunScript(QStringLiteral("kzPause()"));
+        RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
     // A hosted movie is known by its own header, not by the host's.
     m_state.Ready(m_hostedFacts ? *m_hostedFacts : FactsFrom(facts), keepPlaying);
     emit MovieReady();
 }
 
-void CShockwaveflash1::OnFrame(int seq, int frame) {
-    if (seq == m_seq && m_instrumented)
-        m_state.ReportFrame(frame);
+void CShockwaveflash1::OnFrame(int seq, int frame, int epoch) {
+    // Reports sent before the last go-to, play or pause tell of a timeline that has moved.
+    if (seq != m_seq || !m_instrumented || epoch != m_epoch)
+        return;
+    m_state.ReportFrame(frame);
+    emit FrameReported(frame);
 }
 
 void CShockwaveflash1::OnLoadFailed(int seq) {

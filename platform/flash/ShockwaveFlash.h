@@ -55,6 +55,10 @@ public:
     QWebEnginePage *Page() const;
     QWebEngineView *WebView() const { return m_web; }
 
+signals:
+    // The movie reported the frame it shows (counted from 1).
+    void FrameReported(int frame);
+
 protected:
     // Input on the rendered movie before the engine sees it; true consumes it.
     virtual bool MovieInput(QWidget *target, QEvent *event);
@@ -69,7 +73,7 @@ private:
     void OnPageReady();
     void OnMetadata(int seq, const QVariantMap &facts, bool playing);
     void OnLoadFailed(int seq);
-    void OnFrame(int seq, int frame);
+    void OnFrame(int seq, int frame, int epoch);
     void OnDownloadProgress(int seq, qint64 received, qint64 total);
     void OnDownloadDone(int seq, const QString &localFile);
     void HookRenderWidgets();
@@ -88,6 +92,7 @@ private:
     int m_background = -1;
     std::shared_ptr<std::atomic_bool> m_cancelDownload;
     int m_controlId;
+    int m_epoch = 0; // of the last go-to, play or pause sent to the page
     bool m_instrumented = false;
     std::optional<MovieFacts> m_hostedFacts;
 };

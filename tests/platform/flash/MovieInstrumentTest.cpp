@@ -46,6 +46,8 @@ QList<RawTag> Tags(const QByteArray &movie) {
     return out;
 }
 
+constexpr int kBackgroundTag = 9; // SetBackgroundColor
+
 QByteArray Report(int frame) {
     ActionWriter a;
     a.GetUrl("FSCommand:kzframe", QByteArray::number(frame));
@@ -178,7 +180,7 @@ TEST(MovieInstrument, OldMovieKeepsItsVersionAndPlaysInAHostOfVersionEight) {
     EXPECT_EQ(im.host.mid(8 + headLength, 2), QByteArray::fromHex("0100"));
     const QList<RawTag> host = Tags(im.host);
     ASSERT_EQ(host.size(), 4);
-    EXPECT_EQ(host[0].code, kTagSetBackgroundColor);
+    EXPECT_EQ(host[0].code, kBackgroundTag);
     EXPECT_EQ(host[0].body, QByteArray::fromHex("123456"));
     EXPECT_EQ(host[1].code, kTagDoAction);
     EXPECT_TRUE(host[1].body.startsWith(CallbackActions("_level1")));
