@@ -112,25 +112,24 @@ QByteArray FrameReport(int frame) {
     return DoActionTag(a);
 }
 
-QByteArray HostMovie(const QByteArray &stageRateCount, const QByteArray &background,
-                     const QByteArray &movieUrl) {
-    // Callbacks first: the page looks for them as soon as the movie loads.
-    const QByteArray actions = CallbackActions("_level1");
-    // loadMovieNum(url, 1)
-    ActionWriter load;
-    load.PushString(movieUrl).PushString("_level1").GetUrl2().Stop();
-    const QByteArray doAction = actions + load.Bytes() + '\0';
-    const QByteArray tags = SwfTag(kBackgroundTag, background) +
-                      SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
-    QByteArray header = stageRateCount;
-    // One frame of its own.
-    const qsizetype countAt = header.size() - 2;
-    header[countAt] = 1;
-    header[countAt + 1] = 0;
+// The driver of an old movie: SWF 8, one frame, nothing to show; its callbacks act on _level0.
+QByteArray DriverMovie(const QByteArray &rate) {
+    ActionWriter stop;
+    stop.Stop();
+    const QByteArray doAction = CallbackActions("_level0") + stop.Bytes() + '\0';
+    const QByteArray tags = SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
+    // A 1 x 1 pixel stage: a RECT of four 6-bit fields (0, 20, 0, 20 twips) in 29 bits.
+    std::uint32_t bits = 6;
+    for (std::uint32_t v : {0u, 20u, 0u, 20u})
+        bits = bits << 6 | v;
+    bits <<= 32 - 29;
+    QByteArray stage;
+    for (int i = 3; i >= 0; --i)
+        stage.append(char((bits >> (8 * i)) & 0xFF));
     QByteArray out("FWS");
     out.append(char(kCallbackVersion));
-    PutLe(out, std::uint32_t(kHeaderBytes + header.size() + tags.size()), 4);
-    return out + header + tags;
+    PutLe(out, std::uint32_t(kHeaderBytes + stage.size() + 4 + tags.size()), 4);
+    return out + stage + rate + QByteArray::fromHex("0100") + tags;
 }
 
 } // namespace
@@ -171,7 +170,7 @@ QByteArray CallbackActions(const QByteArray &target) {
     return a.Bytes();
 }
 
-InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &movieUrl) {
+InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &driverUrl) {
     InstrumentedMovie out;
     QByteArray body;
     if (!MovieBody(file, body, out.reason))
@@ -232,15 +231,22 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &movi
     }
     Q_UNUSED(ended);
 
-    const bool hosted = out.version < kCallbackVersion;
+    const bool driven = out.version < kCallbackVersion;
     QByteArray rewritten = body.left(tagsAt);
     rewritten.reserve(body.size() + tags.size() * 32 + 512);
     int frame = 0;
-    bool callbacksPlaced = hosted;
+    bool callbacksPlaced = false;
     for (const Tag &t : tags) {
+        // Before the movie's own first actions: they may halt or leave the frame.
         const bool frameCode = t.code == kTagShowFrame || t.code == kTagDoAction;
         if (!callbacksPlaced && frame == 0 && frameCode) {
-            rewritten += SwfTag(kTagDoAction, CallbackActions({}) + '\0');
+            if (driven) {
+                ActionWriter load; // loadMovieNum(driver, level)
+                load.GetUrl(driverUrl, kDriverLevel);
+                rewritten += DoActionTag(load);
+            } else {
+                rewritten += SwfTag(kTagDoAction, CallbackActions({}) + '\0');
+            }
             callbacksPlaced = true;
         }
         if (t.code == kTagShowFrame)
@@ -255,15 +261,9 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &movi
     out.movie = QByteArray("FWS") + char(out.version);
     PutLe(out.movie, std::uint32_t(kHeaderBytes + rewritten.size()), 4);
     out.movie += rewritten;
-    if (hosted) {
-        QByteArray background(3, char(0xFF)); // the player's own white
-        if (out.backgroundColor >= 0) {
-            background[0] = char(out.backgroundColor >> 16);
-            background[1] = char(out.backgroundColor >> 8);
-            background[2] = char(out.backgroundColor);
-        }
-        out.host = HostMovie(body.left(tagsAt), background, movieUrl);
-        out.kind = InstrumentedMovie::Kind::Hosted;
+    if (driven) {
+        out.driver = DriverMovie(body.mid(rectBytes, 2));
+        out.kind = InstrumentedMovie::Kind::Driven;
     } else {
         out.kind = InstrumentedMovie::Kind::Direct;
     }

@@ -3,10 +3,10 @@
 // of ours: before every main-timeline frame is shown it reports the frame
 // (fscommand "kzframe", "<n>"), and at its first frame it registers kzGoto(n), kzPlay() and
 // kzStop() through ExternalInterface. The movie's own tags, actions and frame count stay as
-// they are. The engine exposes such callbacks only for SWF 8 and later; an older movie keeps
-// its version and is loaded into level 1 by a small SWF 8 host of ours (its stage, rate and
-// background) whose callbacks drive _level1. ActionScript 3 movies (the engine ignores
-// DoAction there), damaged and oversized movies are left alone.
+// they are. The engine exposes such callbacks only from SWF 8 movies; an older movie keeps its
+// version and stays _level0, and its first frame loads a tiny SWF 8 driver of ours into a far
+// level whose callbacks act on _level0. ActionScript 3 movies (the engine ignores DoAction
+// there), damaged and oversized movies are left alone.
 
 #include <QByteArray>
 #include <QString>
@@ -17,16 +17,18 @@ namespace kz {
 inline constexpr qint64 kMaxInstrumentedBytes = qint64(64) << 20;
 
 inline constexpr char kFrameCommand[] = "kzframe";
+// Where the driver of an old movie lives; far above any level a movie would use.
+inline constexpr char kDriverLevel[] = "_level16000";
 
 struct InstrumentedMovie {
     enum class Kind {
         None,   // played as it is; `reason` says why
         Direct, // `movie` holds the reports and the callbacks
-        Hosted, // `movie` holds the reports, `host` loads it into level 1 and holds the callbacks
+        Driven, // `movie` holds the reports and loads `driver`, which holds the callbacks
     };
     Kind kind = Kind::None;
     QByteArray movie; // uncompressed ("FWS")
-    QByteArray host;
+    QByteArray driver;
     QString reason;
     // From the original's header.
     int version = 0;
@@ -36,12 +38,12 @@ struct InstrumentedMovie {
     int backgroundColor = -1;  // 0xRRGGBB, -1 when the movie sets none
 };
 
-// `file` is the movie as stored (FWS or CWS); `movieUrl` is where the host finds the
-// instrumented movie (only used for a hosted one).
-InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &movieUrl);
+// `file` is the movie as stored (FWS or CWS); `driverUrl` is where an old movie finds its
+// driver.
+InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &driverUrl);
 
 // The ExternalInterface callbacks' code; `target` empty acts on the timeline that runs it,
-// otherwise on that path ("_level1").
+// otherwise on that path ("_level0").
 QByteArray CallbackActions(const QByteArray &target);
 
 } // namespace kz

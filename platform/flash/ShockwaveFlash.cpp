@@ -73,15 +73,19 @@ public:
         int seq = 0;
         QString file;    // the user's file, served as it is
         QByteArray data; // or our copy
-        QByteArray host;
+        QByteArray driver;
     };
     void Serve(int control, Movie movie) { m_movies[control] = std::move(movie); }
     void Drop(int control) { m_movies.erase(control); }
 
     void requestStarted(QWebEngineUrlRequestJob *job) override {
-        // Paths: /ruffle/NAME, /movie/CONTROL/SEQ, /host/CONTROL/SEQ.
+        // Paths: /ruffle/NAME, /movie/CONTROL/SEQ, /driver/CONTROL/SEQ.
         const QStringList parts = job->requestUrl().path().split(u'/', Qt::SkipEmptyParts);
-        if (job->requestUrl().host() != u"app" || parts.isEmpty()) {
+        // Only the control's own page may read through the scheme; web pages shown elsewhere
+        // in the same profile may not.
+        const bool fromPage = job->initiator().scheme() == QLatin1String(kScheme) &&
+                              job->initiator().host() == u"app";
+        if (!fromPage || job->requestUrl().host() != u"app" || parts.isEmpty()) {
             job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
@@ -97,7 +101,7 @@ public:
             ReplyFile(job, type, ProgramDir() + QStringLiteral("ruffle/") + name);
             return;
         }
-        if (parts.size() == 3 && (parts[0] == u"movie" || parts[0] == u"host")) {
+        if (parts.size() == 3 && (parts[0] == u"movie" || parts[0] == u"driver")) {
             const auto it = m_movies.find(parts[1].toInt());
             if (it == m_movies.end() || it->second.seq != parts[2].toInt()) {
                 job->fail(QWebEngineUrlRequestJob::UrlNotFound);
@@ -105,8 +109,8 @@ public:
             }
             const Movie &m = it->second;
             const QByteArray type = "application/x-shockwave-flash";
-            if (parts[0] == u"host")
-                ReplyBytes(job, type, m.host);
+            if (parts[0] == u"driver")
+                ReplyBytes(job, type, m.driver);
             else if (!m.data.isEmpty())
                 ReplyBytes(job, type, m.data);
             else
@@ -343,8 +347,9 @@ void CShockwaveflash1::LoadMovie(int, const QString &url) {
     }
     ++m_seq;
     m_wantPlaying = true;
+    // The previous movie's bytes go at once, not when the next one is in.
+    MovieScheme::Instance().Drop(m_controlId);
     if (url.isEmpty() || url == QLatin1String(kBlankMovie)) {
-        MovieScheme::Instance().Drop(m_controlId);
         m_state.Clear();
         RunScript(ScriptCall("kzClear", m_seq));
         return;
@@ -366,12 +371,11 @@ void CShockwaveflash1::LoadFile(const QString &path) {
     }
     const QString base = QStringLiteral("kzmovie://app/%2/%1/") + QString::number(m_seq);
     const QString movieUrl = base.arg(m_controlId).arg(QStringLiteral("movie"));
+    const QString driverUrl = base.arg(m_controlId).arg(QStringLiteral("driver"));
     MovieScheme::Movie served;
     served.seq = m_seq;
     served.file = path;
-    m_hostedFacts.reset();
     bool instrumented = false;
-    QString loadUrl = movieUrl;
     // Only a movie small enough to copy is read whole and instrumented; the others are read
     // by the engine straight from the file.
     const QByteArray head = f.peek(8);
@@ -381,28 +385,17 @@ void CShockwaveflash1::LoadFile(const QString &path) {
                                                    qint64(std::uint8_t(head[7])) << 24
                                              : 0;
     if (f.size() <= kMaxInstrumentedBytes && declared <= kMaxInstrumentedBytes) {
-        const InstrumentedMovie im = InstrumentMovie(f.readAll(), movieUrl.toLatin1());
+        const InstrumentedMovie im = InstrumentMovie(f.readAll(), driverUrl.toLatin1());
         if (im.kind != InstrumentedMovie::Kind::None) {
             instrumented = true;
             served.data = im.movie;
-            if (im.kind == InstrumentedMovie::Kind::Hosted) {
-                served.host = im.host;
-                loadUrl = base.arg(m_controlId).arg(QStringLiteral("host"));
-                MovieFacts facts;
-                facts.width = im.width;
-                facts.height = im.height;
-                facts.frameRate = im.frameRate;
-                facts.frameCount = im.frameCount;
-                facts.swfVersion = im.version;
-                facts.backgroundColor = im.backgroundColor;
-                m_hostedFacts = facts;
-            }
+            served.driver = im.driver;
         }
     }
     m_instrumented = instrumented;
     MovieScheme::Instance().Serve(m_controlId, std::move(served));
     m_state.Loaded();
-    RunScript(ScriptLoad(m_seq, loadUrl, instrumented, RuffleLook(m_scale, m_background)));
+    RunScript(ScriptLoad(m_seq, movieUrl, instrumented, RuffleLook(m_scale, m_background)));
 }
 
 void CShockwaveflash1::LoadWeb(const QString &url) {
@@ -468,8 +461,7 @@ void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playin
     const bool keepPlaying = playing && m_wantPlaying;
     if (playing && !m_wantPlaying)
         RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
-    // A hosted movie is known by its own header, not by the host's.
-    m_state.Ready(m_hostedFacts ? *m_hostedFacts : FactsFrom(facts), keepPlaying);
+    m_state.Ready(FactsFrom(facts), keepPlaying);
     emit MovieReady();
 }
 

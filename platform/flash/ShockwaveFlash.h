@@ -10,7 +10,6 @@
 
 #include <atomic>
 #include <memory>
-#include <optional>
 
 class QWebEngineView;
 class QWebEnginePage;
@@ -94,7 +93,6 @@ private:
     int m_controlId;
     int m_epoch = 0; // of the last go-to, play or pause sent to the page
     bool m_instrumented = false;
-    std::optional<MovieFacts> m_hostedFacts;
 };
 
 // The movie view's control: a right button and a double click on the movie go to the view
