@@ -52,8 +52,8 @@ int main(int argc, char **argv) {
     kz::PrepareWebEngine();
     QApplication app(argc, argv);
     kz::SetProgramDirOverride(QString::fromLocal8Bit(qgetenv("KZ_BIN_DIR")));
-    const QString corpus =
-        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString::fromLocal8Bit(qgetenv("KZ_CORPUS_DIR"));
+    const QString corpus = argc > 1 ? QString::fromLocal8Bit(argv[1])
+                                    : QString::fromLocal8Bit(qgetenv("KZ_CORPUS_DIR"));
     const QDir dir(corpus);
     if (corpus.isEmpty() || !dir.exists()) {
         std::fprintf(stderr, "no corpus folder\n");
@@ -91,10 +91,14 @@ int main(int argc, char **argv) {
         }
         ++judged;
         QList<qint64> times;
+        QList<int> frames;
         QElapsedTimer clock;
         clock.start();
         const auto connection = QObject::connect(flash, &kz::CShockwaveflash1::FrameReported,
-                                                 [&](int) { times << clock.elapsed(); });
+                                                 [&](int frame) {
+                                                     times << clock.elapsed();
+                                                     frames << frame;
+                                                 });
         flash->LoadMovie(0, path);
         const bool ready = PumpUntil([&] { return flash->TotalFrames() > 0; }, kReadyMs);
         const bool reported = ready && PumpUntil([&] { return !times.isEmpty(); }, kFirstReportMs);
@@ -112,18 +116,26 @@ int main(int argc, char **argv) {
         } else {
             const qint64 start = times.first();
             const double tickMs = 1000.0 / rate;
+            // A tick shows the next frame; reports of other frames in the same instant are the
+            // movie's own go-to within that tick. Gaps of more than three frame times are the
+            // movie standing still, and do not count as playing time.
             qint64 last = start;
-            for (qint64 t : times) {
-                if (t - start >= kWatchMs)
-                    break;
-                if (reports == 0 || double(t - last) > tickMs * 0.4)
+            playedMs = 0;
+            for (qsizetype i = 0; i < times.size() && times[i] - start < kWatchMs; ++i) {
+                const qint64 gap = times[i] - last;
+                const bool sameInstant = i > 0 && double(gap) < tickMs * 0.4 &&
+                                         frames[i] != frames[i - 1] + 1;
+                if (i == 0 || !sameInstant)
                     ++reports;
-                last = t;
+                if (i > 0 && double(gap) <= 3 * tickMs)
+                    playedMs += double(gap);
+                else
+                    playedMs += tickMs; // a span starts: its first frame
+                last = times[i];
             }
-            // A movie still reporting at the end played the whole window; one that fell silent
-            // played until one frame after its last report.
-            const bool standing = double(kWatchMs - (last - start)) > 3000.0 / rate;
-            playedMs = standing ? double(last - start) + 1000.0 / rate : double(kWatchMs);
+            // A movie still reporting at the end of the window played until then.
+            if (double(kWatchMs - (last - start)) <= 3 * tickMs)
+                playedMs += double(kWatchMs - (last - start)) - tickMs;
             expected = playedMs * rate / 1000.0;
             const bool ok = std::abs(reports - expected) <= 1.0;
             verdict = ok ? QStringLiteral("ok") : QStringLiteral("off");

@@ -72,7 +72,8 @@ int ScriptSide(QApplication &app, const QString &movie) {
         if (!f.open(QIODevice::ReadOnly))
             return 1;
         const QByteArray bytes = f.readAll();
-        const QString script = QStringLiteral("kzLoad(1,\"%1\",{})").arg(QString::fromLatin1(bytes.toBase64()));
+        const QString script =
+            QStringLiteral("kzLoad(1,\"%1\",{})").arg(QString::fromLatin1(bytes.toBase64()));
         view.page()->runJavaScript(script);
     }
     int ready = 0;

@@ -50,12 +50,24 @@ ActionWriter &ActionWriter::PushNull() {
     return Record(0x96, QByteArray(1, char(2)));
 }
 
-ActionWriter &ActionWriter::GetVariable() { return Record(0x1C); }
-ActionWriter &ActionWriter::GetMember() { return Record(0x4E); }
-ActionWriter &ActionWriter::CallMethod() { return Record(0x52); }
-ActionWriter &ActionWriter::Pop() { return Record(0x17); }
-ActionWriter &ActionWriter::Play() { return Record(0x06); }
-ActionWriter &ActionWriter::Stop() { return Record(0x07); }
+ActionWriter &ActionWriter::GetVariable() {
+    return Record(0x1C);
+}
+ActionWriter &ActionWriter::GetMember() {
+    return Record(0x4E);
+}
+ActionWriter &ActionWriter::CallMethod() {
+    return Record(0x52);
+}
+ActionWriter &ActionWriter::Pop() {
+    return Record(0x17);
+}
+ActionWriter &ActionWriter::Play() {
+    return Record(0x06);
+}
+ActionWriter &ActionWriter::Stop() {
+    return Record(0x07);
+}
 
 ActionWriter &ActionWriter::GotoFrame2(bool play) {
     return Record(0x9F, QByteArray(1, char(play ? 1 : 0)));

@@ -80,7 +80,7 @@ private:
     int m_frameAtStart = 0;        // the frame it started from
     double m_zoom = 1.0;
     bool m_reporting = false;
-    int m_reported = 0;           // the last reported frame, from 0
+    int m_reported = 0;            // the last reported frame, from 0
     std::int64_t m_lastReport = 0; // when it came
 };
 

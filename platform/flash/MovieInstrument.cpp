@@ -117,7 +117,8 @@ QByteArray DriverMovie(const QByteArray &rate) {
     ActionWriter stop;
     stop.Stop();
     const QByteArray doAction = CallbackActions("_level0") + stop.Bytes() + '\0';
-    const QByteArray tags = SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
+    const QByteArray tags =
+        SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
     // A 1 x 1 pixel stage: a RECT of four 6-bit fields (0, 20, 0, 20 twips) in 29 bits.
     std::uint32_t bits = 6;
     for (std::uint32_t v : {0u, 20u, 0u, 20u})
@@ -196,8 +197,9 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &driv
             std::uint32_t raw = 0;
             for (int i = 0; i < bits; ++i, ++bit)
                 raw = raw << 1 | ((std::uint8_t(body[bit / 8]) >> (7 - bit % 8)) & 1);
-            field = bits > 0 && (raw >> (bits - 1)) & 1 ? std::int64_t(raw) - (std::int64_t(1) << bits)
-                                                        : std::int64_t(raw);
+            field = bits > 0 && (raw >> (bits - 1)) & 1
+                        ? std::int64_t(raw) - (std::int64_t(1) << bits)
+                        : std::int64_t(raw);
         }
         out.width = int((v[1] - v[0]) / 20);
         out.height = int((v[3] - v[2]) / 20);

@@ -195,8 +195,7 @@ QJsonObject RuffleLook(const QString &scale, int backgroundRgb) {
 QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look) {
     return QStringLiteral("kzLoad(%1,%2,%3,%4)")
         .arg(seq)
-        .arg(Json(url), withReports ? QStringLiteral("true") : QStringLiteral("false"),
-             Json(look));
+        .arg(Json(url), withReports ? QStringLiteral("true") : QStringLiteral("false"), Json(look));
 }
 
 QString ScriptCall(const char *function, const QJsonValue &argument) {

@@ -19,8 +19,8 @@
 #include <QVBoxLayout>
 #include <QWebChannel>
 #include <QWebEnginePage>
-#include <QWebEngineSettings>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -226,7 +226,8 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent)
 
 void CShockwaveflash1::StartPage() {
     m_pageReady = false;
-    m_web->page()->setHtml(RuffleHostPage(WebChannelScript()), QUrl(QString::fromLatin1(kPageBase)));
+    m_web->page()->setHtml(RuffleHostPage(WebChannelScript()),
+                           QUrl(QString::fromLatin1(kPageBase)));
 }
 
 void CShockwaveflash1::OnPageCrashed(int status) {

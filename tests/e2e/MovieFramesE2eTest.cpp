@@ -31,9 +31,13 @@ namespace {
 
 using namespace kz::test;
 
-QApplication *App() { return E2eApp("test_frames_e2e"); }
+QApplication *App() {
+    return E2eApp("test_frames_e2e");
+}
 
-QString Corpus(const char *name) { return QDir(CorpusDir()).filePath(name); }
+QString Corpus(const char *name) {
+    return QDir(CorpusDir()).filePath(name);
+}
 
 // A square crossing the stage over `frames` frames; frames in [stillFrom, stillTo] show it
 // standing in one place in its own colour, so any shot taken there is the same picture.
@@ -99,9 +103,7 @@ struct Player {
     bool Reporting(int ms = 30000) {
         return PumpUntil([&] { return flash->ReportsFrames(); }, ms);
     }
-    QImage Shot() const {
-        return flash->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
+    QImage Shot() const { return flash->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 };
 
 QString WriteMovie(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {

@@ -2,8 +2,8 @@
 // byte, the rewritten tag stream (the movie's own tags untouched, one report per frame, the
 // callbacks at the first frame), the driver of old movies, and the movies left alone.
 
-#include "platform/flash/ActionWriter.h"
 #include "platform/flash/MovieInstrument.h"
+#include "platform/flash/ActionWriter.h"
 #include "res/gen/SwfWriter.h"
 #include "support/TestSupport.h"
 
@@ -33,7 +33,8 @@ QList<RawTag> Tags(const QByteArray &movie) {
         pos += 2;
         qsizetype len = head & 63;
         if (len == 63) {
-            len = qsizetype(std::uint8_t(movie[pos])) | qsizetype(std::uint8_t(movie[pos + 1])) << 8 |
+            len = qsizetype(std::uint8_t(movie[pos])) |
+                  qsizetype(std::uint8_t(movie[pos + 1])) << 8 |
                   qsizetype(std::uint8_t(movie[pos + 2])) << 16;
             pos += 4;
         }
@@ -86,17 +87,16 @@ TEST(ActionWriter, RecordsAreLaidOutAsTheFormatSays) {
                                              "9f010001"));
     ActionWriter b;
     b.GetUrl("FSCommand:x", "7").SetTarget("_level1").GetUrl2();
-    EXPECT_EQ(b.Finished(),
-              QByteArray::fromHex("830e00") + "FSCommand:x" + QByteArray(1, 0) + "7" +
-                  QByteArray(1, 0) + QByteArray::fromHex("8b0800") + "_level1" +
-                  QByteArray(1, 0) + QByteArray::fromHex("9a01000000"));
+    EXPECT_EQ(b.Finished(), QByteArray::fromHex("830e00") + "FSCommand:x" + QByteArray(1, 0) + "7" +
+                                QByteArray(1, 0) + QByteArray::fromHex("8b0800") + "_level1" +
+                                QByteArray(1, 0) + QByteArray::fromHex("9a01000000"));
     // A function: the record names its parameters and the size of the body that follows.
     ActionWriter body;
     body.Stop();
     ActionWriter f;
     f.DefineFunction({"n"}, body);
-    EXPECT_EQ(f.Bytes(), QByteArray::fromHex("9b0700000100") + "n" +
-                             QByteArray::fromHex("00010007"));
+    EXPECT_EQ(f.Bytes(),
+              QByteArray::fromHex("9b0700000100") + "n" + QByteArray::fromHex("00010007"));
     // A string stops at its first zero; a body too long for its length field is refused.
     ActionWriter z;
     z.PushString(QByteArray("a\0b", 3));

@@ -29,8 +29,8 @@ TEST(RufflePage, OptionsFollowTheControlsScaleAndColour) {
 
 TEST(RufflePage, ScriptsCarryTheirArgumentsAsLiterals) {
     // Movies travel by address through the player's scheme, never as text in a script.
-    const QString load = ScriptLoad(7, "kzmovie://app/movie/1/7\");x(\"", true,
-                                    RuffleLook("ShowAll", -1));
+    const QString load =
+        ScriptLoad(7, "kzmovie://app/movie/1/7\");x(\"", true, RuffleLook("ShowAll", -1));
     EXPECT_TRUE(load.startsWith("kzLoad(7,\"kzmovie://app/movie/1/7\\\");x(\\\"\",true,{"))
         << load.toStdString();
 
