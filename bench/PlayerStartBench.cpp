@@ -72,7 +72,7 @@ int Side(const char *side, const QString &movie, int argc, char **argv) {
         view->OnInitialUpdate();
         view->Flash()->SetScale(QStringLiteral("ShowAll"));
         view->Flash()->LoadMovie(0, movie);
-        view->m_nPlayState = kz::kPlaying;
+        view->m_nPlayState = kz::kStatePlaying;
         view->LayOut();
         return RunUntilDrawn(app, view->Flash());
     }

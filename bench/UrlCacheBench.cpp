@@ -1,9 +1,10 @@
 // A large web movie downloaded into the URL cache from the loopback server: throughput, and the
 // peak memory the download adds (the body streams to disk, so it stays flat as sizes grow).
 
-#include "TestHttpServer.h"
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
+#include "support/TestHttpServer.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

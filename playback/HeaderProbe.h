@@ -15,9 +15,6 @@ namespace kz {
 
 class HttpSession;
 
-// Messages of the probe to the controller.
-inline constexpr int WM_MOVIE_HEADER = 0x0400 + 100;
-inline constexpr int WM_MOVIE_ERROR = 0x0400 + 101;
 inline constexpr int kProbeBytes = 4096;
 inline constexpr int kProbeMinBytes = 64;
 inline constexpr int kProbeUrlUnits = 512;
@@ -37,8 +34,8 @@ struct UrlProbeRecord {
     std::int32_t isFlash = 0;
 };
 
-// What the probe found: a header (WM_MOVIE_HEADER), a failure that plays the missing-movie
-// fallback (WM_MOVIE_ERROR), or nothing to say (no message).
+// What the probe found: a header, a failure that plays the missing-movie fallback, or nothing
+// to say.
 enum class ProbeOutcome { Header, Error, Silent };
 
 // The two events shared by PlayUrl and its probes.

@@ -9,6 +9,7 @@
 #include "platform/urlcache/UrlCache.h"
 #include "playback/PlayHost.h"
 #include "playlist/ListFile.h"
+#include "playlist/PlayListState.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,13 +34,6 @@ constexpr int kWebStageWidth = 600;
 constexpr int kWebStageHeight = 400;
 // A movie left behind is finished into the cache only up to the size the control would play.
 constexpr std::int64_t kMaxCachedMovieBytes = std::int64_t(256) << 20;
-
-QTimer *MakeTimer(QObject *owner, int ms, bool once) {
-    auto *t = new QTimer(owner);
-    t->setInterval(ms);
-    t->setSingleShot(once);
-    return t;
-}
 
 QSize StageOf(const SwfHeaderInfo &h) {
     return QSize(h.right - h.left, h.bottom - h.top);
@@ -109,10 +103,10 @@ CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services service
     m_continue = MakeButton(IDC_CONTINUE, QStringLiteral("Continue"), QStringLiteral("rewind"),
                             QStringLiteral("单个文件循环播放"), &CPlayCtrlDlg::OnContinue);
 
-    m_framePoll = MakeTimer(this, kFramePollMs, false);
-    m_status = MakeTimer(this, kStatusMs, false);
-    m_loadProgress = MakeTimer(this, kLoadProgressMs, false);
-    m_endWait = MakeTimer(this, kEndWaitMs, true);
+    m_framePoll = MakeTimer(this, kFramePollTimer);
+    m_status = MakeTimer(this, kStatusTimer);
+    m_loadProgress = MakeTimer(this, kLoadProgressTimer);
+    m_endWait = MakeTimer(this, kEndWaitTimer);
     connect(m_framePoll, &QTimer::timeout, this, &CPlayCtrlDlg::OnFramePoll);
     connect(m_status, &QTimer::timeout, this, &CPlayCtrlDlg::OnStatusTimer);
     connect(m_loadProgress, &QTimer::timeout, this, &CPlayCtrlDlg::OnLoadProgress);
@@ -133,6 +127,9 @@ CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services service
 }
 
 CPlayCtrlDlg::~CPlayCtrlDlg() {
+    // Only what was read is written back: a controller never initialised keeps the store as it is.
+    if (m_registry && m_initialised)
+        SaveControllerSettings(*m_registry, Settings());
     {
         std::lock_guard lock(m_mailbox->mutex);
         m_mailbox->receiver = nullptr;
@@ -191,16 +188,7 @@ SwfHeaderInfo CPlayCtrlDlg::Header() const {
 }
 
 bool CPlayCtrlDlg::TimerActive(int id) const {
-    switch (id) {
-    case TIMER_FRAME_POLL:
-        return m_framePoll->isActive();
-    case TIMER_STATUS:
-        return m_status->isActive();
-    case TIMER_LOAD_PROGRESS:
-        return m_loadProgress->isActive();
-    default:
-        return false;
-    }
+    return kz::TimerActive(this, id);
 }
 
 bool CPlayCtrlDlg::EndWaitPending() const {
@@ -290,10 +278,8 @@ void CPlayCtrlDlg::OnNext() {
         if (step.index < 0)
             return;
         m_nCurrentNetItem = step.index;
-        if (step.wrapped && m_host->AutoCloseArmed() && m_host->CloseEndOfPlayingList()) {
-            m_host->CloseFrame();
+        if (step.wrapped && m_host->CloseAtEndOfPlayList())
             return;
-        }
         PlayUrl(results.at(m_nCurrentNetItem));
         return;
     }
@@ -301,10 +287,8 @@ void CPlayCtrlDlg::OnNext() {
     if (step.index < 0)
         return;
     m_nCurrentPlayingItem = step.index;
-    if (step.wrapped && m_host->AutoCloseArmed() && m_host->CloseEndOfPlayingList()) {
-        m_host->CloseFrame();
+    if (step.wrapped && m_host->CloseAtEndOfPlayList())
         return;
-    }
     PlayLocalItem(m_host->PlayListText(m_nCurrentPlayingItem, 0),
                   m_host->PlayListText(m_nCurrentPlayingItem, 1));
     m_host->EnsurePlayListRowVisible(m_nCurrentPlayingItem);

@@ -4,11 +4,12 @@
 // happens at the end of a movie, the status line, keys for the movie, and the loading of
 // movies from files, list files and web addresses with their fallbacks.
 
+#include "platform/Timers.h"
 #include "platform/power/PowerSaving.h"
 #include "playback/HeaderProbe.h"
 #include "playback/PlayLogic.h"
 #include "playback/SwfHeader.h"
-#include "shell/settings/Settings.h"
+#include "settings/Settings.h"
 
 #include <QString>
 #include <QWidget>
@@ -39,14 +40,12 @@ inline constexpr int IDC_CYCLE = 1038;
 inline constexpr int IDC_CONTINUE = 1018;
 inline constexpr int IDC_TRACKBAR = 1012;
 
-// Timers: ids and intervals.
-inline constexpr int TIMER_FRAME_POLL = 1;
-inline constexpr int TIMER_STATUS = 2;
-inline constexpr int TIMER_LOAD_PROGRESS = 150;
-inline constexpr int kFramePollMs = 200;
-inline constexpr int kStatusMs = 1000;
-inline constexpr int kLoadProgressMs = 500;
-inline constexpr int kEndWaitMs = 1000;
+// Timers: the frame poll, the status line, the load progress of a web movie, and the wait
+// after a movie ended before it is replayed or the next one starts.
+inline constexpr TimerSpec kFramePollTimer{1, 200};
+inline constexpr TimerSpec kStatusTimer{2, 1000};
+inline constexpr TimerSpec kLoadProgressTimer{150, 500};
+inline constexpr TimerSpec kEndWaitTimer{1001, 1000, true};
 
 inline constexpr int kButtonWidth = 48;
 inline constexpr int kButtonHeight = 40;

@@ -24,11 +24,10 @@ public:
     virtual QStringList NetResultList() const = 0;
     virtual bool NetSearchViewShown() const = 0;
 
-    // The frame: auto-close armed (its switch), closing at the end of the play list (the
-    // setting), closing the frame, its screen modes and their toggles, activation.
-    virtual bool AutoCloseArmed() const = 0;
-    virtual bool CloseEndOfPlayingList() const = 0;
-    virtual void CloseFrame() = 0;
+    // The frame: its end-of-list rule (closes the frame, true, when auto-close is armed and
+    // closing at the end of the play list is on), its screen modes and their toggles,
+    // activation.
+    virtual bool CloseAtEndOfPlayList() = 0;
     virtual bool FullScreen() const = 0;
     virtual bool ActualSize() const = 0;
     virtual void ToggleFullScreen() = 0;

@@ -95,10 +95,6 @@ QString BadFormatMoviePath(const QString &programDir) {
     return WithTrailingSep(programDir) + QStringLiteral("inflash/errorfmat.swf");
 }
 
-bool IsListFilePath(const QString &path) {
-    return ExtensionOf(path) == u"tpl";
-}
-
 QString ExtractedEntryPath(const QString &tempFolder, const QString &entryName) {
     if (tempFolder.isEmpty() || entryName.isEmpty())
         return {};

@@ -2,6 +2,7 @@
 // The play controller's decisions that need no window: stepping through a list, the end of a
 // movie from the frame poll, the status line, and which file a local item loads.
 
+#include "playback/PlayState.h"
 #include "playback/SwfHeader.h"
 
 #include <QString>
@@ -9,13 +10,6 @@
 #include <functional>
 
 namespace kz {
-
-// Controller states and loop modes.
-inline constexpr int kStatePlaying = 0;
-inline constexpr int kStatePaused = 1;
-inline constexpr int kStateStopped = 2;
-inline constexpr int kModeSingleLoop = 0;
-inline constexpr int kModeListLoop = 1;
 
 // Next: one row on, wrapping to 0 past the end (`wrapped` then says so). Previous: one row
 // back, to the last row below 0, to row 0 above the last. An empty list gives -1.
@@ -60,8 +54,6 @@ QString StatusLine(const SwfHeaderInfo &header, int currentFrame);
 QString MissingMoviePath(const QString &programDir);
 QString BadFormatMoviePath(const QString &programDir);
 
-// A play-list row names a list file when its path's extension is "tpl" in any case.
-bool IsListFilePath(const QString &path);
 // Where a list entry is copied to play it: the temporary folder and the entry's name. Empty
 // when the temporary folder is unusable or the name would leave it.
 QString ExtractedEntryPath(const QString &tempFolder, const QString &entryName);

@@ -1,5 +1,6 @@
 #include "DragDropListCtrl.h"
 
+#include "controls/WaitCursor.h"
 #include "platform/Paths.h"
 #include "playlist/DragPayload.h"
 #include "playlist/ListFile.h"
@@ -308,19 +309,12 @@ bool CDragDropListCtrl::DropPayload(const DragPayload &payload, const CDragDropL
         const QString listPath = RowText(row, 0);
         setFocus();
         SelectOnly(row);
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        for (int r : payload.rows) {
-            const QString column0 = source->RowText(r, 0);
-            const QString column1 = source->RowText(r, 1);
-            if (column0.isEmpty())
-                continue;
-            // A failure leaves the other movies to be tried.
-            if (column0.toLower().contains(QLatin1String(".tpl")))
-                CopyEntry(column1, column0, listPath);
-            else
-                AddMovie(column0, listPath);
-        }
-        QApplication::restoreOverrideCursor();
+        std::vector<PlayListRow> rows;
+        for (int r : payload.rows)
+            rows.push_back({source->RowText(r, 0), source->RowText(r, 1)});
+        // A failure leaves the other movies to be tried.
+        WaitCursor wait;
+        PutRowsIntoListFile(rows, listPath);
         return true;
     }
     return false;
@@ -356,64 +350,20 @@ void CDragDropListCtrl::keyPressEvent(QKeyEvent *event) {
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool shift = event->modifiers() & Qt::ShiftModifier;
     const bool movies = m_nPlayListKind == kMovieList;
+    const int key = event->key();
     int id = 0;
-    switch (event->key()) {
-    case Qt::Key_Delete:
+    if (key == Qt::Key_Delete) {
         if (SelectedCount() > 0)
             id = shift ? (movies ? ID_DELETE_FILE : ID_DELETE_LIST_FILE)
                        : (movies ? ID_REMOVE_FROM_LIST : ID_REMOVE_LIST_FILE);
-        break;
-    case Qt::Key_A:
-        if (ctrl)
-            selectAll();
-        break;
-    case Qt::Key_O:
-        id = ctrl ? ID_FILE_OPEN : 0;
-        break;
-    case Qt::Key_D:
-        id = ctrl ? ID_SEARCH_DIRECTORY : 0;
-        break;
-    case Qt::Key_I:
-        id = ctrl ? ID_SEARCH_IE_CACHE : 0;
-        break;
-    case Qt::Key_S:
-        id = ctrl ? ID_FILE_SAVE_AS : 0;
-        break;
-    case Qt::Key_N:
-        id = ctrl ? ID_NEW_LIST_FILE : 0;
-        break;
-    case Qt::Key_L:
-        id = ctrl ? ID_OPEN_LIST_FILE : 0;
-        break;
-    case Qt::Key_F1:
-        id = ID_APP_ABOUT;
-        break;
-    case Qt::Key_F2:
-        id = ID_LIST_FILE_INFO;
-        break;
-    case Qt::Key_F3:
-        id = ID_NEXT;
-        break;
-    case Qt::Key_F4:
-        id = ID_PREVIOUS;
-        break;
-    case Qt::Key_F5:
-        id = ID_PLAY;
-        break;
-    case Qt::Key_F6:
-        id = ID_PAUSE;
-        break;
-    case Qt::Key_F7:
-        id = ID_STOP;
-        break;
-    case Qt::Key_F8:
-        id = ID_CAPTURE;
-        break;
-    case Qt::Key_F9:
-        id = ID_FTP_CLIENT;
-        break;
-    default:
-        break;
+    } else if (key == Qt::Key_A && ctrl) {
+        selectAll();
+    } else if (ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        // The lists pass on the accelerator table's Ctrl keys and F1 to F9, whatever the
+        // other modifiers.
+        id = CommandOfKey(QStringLiteral("Ctrl+") + QChar(key));
+    } else if (key >= Qt::Key_F1 && key <= Qt::Key_F9) {
+        id = CommandOfKey(QStringLiteral("F%1").arg(key - Qt::Key_F1 + 1));
     }
     if (id)
         emit CommandRequested(id);
@@ -482,7 +432,11 @@ bool CDragDropListCtrl::FillWithListFile(CDragDropListCtrl &list, const QString 
 bool CDragDropListCtrl::OpenListFileRow(int row) {
     if (m_nPlayListKind != kListFileList || !m_pPartner || row < 0 || row >= RowCount())
         return false;
-    return FillWithListFile(*m_pPartner, RowText(row, 0));
+    // A list file that cannot be read leaves the play list as it was.
+    if (FillWithListFile(*m_pPartner, RowText(row, 0)))
+        return true;
+    emit ListFileUnreadable(RowText(row, 0));
+    return false;
 }
 
 void CDragDropListCtrl::mouseDoubleClickEvent(QMouseEvent *event) {

@@ -102,7 +102,8 @@ public:
     // How long a press must last before it starts a drag instead of a click.
     static constexpr int kDragDelayMs = 150;
     // List-file list: empties the partner play list and fills it with the entries of the
-    // row's list file (its information entry skipped). False for no such row or kind.
+    // row's list file (its information entry skipped). False for no such row or kind, and for
+    // a list file that cannot be read (ListFileUnreadable tells).
     bool OpenListFileRow(int row);
     // Fills `list` (emptied first) with one row per entry of the list file, skipping the
     // information entry; false when the list file cannot be listed.
@@ -118,6 +119,8 @@ signals:
     void ContextMenuRequested(const QPoint &globalPos);
     // A key of the key table asks for a frame command.
     void CommandRequested(int id);
+    // A list file opened into the play list could not be read; the play list is unchanged.
+    void ListFileUnreadable(const QString &listPath);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;

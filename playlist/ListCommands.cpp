@@ -1,8 +1,10 @@
 #include "ListCommands.h"
 
+#include "controls/WaitCursor.h"
 #include "platform/Paths.h"
 #include "playlist/DragDropListCtrl.h"
 #include "playlist/ListFile.h"
+#include "playlist/PlayListState.h"
 #include "playlist/RenameDlg.h"
 #include "playlist/ShowInFolder.h"
 #include "playlist/TplInfmationDlg.h"
@@ -33,17 +35,7 @@ std::filesystem::path Fs(const QString &path) {
     return std::filesystem::path(path.toStdU16String());
 }
 
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
 } // namespace
-
-bool RowInListFile(const QString &column0) {
-    return column0.toLower().contains(QLatin1String(".tpl"));
-}
 
 bool DeleteMovieOfRow(const QString &column0, const QString &column1) {
     if (RowInListFile(column0))
@@ -71,6 +63,22 @@ bool CopyReplacing(const QString &from, const QString &to) {
     std::filesystem::rename(Fs(scratch), Fs(to), ec);
     if (ec) {
         QFile::remove(scratch);
+        return false;
+    }
+    return true;
+}
+
+bool MoveFile(const QString &from, const QString &to) {
+    std::error_code ec;
+    std::filesystem::rename(Fs(from), Fs(to), ec);
+    if (!ec)
+        return true;
+    if (ec != std::errc::cross_device_link)
+        return false;
+    if (!CopyReplacing(from, to))
+        return false;
+    if (!QFile::remove(from)) {
+        QFile::remove(to);
         return false;
     }
     return true;
@@ -209,9 +217,7 @@ void CListCommands::OnRenameFile() {
     if (path.isEmpty() || path == column0)
         return;
     // The dialog has confirmed replacing an existing file.
-    std::error_code ec;
-    std::filesystem::rename(Fs(column0), Fs(path), ec);
-    if (ec)
+    if (!MoveFile(column0, path))
         return; // the movie is where it was: its row stays
     const bool selected = m_play->topLevelItem(row)->isSelected();
     m_play->RemoveRow(row);

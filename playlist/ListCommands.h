@@ -65,9 +65,6 @@ private:
     QWidget *m_parent;
 };
 
-// Whether a row's column 0 names a list file holding the movie (".tpl" anywhere in it, any
-// letter case).
-bool RowInListFile(const QString &column0);
 // Deletes the movie behind a play-list row: the entry of its list file, or the file itself.
 bool DeleteMovieOfRow(const QString &column0, const QString &column1);
 // Copies a file to a destination that must not exist yet.
@@ -75,5 +72,9 @@ bool CopyWithoutReplacing(const QString &from, const QString &to);
 // Copies a file over the destination (replacing it in one step); copying a file onto itself
 // leaves it alone.
 bool CopyReplacing(const QString &from, const QString &to);
+// Moves a file over the destination, onto another file system too (a copy beside the
+// destination, renamed over it, then the source removed). On failure the file stays where it
+// was and no copy is left behind.
+bool MoveFile(const QString &from, const QString &to);
 
 } // namespace kz

@@ -311,4 +311,20 @@ bool CompactListFile(const QString &listPath) {
     return true;
 }
 
+int PutRowsIntoListFile(const std::vector<PlayListRow> &rows, const QString &listPath,
+                        const std::function<bool(const PlayListRow &)> &failed) {
+    int put = 0;
+    for (const PlayListRow &row : rows) {
+        if (row.column0.isEmpty())
+            continue;
+        const bool ok = RowInListFile(row.column0) ? CopyEntry(row.column1, row.column0, listPath)
+                                                   : AddMovie(row.column0, listPath);
+        if (ok)
+            ++put;
+        else if (failed && !failed(row))
+            break;
+    }
+    return put;
+}
+
 } // namespace kz

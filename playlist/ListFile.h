@@ -4,8 +4,13 @@
 // closes the file itself, returns a success flag and shows nothing. Movies are copied in
 // 10240-byte chunks, never held whole.
 
+#include "playlist/PlayListState.h"
+
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+#include <vector>
 
 namespace kz {
 
@@ -34,5 +39,11 @@ bool RenameEntry(const QString &newName, const QString &listPath, const QString 
 // Rewrites the list file without unused space, through the scratch file "1234567abcz.stg" in the
 // current folder (the temporary folder when the current one is not writable).
 bool CompactListFile(const QString &listPath);
+
+// Puts play-list rows into a list file, in order: a movie inside a list file is copied over by
+// its entry name, a movie file is added. `failed` hears of each row that could not be put and
+// says whether to go on; without it every row is tried. Returns the number of rows put.
+int PutRowsIntoListFile(const std::vector<PlayListRow> &rows, const QString &listPath,
+                        const std::function<bool(const PlayListRow &)> &failed = {});
 
 } // namespace kz

@@ -14,14 +14,22 @@ bool CanOpenForReading(const QString &path) {
 }
 } // namespace
 
+bool IsListFilePath(const QString &column0) {
+    return ExtensionOf(column0) == u"tpl";
+}
+
+bool RowInListFile(const QString &column0) {
+    return column0.toLower().contains(QLatin1String(".tpl"));
+}
+
 QString MovieReference(const PlayListRow &row) {
-    if (ExtensionOf(row.column0) != u"tpl")
+    if (!IsListFilePath(row.column0))
         return row.column0;
     return row.column0 + kSep + row.column1;
 }
 
 bool IsListFileReference(const QString &reference) {
-    return FolderWithoutSep(reference).toLower().contains(QLatin1String(".tpl"));
+    return RowInListFile(FolderWithoutSep(reference));
 }
 
 std::optional<PlayListRow> RowFromReference(const QString &reference) {

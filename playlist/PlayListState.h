@@ -19,6 +19,14 @@ struct PlayListRow {
     friend bool operator==(const PlayListRow &, const PlayListRow &) = default;
 };
 
+// The two rules by which a play-list row is taken for a movie inside a list file. Loading and
+// the one-text form go by the extension; the commands that copy, delete or rename what a row
+// stands for, and the drops onto list files, go by ".tpl" anywhere in column 0.
+// Column 0's extension is "tpl" in any letter case.
+bool IsListFilePath(const QString &column0);
+// Column 0, in lower case, contains ".tpl".
+bool RowInListFile(const QString &column0);
+
 // Column 0 when its extension is not "tpl", else column 0, a separator and column 1.
 QString MovieReference(const PlayListRow &row);
 // Whether the text before the last separator, in lower case, contains ".tpl".

@@ -89,6 +89,15 @@ CommandText CommandTextOf(int id) {
     return {};
 }
 
+int CommandOfKey(const QString &key) {
+    if (key.isEmpty())
+        return 0;
+    for (const Row &r : kRows)
+        if (QLatin1String(r.key) == key)
+            return r.id;
+    return 0;
+}
+
 QList<int> AllCommandIds() {
     QList<int> ids;
     for (const Row &r : kRows)

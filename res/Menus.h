@@ -89,6 +89,8 @@ struct CommandText {
 CommandText CommandTextOf(int id);
 // Every command id with a text, in id order.
 QList<int> AllCommandIds();
+// The command the accelerator table gives a key ("F5", "Ctrl+O"); 0 for none.
+int CommandOfKey(const QString &key);
 
 // A menu: items are command ids, 0 a separator.
 struct MenuSpec {

@@ -9,7 +9,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/Log.h"
 #include "shell/Startup.h"
-#include "shell/settings/Settings.h"
+#include "settings/Settings.h"
 
 #include <QApplication>
 #include <QDir>

@@ -45,13 +45,6 @@ QString StyleFor(QColor text, QColor back) {
         .arg(text.name(), back.name());
 }
 
-QTimer *OneTimer(QObject *owner, int ms, bool once) {
-    auto *t = new QTimer(owner);
-    t->setInterval(ms);
-    t->setSingleShot(once);
-    return t;
-}
-
 } // namespace
 
 void CKZPlayerView::ResetFirstErase() {
@@ -81,9 +74,9 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     m_back->setFlat(true);
     m_back->hide();
 
-    m_timer1 = OneTimer(this, kHomePageTimerMs, true);
-    m_timer2 = OneTimer(this, kConnectivityTimerMs, false);
-    m_timer100 = OneTimer(this, kRepaintTimerMs, true);
+    m_timer1 = MakeTimer(this, kHomePageTimer);
+    m_timer2 = MakeTimer(this, kConnectivityTimer);
+    m_timer100 = MakeTimer(this, kRepaintTimer);
     connect(m_timer1, &QTimer::timeout, this, &CKZPlayerView::OnTimer1);
     connect(m_timer2, &QTimer::timeout, this, &CKZPlayerView::OnTimer2);
     connect(m_timer100, &QTimer::timeout, this, &CKZPlayerView::OnTimer100);
@@ -113,9 +106,8 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
 
 CKZPlayerView::~CKZPlayerView() {
     DeleteTrayIcon();
-    if (m_playCtrl && m_machine)
-        SaveControllerSettings(*m_machine, m_playCtrl->Settings());
-    // The controller goes before the host it talks to.
+    // The controller writes its settings as it goes, before the host it talks to and the store
+    // it writes to.
     delete m_playCtrl;
     m_playCtrl = nullptr;
 }
@@ -233,7 +225,6 @@ void CKZPlayerView::OnInitialUpdate() {
     m_loading->setGeometry(0, height() - kPlayControllerHeight - kLoadingStripHeight, width(),
                            kLoadingStripHeight);
     m_loading->show();
-    m_playHost->m_currentRow = [this] { return m_playCtrl->m_nCurrentPlayingItem; };
     m_playCtrl->OnInitDialog();
     connect(this, &CKZPlayerView::PlayUrlRequested, m_playCtrl, &CPlayCtrlDlg::PlayUrl);
     // A row started in the play list (double-click, Enter, open, hand-over) becomes current.
@@ -334,7 +325,7 @@ void CKZPlayerView::paintEvent(QPaintEvent *) {
 }
 
 void CKZPlayerView::OnZoomIn() {
-    if (m_nPlayState == kStopped || !ZoomInEnabled(m_nZoom))
+    if (m_nPlayState == kStateStopped || !ZoomInEnabled(m_nZoom))
         return;
     m_nZoom = ZoomInStep(m_nZoom);
     m_flash->Zoom(0);
@@ -342,7 +333,7 @@ void CKZPlayerView::OnZoomIn() {
 }
 
 void CKZPlayerView::OnZoomOut() {
-    if (m_nPlayState == kStopped || !ZoomOutEnabled(m_nZoom))
+    if (m_nPlayState == kStateStopped || !ZoomOutEnabled(m_nZoom))
         return;
     m_nZoom = ZoomOutStep(m_nZoom);
     m_flash->Zoom(0);
@@ -364,7 +355,7 @@ void CKZPlayerView::OnBackColour() {
     m_intBackColor = ToColorRef(*chosen);
     ProfileStore().WriteProfileInt(kSection, kBackColourKey, int(m_intBackColor));
     // When stopped the colour shows at the next erase and with the next movie.
-    if (m_nPlayState != kStopped) {
+    if (m_nPlayState != kStateStopped) {
         ColourInfoLine(m_intBackColor);
         update();
     }
@@ -454,16 +445,7 @@ void CKZPlayerView::OnTimer100() {
 }
 
 bool CKZPlayerView::TimerActive(int id) const {
-    switch (id) {
-    case 1:
-        return m_timer1->isActive();
-    case 2:
-        return m_timer2->isActive();
-    case 100:
-        return m_timer100->isActive();
-    default:
-        return false;
-    }
+    return kz::TimerActive(this, id);
 }
 
 void CKZPlayerView::OnOpenOnlineHomePage() {

@@ -3,6 +3,7 @@
 // button, the play controller's place and the loading strip, laid out for the window and the
 // two screen modes; zoom, background colour, the notification icon and the view's timers.
 
+#include "platform/Timers.h"
 #include "shell/ViewLayout.h"
 #include "shell/ViewRules.h"
 
@@ -32,10 +33,11 @@ class FlashControl;
 class IniRegistryStore;
 struct ControlFactory;
 
-// Timer ids and intervals.
-inline constexpr int kHomePageTimerMs = 500;        // timer 1, once
-inline constexpr int kConnectivityTimerMs = 300000; // timer 2
-inline constexpr int kRepaintTimerMs = 20;          // timer 100, once
+// Timers: the home page and version check once after start, the connectivity re-check, the
+// repaint after a start with a movie.
+inline constexpr TimerSpec kHomePageTimer{1, 500, true};
+inline constexpr TimerSpec kConnectivityTimer{2, 300000};
+inline constexpr TimerSpec kRepaintTimer{100, 20, true};
 inline constexpr int kInfoLineHeight = 20;
 inline constexpr int kTrayIconId = 1000;
 
@@ -61,13 +63,12 @@ public:
     QProgressBar *LoadingBar() const { return m_loadingBar; }
 
     // What the play controller (and the sound panel) tell the view.
-    int m_nPlayState = kStopped;
+    int m_nPlayState = kStateStopped;
     bool m_bGameMode = false;
     void SetMovieSize(QSize stage) { m_movieSize = stage; }
 
     int m_nZoom = kZoomStart;
     std::uint32_t m_intBackColor = 0; // COLORREF
-    int m_bOnlineHomePage = 0;
 
     void OnZoomIn();
     void OnZoomOut();

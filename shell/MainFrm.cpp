@@ -47,7 +47,6 @@ namespace {
 
 const QString kSection = QString::fromLatin1(kExeBaseName);
 const QString kFlashFilter = QStringLiteral("Flash Files(*.swf)");
-const QString kListFilter = QStringLiteral("Vobi List Files(*.tpl)");
 
 QString BarSection(const QString &suffix) {
     return QString::fromLatin1(kBarStateName) + suffix;
@@ -168,12 +167,9 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
     }
     LoadFrameProfileSettings(ProfileStore(), kSection, m_settings);
 
-    m_autoCloseTimer = new QTimer(this);
-    m_autoCloseTimer->setObjectName(QStringLiteral("timer%1").arg(kAutoCloseTimerId));
+    m_autoCloseTimer = MakeTimer(this, kAutoCloseTimer);
     connect(m_autoCloseTimer, &QTimer::timeout, this, [this] { close(); });
-    m_handOverTimer = new QTimer(this);
-    m_handOverTimer->setObjectName(QStringLiteral("timer%1").arg(kHandOverTimerId));
-    m_handOverTimer->setSingleShot(true);
+    m_handOverTimer = MakeTimer(this, kHandOverTimer);
     connect(m_handOverTimer, &QTimer::timeout, this, &CMainFrame::OnHandOverTimer);
 
     RouteCommands();
@@ -255,11 +251,6 @@ CDragDropListCtrl *CMainFrame::ListFileList() const {
 
 void CMainFrame::RouteCommands() {
     CommandTable &t = *m_commands;
-    auto always = [] { return CommandState{true, false}; };
-    auto playListSelection = [this] {
-        return CommandState{PlayList()->SelectedCount() > 0, false};
-    };
-
     t.Route(ID_FILE_OPEN, [this] { OnFileOpen(); });
     t.Route(
         ID_NET_SEARCH, [this] { OnNetSearch(); },
@@ -267,20 +258,6 @@ void CMainFrame::RouteCommands() {
             return CommandState{true, m_settings.m_bNetSearchView != 0};
         },
         true);
-    t.Route(
-        ID_LAST_PLAY_LIST, [this] { OnLastPlayList(); }, always);
-    t.Route(
-        ID_FAVOURITE_LIST, [this] { OnFavouriteList(); }, always);
-    t.Route(
-        ID_SAVE_AS_LIST_FILE, [this] { OnSaveAsListFile(); }, playListSelection);
-    t.Route(
-        ID_ADD_TO_LIST_FILE, [this] { OnAddToListFile(); }, playListSelection);
-    t.Route(
-        ID_ADD_TO_FAVOURITES, [this] { OnAddToFavourites(); }, playListSelection);
-    t.Route(
-        ID_OPEN_LIST_FILE, [this] { OnOpenListFile(); }, always);
-    t.Route(
-        ID_NEW_LIST_FILE, [this] { OnNewListFile(); }, always);
     t.Route(ID_APP_EXIT, [this] { close(); });
     t.Route(
         ID_FULL_SCREEN, [this] { OnViewFullScreen(); },
@@ -380,37 +357,44 @@ void CMainFrame::LoadBarState() {
     }
     const QString sc = BarSection(QStringLiteral("-SCBar-%1").arg(kListBarId));
     const QSize minimum = m_listDlg->minimumSize();
-    auto sizeOf = [&](const char *name, int current, int least) {
-        const int v = profile.GetProfileInt(sc, QString::fromLatin1(name), current);
-        return v >= least ? v : least;
-    };
     restoreState(state);
     const QSize now = m_listBar->size();
-    if (m_listBar->isFloating()) {
-        m_listBar->resize(sizeOf("sizeFloatCX", now.width(), minimum.width()),
-                          sizeOf("sizeFloatCY", now.height(), minimum.height()));
-    } else {
-        const Qt::DockWidgetArea area = dockWidgetArea(m_listBar);
-        if (area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea)
-            resizeDocks({m_listBar}, {sizeOf("sizeVertCX", now.width(), minimum.width())},
-                        Qt::Horizontal);
-        else
-            resizeDocks({m_listBar}, {sizeOf("sizeHorzCY", now.height(), minimum.height())},
-                        Qt::Vertical);
+    // Each orientation keeps a size of its own; each value is taken when it is at least the
+    // bar's minimum.
+    for (int i = 0; i < kBarOrientations; ++i) {
+        const QString name = QString::fromLatin1(kBarSizeNames[i]);
+        const int cx = profile.GetProfileInt(sc, name + QStringLiteral("CX"), now.width());
+        const int cy = profile.GetProfileInt(sc, name + QStringLiteral("CY"), now.height());
+        m_barSizes[i] = QSize(std::max(cx, minimum.width()), std::max(cy, minimum.height()));
     }
+    const int current = BarOrientation();
+    if (current == kBarFloating)
+        m_listBar->resize(m_barSizes[current]);
+    else if (current == kBarVertical)
+        resizeDocks({m_listBar}, {m_barSizes[current].width()}, Qt::Horizontal);
+    else
+        resizeDocks({m_listBar}, {m_barSizes[current].height()}, Qt::Vertical);
+}
+
+int CMainFrame::BarOrientation() const {
+    if (m_listBar->isFloating())
+        return kBarFloating;
+    const Qt::DockWidgetArea area = dockWidgetArea(m_listBar);
+    return area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea ? kBarVertical
+                                                                             : kBarHorizontal;
 }
 
 void CMainFrame::SaveBarState() {
     ProfileStore profile;
     const QString sc = BarSection(QStringLiteral("-SCBar-%1").arg(kListBarId));
-    const QSize now = m_listBar->size();
-    const Qt::DockWidgetArea area = dockWidgetArea(m_listBar);
-    const bool vertical = area == Qt::LeftDockWidgetArea || area == Qt::RightDockWidgetArea;
-    const QString prefix = m_listBar->isFloating() ? QStringLiteral("sizeFloat")
-                           : vertical              ? QStringLiteral("sizeVert")
-                                                   : QStringLiteral("sizeHorz");
-    profile.WriteProfileInt(sc, prefix + QStringLiteral("CX"), now.width());
-    profile.WriteProfileInt(sc, prefix + QStringLiteral("CY"), now.height());
+    // The bar's size in its present orientation; the others keep what they had.
+    m_barSizes[BarOrientation()] = m_listBar->size();
+    for (int i = 0; i < kBarOrientations; ++i) {
+        const QString name = QString::fromLatin1(kBarSizeNames[i]);
+        const QSize size = m_barSizes[i].isValid() ? m_barSizes[i] : m_listBar->size();
+        profile.WriteProfileInt(sc, name + QStringLiteral("CX"), size.width());
+        profile.WriteProfileInt(sc, name + QStringLiteral("CY"), size.height());
+    }
 
     const QString summary = BarSection(QStringLiteral("-Summary"));
     const QList<QWidget *> bars{m_toolBar, m_listBar};
@@ -444,6 +428,7 @@ QString CMainFrame::StatusText() const {
 // the view covers it exactly (and the desktop's panels with it).
 void CMainFrame::EnterScreenMode() {
     m_savedPlacement.geometry = saveGeometry();
+    m_savedPlacement.normal = isMaximized() ? normalGeometry() : geometry();
     m_savedPlacement.maximised = isMaximized();
     m_savedPlacement.menu = !menuBar()->isHidden();
     m_savedPlacement.toolBar = !m_toolBar->isHidden();
@@ -453,8 +438,6 @@ void CMainFrame::EnterScreenMode() {
     m_toolBar->hide();
     statusBar()->hide();
     m_listBar->hide();
-    if (const QScreen *s = screen())
-        m_rcFullScreen = s->geometry();
     showFullScreen();
 }
 
@@ -537,27 +520,7 @@ bool CMainFrame::CloseAtEndOfPlayList() {
 }
 
 bool CMainFrame::TimerActive(int id) const {
-    if (id == kAutoCloseTimerId)
-        return m_autoCloseTimer->isActive();
-    if (id == kHandOverTimerId)
-        return m_handOverTimer->isActive();
-    return false;
-}
-
-QString CMainFrame::FavouritesPath() const {
-    return ProgramDir() + QStringLiteral("MyFavo.tpl");
-}
-
-QStringList CMainFrame::SelectedMovieReferences() const {
-    QStringList refs;
-    for (int row : PlayList()->SelectedRows()) {
-        const QString column0 = PlayList()->RowText(row, 0);
-        if (ExtensionOf(FileNameOf(column0)) == u"swf")
-            refs << column0;
-        else
-            refs << column0 + kSep + PlayList()->RowText(row, 1);
-    }
-    return refs;
+    return kz::TimerActive(this, id);
 }
 
 void CMainFrame::OnFileOpen() {
@@ -619,100 +582,6 @@ void CMainFrame::OnImageOptions() {
     m_settings.m_bPngFormat = dlg.m_bPngFormat;
 }
 
-void CMainFrame::OnNewListFile() {
-    const QString path =
-        m_services.saveFile(m_settings.m_strTplDefaultDir, kListFilter, QStringLiteral("tpl"));
-    if (path.isEmpty() || !CreateListFile(path))
-        return;
-    m_settings.m_strTplDefaultDir = FolderWithSep(path);
-    ListFileList()->AppendFileRow(path);
-}
-
-void CMainFrame::OnOpenListFile() {
-    for (const QString &file :
-         m_services.openFiles(m_settings.m_strTplDefaultDir, kListFilter, true)) {
-        if (!CanOpenForReading(file))
-            continue;
-        m_settings.m_strTplDefaultDir = FolderWithSep(file);
-        ListFileList()->AppendFileRow(file);
-    }
-}
-
-// Every selected play-list row into a list file: an entry of a list file is copied over, a
-// movie file added.
-void CMainFrame::PutRowsInto(const QString &listPath) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    for (int row : PlayList()->SelectedRows()) {
-        const QString column0 = PlayList()->RowText(row, 0);
-        const QString column1 = PlayList()->RowText(row, 1);
-        if (column0.toLower().contains(QLatin1String(".tpl")))
-            CopyEntry(column1, column0, listPath);
-        else
-            AddMovie(column0, listPath);
-    }
-    QApplication::restoreOverrideCursor();
-}
-
-void CMainFrame::OnAddToListFile() {
-    const QStringList files =
-        m_services.openFiles(m_settings.m_strTplDefaultDir, kListFilter, false);
-    if (files.isEmpty())
-        return;
-    m_settings.m_strTplDefaultDir = FolderWithSep(files.first());
-    PutRowsInto(files.first());
-}
-
-void CMainFrame::OnSaveAsListFile() {
-    const QString path =
-        m_services.saveFile(m_settings.m_strTplDefaultDir, kListFilter, QStringLiteral("tpl"));
-    if (path.isEmpty())
-        return;
-    // Built beside the target and moved into place, so that a target which holds some of the
-    // selected movies is read before it is replaced.
-    const QString scratch = path + QStringLiteral(".new");
-    if (!CreateListFile(scratch))
-        return;
-    PutRowsInto(scratch);
-    QFile::remove(path);
-    if (!QFile::rename(scratch, path)) {
-        QFile::remove(scratch);
-        return;
-    }
-    m_settings.m_strTplDefaultDir = FolderWithSep(path);
-    ListFileList()->AppendFileRow(path);
-}
-
-void CMainFrame::OnAddToFavourites() {
-    const QString path = FavouritesPath();
-    if (!CanOpenForReading(path) && !CreateListFile(path)) {
-        m_services.message(LoadString(IDS_CANNOT_CREATE_FAVOURITES));
-        return;
-    }
-    PutRowsInto(path);
-}
-
-void CMainFrame::OnFavouriteList() {
-    const QString path = FavouritesPath();
-    QStringList names;
-    if (!ListEntries(path, names) || names.isEmpty())
-        return;
-    PlayList()->RemoveAllRows();
-    for (const QString &name : names)
-        PlayList()->AppendRow(path, name);
-}
-
-void CMainFrame::OnLastPlayList() {
-    const StateFileRead read =
-        ReadPlayListState(ProgramDir() + QString::fromUtf16(kPlayListStateName));
-    if (read.records > 0) {
-        PlayList()->RemoveAllRows();
-        for (const PlayListRow &row : read.rows)
-            PlayList()->AppendRow(row.column0, row.column1);
-    }
-    if (!read.opened || read.records == 0)
-        SetStatusText(LoadString(IDS_NO_FLASH_FOUND));
-}
-
 void CMainFrame::OnCopyData(quint32 dataWord, const QByteArray &data) {
     if (dataWord == kHandOverFtpClient) {
         if (data.isEmpty())
@@ -730,7 +599,6 @@ void CMainFrame::OnCopyData(quint32 dataWord, const QByteArray &data) {
     if (!file)
         return;
     qCInfo(lcShell, "hand-over: \"%s\"", qUtf8Printable(*file));
-    m_handedOverFiles << *file;
     emit FileHandedOver(*file);
     const QString ext = ExtensionOf(*file);
     if (ext == u"swf") {
@@ -738,7 +606,7 @@ void CMainFrame::OnCopyData(quint32 dataWord, const QByteArray &data) {
         // A second movie within the interval joins the list; the first one still plays.
         if (m_nPendingPlayItem == -1)
             m_nPendingPlayItem = row;
-        m_handOverTimer->start(kHandOverTimerMs);
+        m_handOverTimer->start();
     } else if (ext == u"tpl") {
         ListFileList()->AppendFileRow(*file);
     }
@@ -799,8 +667,12 @@ void CMainFrame::closeEvent(QCloseEvent *event) {
     const QString dir = ProgramDir();
     WritePlayListState(dir + QString::fromUtf16(kPlayListStateName), PlayList()->Rows());
     WriteListFileState(dir + QString::fromUtf16(kListFileStateName), ListFileList()->Rows());
+    // In a screen mode the window covers the screen: the normal window's rectangle is kept.
+    const bool screenMode = m_bFullScreen || m_bActualSize;
     IniRegistryStore machine;
-    SaveWindowRect(machine, geometry());
+    SaveWindowRect(machine, screenMode && m_savedPlacement.normal.isValid()
+                                ? m_savedPlacement.normal
+                                : geometry());
     m_autoCloseTimer->stop();
     event->accept();
 }

@@ -2,20 +2,16 @@
 // The main frame: menu 128, the toolbar, the status bar and the dockable list bar "My Bar"
 // with the two play lists; the settings and the play-list state files; the screen modes,
 // always on top, the notification area, auto-close, the hand-over from a second start and from
-// the FTP client, dropped files, the options dialogs and the list-file commands.
+// the FTP client, dropped files and the options dialogs. The list-file commands and the lists'
+// file commands are routed in ListCommandRoutes.cpp.
 //
-// What the play controller uses (public below):
-//   - `ListBar()`: the list bar panel; `PlayList()` / `ListFileList()` its two lists, with
-//     their row access (CDragDropListCtrl: RowCount, RowText, SelectedRows, EnsureRowVisible,
-//     RedrawRows, AppendRow, PlayRow and the PlayRowRequested signal);
-//   - `m_settings` (FrameSettings: m_bCloseEndofPlayingList, m_bNetSearchView, …);
-//   - `m_bAutoCloseArmed`, `m_bFullScreen`, `m_bActualSize` and their toggles
-//     `OnAutoClose()`, `OnViewFullScreen()`, `OnViewActualSize()`, `OnNetSearch()`;
-//   - `CloseAtEndOfPlayList()`: the end-of-list rule, called when playing wraps past the last
-//     row; it closes the frame when auto-close is armed and closing at the end is on.
+// The play controller reaches the frame only through the view's CViewPlayHost
+// (playback/PlayHost.h): the play list's rows, the list bar's face, the end-of-list rule
+// `CloseAtEndOfPlayList()` and the screen modes.
 
+#include "platform/Timers.h"
+#include "settings/Settings.h"
 #include "shell/CommandTable.h"
-#include "shell/settings/Settings.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -51,10 +47,10 @@ inline constexpr int kListBarId = 123;
 inline constexpr int kStatusPaneId = 110;
 inline constexpr auto kBarStateName = "BarState";
 inline constexpr auto kListBarCaption = "My Bar";
-// Timers of the frame.
-inline constexpr int kAutoCloseTimerId = 100;
-inline constexpr int kHandOverTimerId = 300;
-inline constexpr int kHandOverTimerMs = 500;
+// Timers of the frame: auto-close (its interval is the setting's minutes) and the hand-over's
+// wait before the handed-over movie plays.
+inline constexpr TimerSpec kAutoCloseTimer{100, 0};
+inline constexpr TimerSpec kHandOverTimer{300, 500, true};
 // The FTP client's window title, which names its local server.
 inline constexpr auto kFtpClientTitle = "Vobi FTP Client";
 inline constexpr auto kFtpClientProgram = "Vantrelftpc";
@@ -111,11 +107,7 @@ public:
     int m_bTopMost = 0;
     int m_bFullScreen = 0;
     int m_bActualSize = 0;
-    // The screen rectangle the view covers in a screen mode.
-    QRect m_rcFullScreen;
     int m_nPendingPlayItem = -1;
-    // The files handed over by second starts, in order.
-    QStringList m_handedOverFiles;
     // Where the single-instance socket lives; the FTP client's server is beside it.
     QString m_instanceFolder;
     FrameServices m_services;
@@ -169,14 +161,16 @@ private:
     void CreateListBar();
     void RouteCommands();
     void RouteListCommands();
+    void RouteListFileCommands();
     void RestoreLists(const QString &commandLineFile);
     void PlaceWindow();
     void LoadBarState();
     void SaveBarState();
+    int BarOrientation() const;
     void EnterScreenMode();
     void LeaveScreenMode();
     void OnHandOverTimer();
-    void PutRowsInto(const QString &listPath);
+    bool PutRowsInto(const QString &listPath);
     void ReplyToFtpClient();
 
     CommandTable *m_commands = nullptr;
@@ -192,10 +186,17 @@ private:
     // The placement saved when a screen mode is entered.
     struct SavedPlacement {
         QByteArray geometry;
+        QRect normal; // the normal window's rectangle
         bool maximised = false;
         bool menu = true, toolBar = true, statusBar = true, listBar = true;
     } m_savedPlacement;
     bool m_closed = false;
+    // The list bar's size docked at the top or bottom, at the left or right, and floating.
+    static constexpr int kBarHorizontal = 0, kBarVertical = 1, kBarFloating = 2;
+    static constexpr int kBarOrientations = 3;
+    static constexpr const char *kBarSizeNames[kBarOrientations] = {"sizeHorz", "sizeVert",
+                                                                    "sizeFloat"};
+    QSize m_barSizes[kBarOrientations];
 };
 
 } // namespace kz

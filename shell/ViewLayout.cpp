@@ -55,7 +55,7 @@ ViewLayout LayOutView(const ViewLayoutInput &in) {
     const int W = in.client.width(), H = in.client.height();
     const int T = in.infoHeight;
     const bool windowed = !in.fullScreen && !in.actualSize;
-    const bool stopped = in.playState == kStopped;
+    const bool stopped = in.playState == kStateStopped;
     ViewLayout out;
 
     out.info = QRect(0, 0, W, T);

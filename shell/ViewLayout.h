@@ -3,13 +3,12 @@
 // button, the play controller and the loading strip, the home-page browser and the Flash
 // control, in the windowed, full-screen and actual-size modes.
 
+#include "playback/PlayState.h"
+
 #include <QRect>
 #include <QSize>
 
 namespace kz {
-
-// The play controller's state as the view reads it.
-enum PlayState : int { kPlaying = 0, kPaused = 1, kStopped = 2 };
 
 inline constexpr int kPlayControllerHeight = 76;
 inline constexpr int kLoadingStripHeight = 12;
@@ -22,7 +21,7 @@ struct ViewLayoutInput {
     bool fullScreen = false;
     bool actualSize = false;
     bool gameMode = false;
-    int playState = kStopped;
+    int playState = kStateStopped;
     QSize movie; // the movie's stage in pixels; empty when unknown
     int controllerHeight = kPlayControllerHeight;
     int stripHeight = kLoadingStripHeight;

@@ -24,19 +24,8 @@ void CViewPlayHost::EnsurePlayListRowVisible(int row) {
 }
 
 void CViewPlayHost::RedrawPlayList() {
-    CDragDropListCtrl *list = m_frame->PlayList();
-    const int current = m_currentRow ? m_currentRow() : -1;
-    // The current movie's row in red, every other row in the list's own colour.
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem *item = list->topLevelItem(row);
-        for (int column = 0; column < list->columnCount(); ++column) {
-            if (row == current)
-                item->setForeground(column, QBrush(Qt::red));
-            else
-                item->setData(column, Qt::ForegroundRole, QVariant());
-        }
-    }
-    list->RedrawRows();
+    // The list draws the controller's current row in red, and only that row.
+    m_frame->PlayList()->RedrawRows();
 }
 
 QStringList CViewPlayHost::NetResultList() const {
@@ -48,16 +37,8 @@ bool CViewPlayHost::NetSearchViewShown() const {
     return m_frame->m_settings.m_bNetSearchView != 0;
 }
 
-bool CViewPlayHost::AutoCloseArmed() const {
-    return m_frame->m_bAutoCloseArmed != 0;
-}
-
-bool CViewPlayHost::CloseEndOfPlayingList() const {
-    return m_frame->m_settings.m_bCloseEndofPlayingList != 0;
-}
-
-void CViewPlayHost::CloseFrame() {
-    m_frame->close();
+bool CViewPlayHost::CloseAtEndOfPlayList() {
+    return m_frame->CloseAtEndOfPlayList();
 }
 
 bool CViewPlayHost::FullScreen() const {

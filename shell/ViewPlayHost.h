@@ -14,18 +14,13 @@ class CViewPlayHost final : public PlayHost {
 public:
     CViewPlayHost(CKZPlayerView *view, CMainFrame *frame) : m_view(view), m_frame(frame) {}
 
-    // The controller's current row, which the play list draws in red.
-    std::function<int()> m_currentRow;
-
     int PlayListRowCount() const override;
     QString PlayListText(int row, int column) const override;
     void EnsurePlayListRowVisible(int row) override;
     void RedrawPlayList() override;
     QStringList NetResultList() const override;
     bool NetSearchViewShown() const override;
-    bool AutoCloseArmed() const override;
-    bool CloseEndOfPlayingList() const override;
-    void CloseFrame() override;
+    bool CloseAtEndOfPlayList() override;
     bool FullScreen() const override;
     bool ActualSize() const override;
     void ToggleFullScreen() override;

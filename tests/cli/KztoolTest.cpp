@@ -1,4 +1,4 @@
-#include "KztoolRunner.h"
+#include "support/KztoolRunner.h"
 
 #include "playback/SwfHeader.h"
 #include "support/TestSupport.h"

@@ -88,10 +88,3 @@ TEST(Controls, TrackbarJumpsToAClickAndReportsTheEndOfADrag) {
     EXPECT_FALSE(s.grab().isNull());
     EXPECT_EQ(ColourFromRef(0xAD9592), QColor(0x92, 0x95, 0xAD));
 }
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

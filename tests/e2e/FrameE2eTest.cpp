@@ -12,12 +12,12 @@
 #include "platform/registry/Registry.h"
 #include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
+#include "settings/Settings.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "shell/OptionDlgs.h"
-#include "shell/settings/Settings.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,8 +43,6 @@ using namespace kz;
 namespace {
 
 using namespace kz::test;
-
-QApplication *App() { return E2eApp("test_frame_e2e"); }
 
 // A program directory of its own: the player's binary copied (it finds its folder through its
 // own path), everything it ships linked.
@@ -121,7 +119,6 @@ QString CorpusMovie(int i = 0) {
 } // namespace
 
 TEST(FrameE2e, FirstRunWindowPlacementAndTheStateFiles) {
-    App();
     Installation inst;
     ASSERT_TRUE(QFile::exists(inst.program() + "sample.tpl"));
     {
@@ -162,7 +159,6 @@ TEST(FrameE2e, FirstRunWindowPlacementAndTheStateFiles) {
 }
 
 TEST(FrameE2e, ASecondStartsMovieJoinsTheFirstsPlayList) {
-    App();
     Installation inst;
     const QString a = CorpusMovie(0), b = CorpusMovie(1);
     ASSERT_FALSE(b.isEmpty());
@@ -178,7 +174,6 @@ TEST(FrameE2e, ASecondStartsMovieJoinsTheFirstsPlayList) {
 }
 
 TEST(FrameE2e, DroppedMovieIsAppendedAndScreenshots) {
-    App();
     // In this process, from a program directory and configuration of its own.
     Installation inst;
     qputenv("XDG_CONFIG_HOME", (inst.home() + "/config").toUtf8());

@@ -3,7 +3,6 @@
 // of the window leave the play list. Screenshots of the list bar with the current movie and of
 // the information and rename dialogs are left in the temporary folder. A quick click selects.
 
-#include "../cli/KztoolRunner.h"
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
 #include "platform/TextRecords.h"
@@ -14,6 +13,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/FakeFlashControl.h"
+#include "support/KztoolRunner.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -31,27 +31,6 @@
 using namespace kz;
 
 namespace {
-
-QTemporaryDir &Home() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QApplication *App() {
-    static QApplication *app = [] {
-        const QString home = Home().path();
-        test::UsePrivateHome(home);
-        qputenv("QT_QPA_PLATFORM", "xcb");
-        static int argc = 1;
-        static char name[] = "test_list_drag_e2e";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        QDir().mkpath(home + "/program");
-        SetProgramDirOverride(home + "/program/");
-        return a;
-    }();
-    return app;
-}
 
 void Pump(int ms) {
     QElapsedTimer t;
@@ -108,7 +87,7 @@ QString Shot(QWidget &w, const QString &name) {
 } // namespace
 
 TEST(ListDragE2e, RowsDraggedOntoAListFileAndOutOfTheWindow) {
-    App();
+    test::TestHome();
     ASSERT_FALSE(QStandardPaths::findExecutable("xdotool").isEmpty())
         << "xdotool comes with scripts/packages.sh";
     QTemporaryDir dir;
@@ -182,7 +161,7 @@ TEST(ListDragE2e, RowsDraggedOntoAListFileAndOutOfTheWindow) {
 }
 
 TEST(ListDragE2e, DialogScreenshots) {
-    App();
+    test::TestHome();
     QTemporaryDir dir;
     const QString list = dir.filePath("shared.tpl");
     ASSERT_TRUE(CreateListFile(list));

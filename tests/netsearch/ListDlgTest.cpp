@@ -17,21 +17,7 @@
 
 using namespace kz;
 
-namespace {
-
-QApplication *App() {
-    static QApplication *app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_netsearch_widgets";
-        static char *argv[] = {name, nullptr};
-        return new QApplication(argc, argv);
-    }();
-    return app;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(ListDlgLayout, FacesAndTheFirstLayout) {
     // Before the main window exists the lists share the height.
@@ -67,7 +53,6 @@ TEST(ListDlgLayout, FacesAndTheFirstLayout) {
 }
 
 TEST(ListDlg, EnterPlaysOrOpensTheSelectedRow) {
-    App();
     QTemporaryDir dir;
     CListDlg dlg;
     bool search = false;

@@ -39,9 +39,13 @@ public:
     void RedrawPlayList() override { log << "redraw"; }
     QStringList NetResultList() const override { return results; }
     bool NetSearchViewShown() const override { return netView; }
-    bool AutoCloseArmed() const override { return autoClose; }
-    bool CloseEndOfPlayingList() const override { return closeAtEnd; }
-    void CloseFrame() override { log << "close"; }
+    // The frame's rule, as the frame has it.
+    bool CloseAtEndOfPlayList() override {
+        if (!autoClose || !closeAtEnd)
+            return false;
+        log << "close";
+        return true;
+    }
     bool FullScreen() const override { return fullScreen; }
     bool ActualSize() const override { return actualSize; }
     void ToggleFullScreen() override {

@@ -1,7 +1,7 @@
 // The web movie's header probe against a loopback server, the events it shares with PlayUrl,
 // and the pending-download list.
 
-#include "WebServer.h"
+#include "support/FolderServer.h"
 
 #include "platform/http/HttpClient.h"
 #include "playback/HeaderProbe.h"

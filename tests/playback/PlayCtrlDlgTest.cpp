@@ -3,7 +3,7 @@
 // end-of-movie handling, stepping, the status line, keys, layout and settings.
 
 #include "FakePlayHost.h"
-#include "WebServer.h"
+#include "support/FolderServer.h"
 
 #include "controls/MacSliderCtrl.h"
 #include "controls/MyBitmapButton.h"
@@ -87,12 +87,17 @@ struct Rig {
     FakePlayHost host;
     FakeFlashControl *flash = nullptr;
     std::shared_ptr<PowerBox> power = std::make_shared<PowerBox>();
+    QTemporaryDir storeDir;
     std::unique_ptr<IniRegistryStore> registry;
     std::unique_ptr<QWidget> parent;
     CPlayCtrlDlg *ctrl = nullptr;
 
-    explicit Rig(bool init = true, FakeEngine engine = FakeEngine::Reports) {
-        registry = std::make_unique<IniRegistryStore>(Home().filePath("registry.ini"));
+    // The controller writes its settings into the store when it goes; each rig has a store of
+    // its own unless it is given one.
+    explicit Rig(bool init = true, const QString &store = {},
+                 FakeEngine engine = FakeEngine::Reports) {
+        registry = std::make_unique<IniRegistryStore>(
+            store.isEmpty() ? storeDir.filePath("registry.ini") : store);
         parent = std::make_unique<QWidget>();
         flash = new FakeFlashControl(parent.get(), engine);
         CPlayCtrlDlg::Services s;
@@ -150,9 +155,9 @@ TEST_F(PlayCtrl, LocalMovieStartsWithItsHeaderAndPowerSavingOff) {
     EXPECT_EQ(r.flash->background, 0x102030);
     EXPECT_EQ(r.flash->scale, "ShowAll");
     EXPECT_TRUE(r.host.log.contains("browser hidden"));
-    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_FRAME_POLL));
-    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_STATUS));
-    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    EXPECT_TRUE(r.ctrl->TimerActive(kFramePollTimer.id));
+    EXPECT_TRUE(r.ctrl->TimerActive(kStatusTimer.id));
+    EXPECT_FALSE(r.ctrl->TimerActive(kLoadProgressTimer.id));
     EXPECT_TRUE(r.ctrl->Button(IDC_PAUSE)->isVisibleTo(r.ctrl));
     EXPECT_FALSE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
 
@@ -176,7 +181,7 @@ TEST_F(PlayCtrl, LocalMovieStartsWithItsHeaderAndPowerSavingOff) {
     EXPECT_EQ(r.host.progress, 0);
     EXPECT_TRUE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
     // The poll and the status line keep running, idle.
-    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_FRAME_POLL));
+    EXPECT_TRUE(r.ctrl->TimerActive(kFramePollTimer.id));
 
     // In a screen mode the browser stays away.
     r.ctrl->PlayLocalItem(movie, "a.swf");
@@ -244,7 +249,7 @@ TEST_F(PlayCtrl, ListFileEntriesGoThroughOneTemporaryCopy) {
     EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads);
     EXPECT_EQ(r.flash->Movie(), TempFolder() + "other.swf");
     EXPECT_EQ(r.ctrl->m_nPlayState, kStateStopped);
-    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_FRAME_POLL));
+    EXPECT_FALSE(r.ctrl->TimerActive(kFramePollTimer.id));
     EXPECT_TRUE(r.ctrl->Button(IDC_PLAY)->isVisibleTo(r.ctrl));
 
     // A hostile entry name never writes outside the temporary folder.
@@ -346,7 +351,7 @@ class PlayCtrlEngines : public PlayCtrl {};
 TEST_F(PlayCtrlEngines, SeekingGoesToTheFrameOrStaysAndNeverEndsTheMovie) {
     for (FakeEngine engine : {FakeEngine::Reports, FakeEngine::Clock}) {
         SCOPED_TRACE(engine == FakeEngine::Reports ? "reports" : "clock");
-        Rig r(true, engine);
+        Rig r(true, {}, engine);
         r.host.rows << qMakePair(Write("s.swf", Movie(100, 10, 100, 100)), QString("s.swf"));
         r.ctrl->m_bAutoPlay = 1;
         r.ctrl->m_nPlayingMode = kModeListLoop;
@@ -386,7 +391,7 @@ TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
     // trackbar stays, and auto play resumes it; halting on its last frame ends it, and the
     // single-file loop sends it back to frame 0.
     {
-        Rig r(true, FakeEngine::Reports);
+        Rig r(true, {}, FakeEngine::Reports);
         r.host.rows << qMakePair(Write("h.swf", Movie(100, 10, 100, 100)), QString("h.swf"));
         r.ctrl->m_bAutoPlay = 1;
         r.ctrl->m_nPlayingMode = kModeSingleLoop;
@@ -423,7 +428,7 @@ TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
     // Clock: the same movie looks as if it played on; its end is the clock wrapping, and the
     // replay restarts it.
     {
-        Rig r(true, FakeEngine::Clock);
+        Rig r(true, {}, FakeEngine::Clock);
         r.host.rows << qMakePair(Write("h.swf", Movie(100, 10, 100, 100)), QString("h.swf"));
         r.ctrl->m_bAutoPlay = 1;
         r.ctrl->m_nPlayingMode = kModeSingleLoop;
@@ -570,8 +575,10 @@ TEST_F(PlayCtrl, KeysGoToTheMovieExceptEscapeAndF8) {
 }
 
 TEST_F(PlayCtrl, LayoutAndSettings) {
+    const QString store = Home().filePath("registry.ini");
+    QFile::remove(store);
     {
-        Rig r;
+        Rig r(true, store);
         // Defaults without a stored value.
         EXPECT_EQ(r.ctrl->m_nPlayingMode, kModeListLoop);
         EXPECT_EQ(r.ctrl->m_bAutoPlay, 0);
@@ -591,9 +598,8 @@ TEST_F(PlayCtrl, LayoutAndSettings) {
         r.ctrl->m_bAutoPlay = 1;
         r.ctrl->m_nPlayingMode = 0;
         r.ctrl->m_nCurrentPlayingItem = 4;
-        SaveControllerSettings(*r.registry, r.ctrl->Settings());
-    }
-    Rig again;
+    } // the controller writes its settings as it goes
+    Rig again(true, store);
     EXPECT_EQ(again.ctrl->m_bAutoPlay, 1);
     EXPECT_EQ(again.ctrl->m_nPlayingMode, 0);
     EXPECT_EQ(again.ctrl->m_nCurrentPlayingItem, 4);
@@ -636,7 +642,7 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     EXPECT_TRUE(r.ctrl->m_bUrlMode);
     EXPECT_FALSE(r.ctrl->m_bFullyLoaded);
     EXPECT_EQ(r.ctrl->m_nCurrentNetItem, 1);
-    EXPECT_TRUE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    EXPECT_TRUE(r.ctrl->TimerActive(kLoadProgressTimer.id));
     // Provisional values until the probe reports.
     EXPECT_EQ(r.host.stage, QSize(600, 400));
     EXPECT_EQ(r.flash->background, 0);
@@ -660,7 +666,7 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     r.ctrl->OnLoadProgress();
     EXPECT_EQ(r.host.progress, 100);
     EXPECT_TRUE(r.ctrl->m_bFullyLoaded);
-    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    EXPECT_FALSE(r.ctrl->TimerActive(kLoadProgressTimer.id));
     EXPECT_EQ(r.ctrl->Header().version, 32);
 
     // The same address again does nothing, not even a restart.
@@ -702,7 +708,7 @@ TEST_F(PlayCtrl, WebFailures) {
     r.ctrl->PlayUrl(s.server->Url("page.html"));
     ASSERT_TRUE(Pump([&] { return r.Loaded() == ProgramFolder() + "/inflash/nonexist.swf"; }));
     EXPECT_FALSE(r.ctrl->m_bUrlMode);
-    EXPECT_FALSE(r.ctrl->TimerActive(TIMER_LOAD_PROGRESS));
+    EXPECT_FALSE(r.ctrl->TimerActive(kLoadProgressTimer.id));
 
     // A probe's answer for an address the user has left is dropped.
     auto stale = std::make_unique<UrlProbeRecord>();
@@ -744,13 +750,4 @@ TEST_F(PlayCtrl, ClosingPutsThePowerSettingsBack) {
     delete r.ctrl;
     EXPECT_EQ(r.power->now, (PowerTimeouts{600, 1200, 300}));
     EXPECT_EQ(r.power->writes.size(), 2);
-}
-
-int main(int argc, char **argv) {
-    for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
-        qunsetenv(v);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -146,10 +146,6 @@ TEST(PlayLogic, StatusLine) {
 TEST(PlayLogic, LocalItemPaths) {
     EXPECT_EQ(MissingMoviePath("/opt/kz/"), QStringLiteral("/opt/kz/inflash/nonexist.swf"));
     EXPECT_EQ(BadFormatMoviePath("/opt/kz"), QStringLiteral("/opt/kz/inflash/errorfmat.swf"));
-    EXPECT_TRUE(IsListFilePath("/a/b/Movies.TPL"));
-    EXPECT_TRUE(IsListFilePath("/a/b/m.tpl"));
-    EXPECT_FALSE(IsListFilePath("/a/b.tpl/m.swf"));
-    EXPECT_FALSE(IsListFilePath("/a/b/tpl"));
     EXPECT_EQ(ExtractedEntryPath("/tmp/KZ-1/", "a.swf"), QStringLiteral("/tmp/KZ-1/a.swf"));
     EXPECT_EQ(ExtractedEntryPath("/tmp/KZ-1", "a.swf"), QStringLiteral("/tmp/KZ-1/a.swf"));
     // Names that would leave the temporary folder, and no folder at all, are refused.

@@ -17,18 +17,6 @@ using namespace kz;
 
 namespace {
 
-QApplication *App() {
-    static QApplication *app = [] {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_playlist_widgets";
-        static char *argv[] = {name, nullptr};
-        return new QApplication(argc, argv);
-    }();
-    return app;
-}
-
 // A list file with three movies and an information entry.
 QString ListWithThreeMovies(const QString &folder) {
     const QString list = QDir(folder).filePath("three.tpl");
@@ -44,7 +32,6 @@ QString ListWithThreeMovies(const QString &folder) {
 } // namespace
 
 TEST(DragDropListCtrl, RowsKeepTheirTextsAndIndex) {
-    App();
     CDragDropListCtrl list;
     list.SetUpColumns("动画文件", 150);
     EXPECT_EQ(list.columnWidth(0), 0);
@@ -83,7 +70,6 @@ TEST(DragDropListCtrl, RowsKeepTheirTextsAndIndex) {
 }
 
 TEST(DragDropListCtrl, PlayRowAndDoubleClick) {
-    App();
     QTemporaryDir dir;
     CDragDropListCtrl movies, lists;
     movies.m_nPlayListKind = kMovieList;

@@ -1,4 +1,4 @@
-#include "../platform/storage/StorageTestUtil.h"
+#include "support/StorageTestUtil.h"
 
 #include "platform/Paths.h"
 #include "platform/storage/CompoundFile.h"

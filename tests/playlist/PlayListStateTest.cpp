@@ -20,6 +20,15 @@ TEST(MovieReference, FormsAndRecognition) {
     EXPECT_TRUE(IsListFileReference("/d/a.tplx/m.swf")); // a folder named like one counts too
     EXPECT_FALSE(IsListFileReference("/d/a/m.tpl"));
     EXPECT_FALSE(IsListFileReference("m.swf"));
+
+    // A row's kind by the extension (loading) and by ".tpl" anywhere (the commands).
+    EXPECT_TRUE(IsListFilePath("/a/b/Movies.TPL"));
+    EXPECT_TRUE(IsListFilePath("/a/b/m.tpl"));
+    EXPECT_FALSE(IsListFilePath("/a/b.tpl/m.swf"));
+    EXPECT_FALSE(IsListFilePath("/a/b/tpl"));
+    EXPECT_TRUE(RowInListFile("/a/b/Movies.TPL"));
+    EXPECT_TRUE(RowInListFile("/a/b.Tpl/m.swf"));
+    EXPECT_FALSE(RowInListFile("/a/b/m.swf"));
 }
 
 // The rows come back with the paths' real letter case; what cannot be opened is dropped.

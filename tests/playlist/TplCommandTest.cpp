@@ -1,5 +1,5 @@
-#include "../cli/KztoolRunner.h"
-#include "../platform/storage/StorageTestUtil.h"
+#include "support/KztoolRunner.h"
+#include "support/StorageTestUtil.h"
 
 #include "platform/TextRecords.h"
 #include "playlist/ListFile.h"

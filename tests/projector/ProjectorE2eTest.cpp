@@ -1,8 +1,8 @@
 // The real stub under a display: a movie packaged by kztool runs as a program, a screensaver
 // quits on a key, and a stub without a movie says so.
 
-#include "../cli/KztoolRunner.h"
 #include "support/E2eSupport.h"
+#include "support/KztoolRunner.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -27,7 +27,9 @@ QString ShotPath(const QString &name) {
     return dir + "/" + name + ".png";
 }
 
-QImage Shot(const QString &name) { return ScreenShot(ShotPath(name)); }
+QImage Shot(const QString &name) {
+    return ScreenShot(ShotPath(name));
+}
 
 // The share of sampled pixels that are not the empty screen's black.
 double Covered(const QImage &img) {

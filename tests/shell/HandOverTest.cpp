@@ -16,15 +16,6 @@ using namespace kz;
 
 namespace {
 
-QCoreApplication *App() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *app = QCoreApplication::instance() ? QCoreApplication::instance()
-                                                                : new QCoreApplication(argc, argv);
-    return app;
-}
-
 bool Pump(const std::function<bool()> &done, int ms = 5000) {
     QElapsedTimer t;
     t.start();
@@ -76,7 +67,6 @@ TEST(HandOver, ReaderSplitsAStreamAndRefusesHugeCounts) {
 }
 
 TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
-    App();
     QTemporaryDir dir;
     SingleInstance first(dir.path());
     ASSERT_TRUE(first.TryBecomeFirst());
@@ -118,7 +108,6 @@ TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
 }
 
 TEST(SingleInstance, ALockLeftByADeadProcessIsTakenOver) {
-    App();
     QTemporaryDir dir;
     {
         SingleInstance crashed(dir.path());

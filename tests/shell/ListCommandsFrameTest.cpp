@@ -34,32 +34,10 @@ using namespace kz;
 
 namespace {
 
-QTemporaryDir &Home() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QApplication *App() {
-    static QApplication *app = [] {
-        const QString home = Home().path();
-        test::UsePrivateHome(home);
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_list_frame";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        QDir().mkpath(home + "/program");
-        SetProgramDirOverride(home + "/program/");
-        return a;
-    }();
-    return app;
-}
-
 struct Frame {
     std::unique_ptr<CMainFrame> frame;
     Frame() {
-        App();
+        test::TestHome();
         ControlFactory f;
         f.flash = [](QWidget *p) { return new test::FakeFlashControl(p); };
         f.browser = [](QWidget *p) { return new test::FakeBrowserControl(p); };
@@ -104,6 +82,58 @@ TEST(ListCommandsFrame, CommandsFollowTheSelections) {
     f.Lists().SelectOnly(0);
     for (int id : kPlaySelection + kListSelection)
         EXPECT_TRUE(f.Enabled(id)) << id;
+}
+
+// A list file that cannot be read, opened into the play list, leaves it as it was and says so.
+TEST(ListCommandsFrame, AnUnreadableListFileIsReportedInTheStatusPane) {
+    QTemporaryDir dir;
+    Frame f;
+    f.Play().AppendFileRow("/m/a.swf");
+    const QString fake = dir.filePath("fake.tpl");
+    test::WriteFile(fake, "not a compound file");
+    f.Lists().AppendFileRow(fake);
+    QTest::mouseDClick(f.Lists().viewport(), Qt::LeftButton, {},
+                       f.Lists().visualItemRect(f.Lists().topLevelItem(0)).center());
+    EXPECT_EQ(f.Play().RowCount(), 1);
+    EXPECT_EQ(f.frame->StatusText(), QStringLiteral("无法读取列表文件“fake.tpl”"));
+}
+
+// Putting rows into a list file stops at a movie file that cannot be added and says which and
+// why; what was put before it stays.
+TEST(ListCommandsFrame, AFailedAddEndsTheCommandWithAMessage) {
+    QTemporaryDir dir;
+    Frame f;
+    QStringList messages;
+    f.frame->m_services.message = [&](const QString &t) { messages << t; };
+    const QString list = dir.filePath("target.tpl");
+    ASSERT_TRUE(CreateListFile(list));
+    f.frame->m_services.openFiles = [&](const QString &, const QString &, bool) {
+        return QStringList{list};
+    };
+    const QString first = dir.filePath("first.swf"), last = dir.filePath("last.swf");
+    test::WriteFile(first, test::BuildSwf({}));
+    test::WriteFile(last, test::BuildSwf({}));
+    f.Play().AppendFileRow(first);
+    f.Play().AppendFileRow(dir.filePath("gone.swf"));
+    f.Play().AppendFileRow(last);
+    f.Play().selectAll();
+    ASSERT_TRUE(f.frame->Commands().Execute(ID_ADD_TO_LIST_FILE));
+    QStringList names;
+    ASSERT_TRUE(ListEntries(list, names));
+    EXPECT_EQ(names, QStringList{"first.swf"}) << "the command ends at the failure";
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains(dir.filePath("gone.swf"))) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("文件不存在"))) << messages[0].toStdString();
+
+    // Save as list file: the failure leaves no half-made file behind.
+    const QString saved = dir.filePath("saved.tpl");
+    f.frame->m_services.saveFile = [&](const QString &, const QString &, const QString &) {
+        return saved;
+    };
+    ASSERT_TRUE(f.frame->Commands().Execute(ID_SAVE_AS_LIST_FILE));
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_FALSE(QFile::exists(saved));
+    EXPECT_FALSE(QFile::exists(saved + ".new"));
 }
 
 TEST(ListCommandsFrame, DeleteAndShiftDeleteThroughTheFrame) {

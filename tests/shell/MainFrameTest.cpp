@@ -52,32 +52,6 @@ using namespace kz;
 
 namespace {
 
-QTemporaryDir &Home() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QString ProgramFolder() {
-    return Home().filePath("program/");
-}
-
-QApplication *App() {
-    static QApplication *app = [] {
-        const QString home = Home().path();
-        test::UsePrivateHome(home);
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_main_frame";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        QDir().mkpath(ProgramFolder());
-        SetProgramDirOverride(ProgramFolder());
-        return a;
-    }();
-    return app;
-}
-
 ControlFactory Fakes() {
     ControlFactory f;
     f.flash = [](QWidget *p) { return new test::FakeFlashControl(p); };
@@ -95,10 +69,10 @@ bool Pump(const std::function<bool()> &done, int ms = 5000) {
 
 // Forgets every setting and state file, as on a new machine.
 void FreshStart() {
-    App();
-    QDir(Home().filePath("config")).removeRecursively();
+    test::TestHome();
+    QDir(test::TestHome().filePath("config")).removeRecursively();
     for (const char *name : {"1list.ini", "2list.ini", "sample.tpl", "MyFavo.tpl"})
-        QFile::remove(ProgramFolder() + name);
+        QFile::remove(test::TestProgramDir() + name);
 }
 
 // A real movie from the corpus, copied under the given name.
@@ -118,7 +92,7 @@ struct Frame {
     std::unique_ptr<CMainFrame> frame;
     QStringList played; // "row column0 column1"
     explicit Frame(const QString &commandLineFile = {}) {
-        App();
+        test::TestHome();
         frame = std::make_unique<CMainFrame>(Fakes(), commandLineFile);
         frame->show();
         frame->View()->OnInitialUpdate();
@@ -294,14 +268,14 @@ TEST(MainFrame, TwoHandOversWithinTheIntervalAddBothAndStartTheFirst) {
     QTest::qWait(100);
     f->OnCopyData(kHandOverFile, FileNameBytes("/m/Two.SWF"));
     EXPECT_EQ(f->m_nPendingPlayItem, 0);
-    EXPECT_TRUE(f->TimerActive(kHandOverTimerId));
+    EXPECT_TRUE(f->TimerActive(kHandOverTimer.id));
     EXPECT_EQ(Names(f.Play()), (QStringList{"one.swf", "Two.SWF"}));
     EXPECT_TRUE(f.played.isEmpty()) << "nothing plays before the interval";
     ASSERT_TRUE(Pump([&] { return !f.played.isEmpty(); }, 3000));
     QTest::qWait(700);
     EXPECT_EQ(f.played, QStringList{"0 /m/one.swf one.swf"});
     EXPECT_EQ(f->m_nPendingPlayItem, -1);
-    EXPECT_FALSE(f->TimerActive(kHandOverTimerId));
+    EXPECT_FALSE(f->TimerActive(kHandOverTimer.id));
 
     // A list file joins the list-file list; other names change nothing.
     f->OnCopyData(kHandOverFile, FileNameBytes("/l/list.TPL"));
@@ -312,7 +286,7 @@ TEST(MainFrame, TwoHandOversWithinTheIntervalAddBothAndStartTheFirst) {
     f->OnCopyData(kHandOverFile, QByteArray("\x41", 1)); // an odd byte count
     EXPECT_EQ(f.Play().RowCount(), 2);
     EXPECT_EQ(f.Lists().RowCount(), 1);
-    EXPECT_FALSE(f->TimerActive(kHandOverTimerId));
+    EXPECT_FALSE(f->TimerActive(kHandOverTimer.id));
 }
 
 TEST(MainFrame, FtpClientGetsOneReplyPerListFile) {
@@ -381,16 +355,16 @@ TEST(MainFrame, AutoCloseArmsItsTimerAndTheEndOfListRule) {
         f->Commands().Execute(ID_AUTO_CLOSE);
         EXPECT_EQ(f->m_bAutoCloseArmed, 1);
         EXPECT_TRUE(f.Checked(ID_AUTO_CLOSE));
-        ASSERT_TRUE(f->TimerActive(kAutoCloseTimerId));
+        ASSERT_TRUE(f->TimerActive(kAutoCloseTimer.id));
         EXPECT_EQ(f->findChild<QTimer *>("timer100")->interval(), 7 * 60000);
         f->Commands().Execute(ID_AUTO_CLOSE);
-        EXPECT_FALSE(f->TimerActive(kAutoCloseTimerId));
+        EXPECT_FALSE(f->TimerActive(kAutoCloseTimer.id));
 
         // Without the time-out only the end-of-list rule applies.
         f->m_settings.m_bCloseTimeout = 0;
         f->Commands().Execute(ID_AUTO_CLOSE);
         EXPECT_EQ(f->m_bAutoCloseArmed, 1);
-        EXPECT_FALSE(f->TimerActive(kAutoCloseTimerId));
+        EXPECT_FALSE(f->TimerActive(kAutoCloseTimer.id));
         f->m_settings.m_bCloseEndofPlayingList = 0;
         EXPECT_FALSE(f->CloseAtEndOfPlayList());
         EXPECT_TRUE(f->isVisible());
@@ -423,7 +397,6 @@ TEST(MainFrame, ScreenModesCoverTheScreenAndComeBack) {
     f->Commands().Execute(ID_FULL_SCREEN);
     ASSERT_TRUE(Pump([&] { return f->View()->size() == screen.size(); }, 3000));
     EXPECT_EQ(QRect(f->View()->mapToGlobal(QPoint(0, 0)), f->View()->size()), screen);
-    EXPECT_EQ(f->m_rcFullScreen, screen);
     EXPECT_TRUE(f.Checked(ID_FULL_SCREEN));
     EXPECT_TRUE(f->menuBar()->isHidden());
     EXPECT_TRUE(f->ListBarDock()->isHidden());
@@ -440,6 +413,16 @@ TEST(MainFrame, ScreenModesCoverTheScreenAndComeBack) {
     EXPECT_FALSE(f->ListBarDock()->isHidden());
     EXPECT_FALSE(f->ToolBar()->isHidden());
     EXPECT_LT(f->View()->width(), screen.width());
+
+    // Closed in a screen mode, the frame keeps the normal window's rectangle, not the screen's.
+    f->Commands().Execute(ID_FULL_SCREEN);
+    ASSERT_TRUE(Pump([&] { return f->View()->size() == screen.size(); }, 3000));
+    f.CloseAndDestroy();
+    IniRegistryStore machine;
+    const std::optional<StoredWindowRect> stored = LoadWindowRect(machine);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(QRect(QPoint(stored->left, stored->top), QPoint(stored->right, stored->bottom)),
+              before.adjusted(0, 0, 1, 1));
 }
 
 TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
@@ -449,14 +432,14 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
     const QString list = dir.filePath("Box.tpl");
     ASSERT_TRUE(CreateListFile(list));
     ASSERT_TRUE(AddMovie(a, list));
-    ASSERT_TRUE(CreateListFile(ProgramFolder() + "sample.tpl"));
+    ASSERT_TRUE(CreateListFile(test::TestProgramDir() + "sample.tpl"));
 
     {
         // First start: the sample list is offered, and the flag is stored as 1.
         Frame f;
         EXPECT_EQ(f->m_settings.m_bFirstRun, 1);
-        EXPECT_EQ(f.Lists().Rows(),
-                  (std::vector<PlayListRow>{{ProgramFolder() + "sample.tpl", "sample.tpl"}}));
+        EXPECT_EQ(f.Lists().Rows(), (std::vector<PlayListRow>{
+                                        {test::TestProgramDir() + "sample.tpl", "sample.tpl"}}));
         f.Play().AppendFileRow(a);
         f.Play().AppendRow(list, "a.swf");
         f.Play().AppendFileRow(b);
@@ -467,7 +450,7 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
     }
     EXPECT_EQ(MachineDword("m_bFirstRun"), 1u);
     EXPECT_EQ(MachineDword("m_nIEFilterSize"), 321u);
-    EXPECT_EQ(ReadTextRecordFile(ProgramFolder() + "1list.ini"),
+    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "1list.ini"),
               (QStringList{a, list + "/a.swf", b}));
 
     QFile::remove(b); // gone by the next start: dropped silently
@@ -499,8 +482,8 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
         EXPECT_EQ(f.Lists().Rows(), (std::vector<PlayListRow>{{list, "Box.tpl"}}));
         f.CloseAndDestroy();
     }
-    EXPECT_EQ(ReadTextRecordFile(ProgramFolder() + "1list.ini"), QStringList{});
-    EXPECT_EQ(ReadTextRecordFile(ProgramFolder() + "2list.ini"), QStringList{list});
+    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "1list.ini"), QStringList{});
+    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "2list.ini"), QStringList{list});
 }
 
 TEST(MainFrame, BarLayoutIsKeptAndAForeignOneIgnored) {
@@ -515,7 +498,10 @@ TEST(MainFrame, BarLayoutIsKeptAndAForeignOneIgnored) {
     ProfileStore profile;
     EXPECT_EQ(profile.GetProfileInt("BarState-Summary", "Bars", 0), 2);
     EXPECT_EQ(profile.GetProfileInt("BarState-Bar1", "BarID", 0), 123);
-    EXPECT_GT(profile.GetProfileInt("BarState-SCBar-123", "sizeVertCX", 0), 0);
+    // Every orientation's size is written, not only the present one's.
+    for (const char *name :
+         {"sizeHorzCX", "sizeHorzCY", "sizeVertCX", "sizeVertCY", "sizeFloatCX", "sizeFloatCY"})
+        EXPECT_GT(profile.GetProfileInt("BarState-SCBar-123", name, 0), 0) << name;
     {
         Frame f;
         EXPECT_TRUE(f->ListBarDock()->isHidden());
@@ -718,17 +704,18 @@ TEST(MainFrame, FavouritesAndTheLastPlayList) {
     QDir(f->FavouritesPath()).removeRecursively();
 
     // Last play list: an empty state file reports and keeps the list.
-    ASSERT_TRUE(WriteTextRecordFile(ProgramFolder() + "1list.ini", {}));
+    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {}));
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(f->StatusText(), "没有找到符合要求的Flash文件");
     EXPECT_EQ(f.Play().RowCount(), 2);
     // A state file whose records all fail still empties the list.
-    ASSERT_TRUE(WriteTextRecordFile(ProgramFolder() + "1list.ini", {dir.filePath("gone.swf")}));
+    ASSERT_TRUE(
+        WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {dir.filePath("gone.swf")}));
     f->SetStatusText("x");
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(f.Play().RowCount(), 0);
     EXPECT_EQ(f->StatusText(), "x");
-    ASSERT_TRUE(WriteTextRecordFile(ProgramFolder() + "1list.ini", {b, a}));
+    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {b, a}));
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(Names(f.Play()), (QStringList{"b.swf", "a.swf"}));
 }

@@ -8,8 +8,8 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "shell/ViewLayout.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,8 +33,6 @@ namespace {
 
 using namespace kz::test;
 
-QApplication *App() { return E2eApp("test_player_e2e"); }
-
 QString Player() {
     return QDir(kz::test::BinDir()).filePath("KZPlayer");
 }
@@ -42,7 +40,6 @@ QString Player() {
 } // namespace
 
 TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
-    App();
     KeepStateFiles keep;
     QTemporaryDir home;
     const QProcessEnvironment env = PrivateEnvironment(home.path());
@@ -101,15 +98,14 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
     again.setProcessEnvironment(env);
     again.start(Player(), {});
     ASSERT_TRUE(again.waitForStarted());
-    EXPECT_TRUE(SleepUntil([&] { return again.state() == QProcess::Running && QFile::exists(socket); },
-                        60000));
+    EXPECT_TRUE(SleepUntil(
+        [&] { return again.state() == QProcess::Running && QFile::exists(socket); }, 60000));
     EXPECT_FALSE(again.waitForFinished(1000)) << "it should keep running";
     again.kill();
     again.waitForFinished();
 }
 
 TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
-    App();
     QTemporaryDir dir, home;
     const QString program = dir.filePath("KZPlayer");
     ASSERT_TRUE(QFile::copy(Player(), program));
@@ -135,7 +131,6 @@ TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
 // The frame and the view with the real controls: a movie plays in the view's layout, in a
 // window and full screen, zooms, and a right click on it brings up the play menu.
 TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
-    App();
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
     kz::ControlFactory controls;
@@ -154,7 +149,7 @@ TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
     flash->LoadMovie(0, QDir(kz::test::CorpusDir()).filePath("examples_timeline_Simple.swf"));
     ASSERT_TRUE(PumpUntil([&] { return ready.count() > 0; }, 30000));
     // What the play controller does when a movie starts.
-    view->m_nPlayState = kz::kPlaying;
+    view->m_nPlayState = kz::kStatePlaying;
     view->SetMovieSize(QSize(flash->Facts().width, flash->Facts().height));
     view->LayOut();
     EXPECT_FALSE(view->Browser()->isVisible());

@@ -13,6 +13,7 @@
 #include "shell/MainFrm.h"
 #include "shell/ViewLayout.h"
 #include "support/FakeFlashControl.h"
+#include "support/RowsDrawn.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
@@ -38,33 +39,17 @@ using test::FakeFlashControl;
 
 namespace {
 
-// A private home, configuration and program directory for the whole run.
+// The run's private home, with the view's image and home page in its program directory.
 QTemporaryDir &Home() {
-    static QTemporaryDir dir;
-    return dir;
-}
-
-QString ProgramFolder() {
-    return Home().filePath("program");
-}
-
-QApplication *App() {
-    static QApplication *app = [] {
-        const QString home = Home().path();
-        test::UsePrivateHome(home);
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "test_shell_widgets";
-        static char *argv[] = {name, nullptr};
-        auto *a = new QApplication(argc, argv);
-        QDir().mkpath(ProgramFolder() + "/res");
-        QFile::copy(test::BinDir() + "/res/return.jpg", ProgramFolder() + "/res/return.jpg");
-        test::WriteFile(ProgramFolder() + "/inweb/bindex.html", "<html>home</html>");
-        SetProgramDirOverride(ProgramFolder());
-        return a;
+    static QTemporaryDir &home = []() -> QTemporaryDir & {
+        QTemporaryDir &h = test::TestHome();
+        const QString program = test::TestProgramDir();
+        QDir().mkpath(program + "res");
+        QFile::copy(test::BinDir() + "/res/return.jpg", program + "res/return.jpg");
+        test::WriteFile(program + "inweb/bindex.html", "<html>home</html>");
+        return h;
     }();
-    return app;
+    return home;
 }
 
 ControlFactory Fakes() {
@@ -83,7 +68,7 @@ bool Pump(const std::function<bool()> &done, int ms = 5000) {
 }
 
 struct Player {
-    QApplication *app = App();
+    QTemporaryDir &home = Home();
     CMainFrame frame;
     CKZPlayerView *view;
     FakeFlashControl *flash;
@@ -110,7 +95,7 @@ struct Player {
         return LayOutView(in);
     }
     void Playing() {
-        view->m_nPlayState = kPlaying;
+        view->m_nPlayState = kStatePlaying;
         view->SetMovieSize(QSize(550, 400));
         view->LayOut();
     }
@@ -123,7 +108,7 @@ struct Player {
 } // namespace
 
 TEST(PlayerView, InitialUpdateInOrder) {
-    App();
+    Home();
     CMainFrame frame(Fakes(), {});
     QSignalSpy done(frame.View(), &CKZPlayerView::InitialUpdateDone);
     frame.show();
@@ -141,8 +126,8 @@ TEST(PlayerView, InitialUpdateInOrder) {
     EXPECT_EQ(frame.View()->BackButton()->iconSize(), back) << "from res/return.jpg";
     EXPECT_EQ(frame.View()->LoadingBar()->maximum(), 100);
     EXPECT_EQ(done.count(), 1);
-    EXPECT_TRUE(frame.View()->TimerActive(1));
-    EXPECT_FALSE(frame.View()->TimerActive(100)) << "no movie on the command line";
+    EXPECT_TRUE(frame.View()->TimerActive(kHomePageTimer.id));
+    EXPECT_FALSE(frame.View()->TimerActive(kRepaintTimer.id)) << "no movie on the command line";
     for (const char *id :
          {"IDC_1000", "IDC_1010", "IDC_1044", "IDC_1068", "IDD_131", "IDD_166", "IDC_1081"})
         EXPECT_NE(frame.findChild<QWidget *>(id), nullptr) << id;
@@ -150,15 +135,15 @@ TEST(PlayerView, InitialUpdateInOrder) {
     // Timer 1 shows the local home page and starts timer 2.
     ASSERT_TRUE(Pump([&] { return browser->navigated.size() == 2; }, 3000));
     EXPECT_EQ(browser->navigated[1], ProgramDir() + "inweb/bindex.html");
-    EXPECT_FALSE(frame.View()->TimerActive(1));
-    EXPECT_TRUE(frame.View()->TimerActive(2));
+    EXPECT_FALSE(frame.View()->TimerActive(kHomePageTimer.id));
+    EXPECT_TRUE(frame.View()->TimerActive(kConnectivityTimer.id));
 }
 
 TEST(PlayerView, StartWithAMovieSetsTheStartFlagAndTheRepaintTimer) {
     Player p("/m/Movie.SWF");
     EXPECT_EQ(p.frame.m_bStartFile, 1);
-    EXPECT_TRUE(p.view->TimerActive(100));
-    EXPECT_TRUE(Pump([&] { return !p.view->TimerActive(100); }, 1000));
+    EXPECT_TRUE(p.view->TimerActive(kRepaintTimer.id));
+    EXPECT_TRUE(Pump([&] { return !p.view->TimerActive(kRepaintTimer.id); }, 1000));
     Player q("/m/list.tpl");
     EXPECT_EQ(q.frame.m_bStartFile, 0);
 }
@@ -264,7 +249,7 @@ TEST(PlayerView, ZoomStepsAndEnabling) {
 }
 
 TEST(PlayerView, FirstEraseIsWhiteThenTheBackgroundColour) {
-    App();
+    Home();
     ProfileStore().WriteProfileInt("KZPlayer", "m_intBackColor", 0x0000FF); // red as COLORREF
     CKZPlayerView::ResetFirstErase();
     Player p;
@@ -371,7 +356,7 @@ TEST(PlayerView, CommandTableHoldsLaterCommandsDisabled) {
 }
 
 TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd) {
-    App();
+    Home();
     QFile::remove(IniRegistryStore().Path());
     test::SwfSpec spec;
     spec.frameCount = 50;
@@ -383,12 +368,12 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
         CPlayCtrlDlg *c = p.view->PlayCtrl();
         ASSERT_NE(c, nullptr);
         EXPECT_TRUE(p.flash->calls.contains("LoadMovie 0 " + movie));
-        EXPECT_EQ(p.view->m_nPlayState, kPlaying);
+        EXPECT_EQ(p.view->m_nPlayState, kStatePlaying);
         EXPECT_EQ(c->geometry(), p.Expected().controller);
         EXPECT_FALSE(p.Enabled(ID_PLAY));
         EXPECT_TRUE(p.Enabled(ID_PAUSE));
         EXPECT_TRUE(p.frame.Commands().Execute(ID_PAUSE));
-        EXPECT_EQ(c->m_nPlayState, kPaused);
+        EXPECT_EQ(c->m_nPlayState, kStatePaused);
         EXPECT_TRUE(p.Enabled(ID_PLAY));
         EXPECT_FALSE(p.Enabled(ID_PAUSE));
 
@@ -409,13 +394,13 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
         EXPECT_TRUE(p.Enabled(ID_LOOP_LIST));
 
         EXPECT_TRUE(t.Execute(ID_STOP));
-        EXPECT_EQ(p.view->m_nPlayState, kStopped);
+        EXPECT_EQ(p.view->m_nPlayState, kStateStopped);
         EXPECT_TRUE(p.view->Browser()->isVisible());
 
         // A movie link in the home page goes to the controller.
         p.browser->Navigate("http://127.0.0.1:1/Link.SWF");
         EXPECT_TRUE(p.flash->calls.contains("LoadMovie 0 http://127.0.0.1:1/Link.SWF"));
-        EXPECT_EQ(p.view->m_nPlayState, kPlaying);
+        EXPECT_EQ(p.view->m_nPlayState, kStatePlaying);
     }
     IniRegistryStore store;
     ControllerSettings s;
@@ -430,7 +415,7 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
 TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
     Player p;
     CDragDropListCtrl *list = p.frame.PlayList();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         test::SwfSpec spec;
         spec.frameCount = std::uint16_t(10 + i);
         const QString path = Home().filePath(QString("row%1.swf").arg(i));
@@ -438,18 +423,21 @@ TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
         list->AppendFileRow(path);
     }
     CPlayCtrlDlg *c = p.view->PlayCtrl();
-    auto red = [&](int row) {
-        return list->topLevelItem(row)->foreground(1).color() == QColor(Qt::red);
-    };
     ASSERT_TRUE(list->PlayRow(1));
     EXPECT_EQ(c->m_nCurrentPlayingItem, 1);
     EXPECT_EQ(p.flash->Movie(), list->RowText(1, 0));
-    EXPECT_TRUE(red(1));
-    EXPECT_FALSE(red(0));
+    EXPECT_EQ(test::RowsDrawnRed(*list), QList<int>{1});
     ASSERT_TRUE(p.frame.Commands().Execute(ID_NEXT));
     EXPECT_EQ(c->m_nCurrentPlayingItem, 2);
-    EXPECT_TRUE(red(2));
-    EXPECT_FALSE(red(1));
+    EXPECT_EQ(test::RowsDrawnRed(*list), QList<int>{2});
+
+    // Removing a row above the current one leaves one red row: the current one.
+    list->clearSelection();
+    list->topLevelItem(0)->setSelected(true);
+    ASSERT_TRUE(p.frame.Commands().Execute(ID_REMOVE_FROM_LIST));
+    ASSERT_EQ(list->RowCount(), 3);
+    EXPECT_EQ(c->m_nCurrentPlayingItem, 2);
+    EXPECT_EQ(test::RowsDrawnRed(*list), QList<int>{2});
 
     // Past the last row with auto-close armed and closing at the end on: the frame closes.
     p.frame.m_settings.m_bCloseEndofPlayingList = 1;
@@ -460,7 +448,7 @@ TEST(PlayerView, PlayListRowsPlayThroughTheControllerWithTheCurrentRowInRed) {
 }
 
 TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
-    App();
+    Home();
     QTemporaryDir run;
     QStringList ran;
     auto runner = [&](const QString &program, const QStringList &args, bool) {
@@ -472,6 +460,9 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
     first.m_runProgram = runner;
     ASSERT_TRUE(first.InitInstance({"KZPlayer", "/m/first.swf"}));
     ASSERT_NE(first.MainFrame(), nullptr);
+    QStringList handedOver;
+    QObject::connect(first.MainFrame(), &CMainFrame::FileHandedOver,
+                     [&](const QString &file) { handedOver << file; });
     EXPECT_EQ(first.m_strCmdLineFile, "/m/first.swf");
     EXPECT_EQ(first.MainFrame()->m_bStartFile, 1);
     EXPECT_TRUE(first.Instance()->Listening()) << "listening once the view is ready";
@@ -487,8 +478,8 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
     CKZPlayerApp third(Fakes());
     third.m_instanceFolder = run.path();
     EXPECT_FALSE(third.InitInstance({"KZPlayer"}));
-    ASSERT_TRUE(Pump([&] { return first.MainFrame()->m_handedOverFiles.size() == 2; }));
-    EXPECT_EQ(first.MainFrame()->m_handedOverFiles, (QStringList{"/m/其他.swf", ""}));
+    ASSERT_TRUE(Pump([&] { return handedOver.size() == 2; }));
+    EXPECT_EQ(handedOver, (QStringList{"/m/其他.swf", ""}));
 
     // Set as default Flash player: the status pane thanks the user when every step worked.
     ran.clear();
@@ -503,7 +494,7 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
 }
 
 TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
-    App();
+    Home();
     QTemporaryDir dir, run;
     ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate"), "old"));
     ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate1"), "new"));
@@ -517,7 +508,7 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
         return true;
     };
     EXPECT_FALSE(app.InitInstance({"KZPlayer"}));
-    SetProgramDirOverride(ProgramFolder());
+    SetProgramDirOverride(test::TestProgramDir());
     EXPECT_EQ(app.MainFrame(), nullptr);
     EXPECT_EQ(ran, QStringList{QDir(dir.path()).filePath("vupdate") + ' '});
     EXPECT_EQ(test::ReadFile(dir.filePath("vupdate")), "new");
@@ -539,7 +530,7 @@ TEST(PlayerView, RightClickPopsUpThePlayMenu) {
 }
 
 TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
-    App();
+    Home();
     qputenv("KZPLAYER_SITE", "http://127.0.0.1:8/");
     CAboutDlg dlg;
     qunsetenv("KZPLAYER_SITE");

@@ -6,7 +6,7 @@ using namespace kz;
 
 namespace {
 
-ViewLayoutInput Windowed(int W, int H, int state = kStopped, QSize movie = {}) {
+ViewLayoutInput Windowed(int W, int H, int state = kStateStopped, QSize movie = {}) {
     ViewLayoutInput in;
     in.client = QSize(W, H);
     in.infoHeight = 20;
@@ -34,30 +34,30 @@ TEST(ViewLayout, WindowedStoppedShowsInfoPanelsAndBrowserOverTheControl) {
 
 TEST(ViewLayout, WindowedPlayingFitsTheMovieAboveThePanels) {
     // Available height A = 600 - 20 - 10 - 76 - 12 = 482 < W: width follows the height.
-    ViewLayout l = LayOutView(Windowed(800, 600, kPlaying, QSize(550, 400)));
+    ViewLayout l = LayOutView(Windowed(800, 600, kStatePlaying, QSize(550, 400)));
     EXPECT_EQ(l.browser, QRect(0, 0, 0, 0));
     const int width = 550 * 482 / 400; // 662
     EXPECT_EQ(l.flash, QRect((800 - width) / 2, 20, width, 482));
 
     // A wide movie is capped at the client width (and keeps the full available height).
-    l = LayOutView(Windowed(800, 600, kPlaying, QSize(2000, 400)));
+    l = LayOutView(Windowed(800, 600, kStatePlaying, QSize(2000, 400)));
     EXPECT_EQ(l.flash, QRect(0, 20, 800, 482));
 
     // A narrow, tall window (A >= W): the height follows the width, centred vertically.
-    l = LayOutView(Windowed(300, 800, kPlaying, QSize(550, 400)));
+    l = LayOutView(Windowed(300, 800, kStatePlaying, QSize(550, 400)));
     const int available = 800 - 20 - 10 - 88; // 682
     const int height = 300 * 400 / 550;       // 218
     EXPECT_EQ(l.flash, QRect(0, 20 + (available - height) / 2, 300, height));
-    l = LayOutView(Windowed(300, 800, kPaused, QSize(100, 2000)));
+    l = LayOutView(Windowed(300, 800, kStatePaused, QSize(100, 2000)));
     EXPECT_EQ(l.flash, QRect(0, 20, 300, available)) << "capped at the available height";
 }
 
 TEST(ViewLayout, WindowedWithoutAMovieSizeOrRoomNeverDividesByZero) {
-    ViewLayout l = LayOutView(Windowed(800, 600, kPlaying, QSize(0, 0)));
+    ViewLayout l = LayOutView(Windowed(800, 600, kStatePlaying, QSize(0, 0)));
     EXPECT_EQ(l.flash.width(), 800);
-    l = LayOutView(Windowed(800, 600, kPlaying, QSize(550, -5)));
+    l = LayOutView(Windowed(800, 600, kStatePlaying, QSize(550, -5)));
     EXPECT_GE(l.flash.height(), 0);
-    l = LayOutView(Windowed(40, 50, kPlaying, QSize(550, 400)));
+    l = LayOutView(Windowed(40, 50, kStatePlaying, QSize(550, 400)));
     EXPECT_GE(l.flash.width(), 0);
     EXPECT_GE(l.flash.height(), 0);
     EXPECT_GE(l.browser.height(), 0);
@@ -82,7 +82,7 @@ TEST(ViewLayout, FullScreenFitKeepsProportionsOnlyBeyondThreeQuarters) {
 }
 
 TEST(ViewLayout, ScreenModesHideTheWindowParts) {
-    ViewLayoutInput in = Windowed(1280, 800, kPlaying, QSize(640, 480));
+    ViewLayoutInput in = Windowed(1280, 800, kStatePlaying, QSize(640, 480));
     in.fullScreen = true;
     ViewLayout l = LayOutView(in);
     EXPECT_FALSE(l.infoVisible);
@@ -104,7 +104,7 @@ TEST(ViewLayout, ScreenModesHideTheWindowParts) {
     in.movie = QSize(1280, 700); // not smaller than the screen
     EXPECT_EQ(LayOutView(in).flash, QRect(0, 0, 1280, 800));
 
-    in.playState = kStopped;
+    in.playState = kStateStopped;
     in.movie = QSize(640, 480);
     EXPECT_EQ(LayOutView(in).flash, QRect(0, 0, 1280, 800)) << "stopped: the whole area";
     in.actualSize = false;

@@ -15,21 +15,6 @@
 
 namespace kz::test {
 
-QApplication *E2eApp(const char *name) {
-    static QApplication *app = [name] {
-        PrepareWebEngine();
-        for (const char *v : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"})
-            qunsetenv(v);
-        static int argc = 1;
-        static QByteArray arg0(name);
-        static char *argv[] = {arg0.data(), nullptr};
-        auto *a = new QApplication(argc, argv);
-        SetProgramDirOverride(BinDir());
-        return a;
-    }();
-    return app;
-}
-
 bool PumpUntil(const std::function<bool()> &done, int ms) {
     QElapsedTimer t;
     t.start();

@@ -1,5 +1,6 @@
 #pragma once
-// Shared pieces of the end-to-end tests: the application with the web engine prepared, waiting
+// Shared pieces of the end-to-end tests (their main, support/TestMain.cpp, prepares the web
+// engine before the application object and uses the build's program directory): waiting
 // with and without the event loop, screenshots and their colours, a private home for a started
 // program, and keeping the program directory's state files.
 
@@ -16,10 +17,6 @@
 class QApplication;
 
 namespace kz::test {
-
-// The test's application, made once: the engine prepared, proxies cleared (tests talk to
-// loopback servers), the program directory pointed at the build's.
-QApplication *E2eApp(const char *name);
 
 // Runs the event loop until `done` or the time-out; false on the time-out.
 bool PumpUntil(const std::function<bool()> &done, int ms);

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/Paths.h"
+
 #include <zlib.h>
 
 namespace kz::test {
@@ -38,6 +40,27 @@ void UsePrivateHome(const QString &home) {
     qputenv("XDG_RUNTIME_DIR", (home + "/run").toUtf8());
     QDir().mkpath(home + "/run");
     QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QTemporaryDir &TestHome() {
+    static QTemporaryDir *home = [] {
+        auto *dir = new QTemporaryDir;
+        UsePrivateHome(dir->path());
+        QDir().mkpath(dir->filePath(QStringLiteral("program")));
+        SetProgramDirOverride(dir->filePath(QStringLiteral("program/")));
+        return dir;
+    }();
+    return *home;
+}
+
+QString TestProgramDir() {
+    return TestHome().filePath(QStringLiteral("program/"));
+}
+
+void ClearProxyEnvironment() {
+    for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
+        qunsetenv(name);
 }
 
 bool WriteFile(const QString &path, const QByteArray &bytes) {

@@ -21,6 +21,14 @@ QString SourceDir();
 // Points HOME, the XDG configuration and data folders and a private runtime folder of this
 // process at `home`, so a test's settings, associations and sockets stay there.
 void UsePrivateHome(const QString &home);
+// The test program's own private home, made on first use (UsePrivateHome), with the program
+// directory pointed at its folder "program/". Every call gives the same folder.
+QTemporaryDir &TestHome();
+// TestHome()'s "program/" folder, with a trailing separator.
+QString TestProgramDir();
+
+// Removes proxy settings from the environment so loopback requests go direct.
+void ClearProxyEnvironment();
 
 // Writes bytes to a file, creating its folder.
 bool WriteFile(const QString &path, const QByteArray &bytes);

@@ -1,8 +1,8 @@
 // kztool mp3, jpeg, exe and scr: outputs printed, exit codes, and output folders given with or
 // without their trailing separator.
 
-#include "../cli/KztoolRunner.h"
 #include "ToolsTestSupport.h"
+#include "support/KztoolRunner.h"
 #include "tools/Packaging.h"
 
 #include <QDir>

@@ -5,8 +5,8 @@
 #include "platform/Paths.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,8 +33,6 @@ namespace {
 
 using namespace kz::test;
 
-QApplication *App() { return E2eApp("test_flash_e2e"); }
-
 QImage Shot(QWidget *w) {
     return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
@@ -44,7 +42,6 @@ QString Corpus(const char *name) {
 }
 
 struct Host {
-    QApplication *app = App(); // before any widget
     QWidget window;
     CMedia *flash = nullptr;
     Host() {
@@ -230,7 +227,6 @@ TEST(FlashControlE2e, InputReachesTheMovieAndTheOwner) {
 }
 
 TEST(FlashControlE2e, BrowserAsksBeforeEveryNavigation) {
-    App();
     QWidget window;
     window.resize(400, 300);
     auto *browser = new CExplorer1(&window);
@@ -264,7 +260,7 @@ TEST(FlashControlE2e, WebMovieLoadsThroughTheCacheWithRisingProgress) {
     Host h;
     QTemporaryDir dir;
     // A server that trickles the body, so progress is seen between 0 and 100.
-    const QString server = QDir(test::SourceDir()).filePath("tests/e2e/trickle_http.py");
+    const QString server = QDir(test::SourceDir()).filePath("tests/support/trickle_http.py");
     QFile::copy(Corpus("acid_acid-platformer.swf"), dir.filePath("web.swf"));
     QTcpServer probe;
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));

@@ -1,6 +1,6 @@
 #include "platform/http/HttpClient.h"
 
-#include "TestHttpServer.h"
+#include "support/TestHttpServer.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>

@@ -1,4 +1,4 @@
-#include "StorageTestUtil.h"
+#include "support/StorageTestUtil.h"
 
 #include "platform/storage/CompoundFile.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 // Damaged and hostile compound files, made here from a valid one: every one fails cleanly or
 // opens into something that can be walked, read and changed without a crash, in bounded time.
 
-#include "StorageTestUtil.h"
+#include "support/StorageTestUtil.h"
 
 #include "platform/storage/CompoundFile.h"
 #include "support/TestSupport.h"

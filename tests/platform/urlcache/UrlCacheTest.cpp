@@ -1,7 +1,7 @@
 #include "platform/urlcache/UrlCache.h"
 
-#include "TestHttpServer.h"
 #include "platform/http/HttpClient.h"
+#include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

@@ -4,8 +4,8 @@
 #include "platform/Paths.h"
 #include "platform/flash/ShockwaveFlash.h"
 #include "playlist/ListFile.h"
-#include "support/TestSupport.h"
 #include "support/E2eSupport.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,15 +25,12 @@ namespace {
 
 using namespace kz::test;
 
-QApplication *App() { return E2eApp("test_generated_e2e"); }
-
 struct Shots {
     QImage first, last;
     int differing = 0;
 };
 
 Shots Render(const QString &movie, const QString &name) {
-    App();
     QWidget window;
     window.resize(480, 400);
     auto *flash = new CMedia(&window);
@@ -65,7 +62,8 @@ Shots Render(const QString &movie, const QString &name) {
 
 TEST(GeneratedMoviesE2e, FallbacksDrawTheirMessage) {
     for (const char *name : {"nonexist", "errorfmat"}) {
-        const Shots s = Render(QDir(test::BinDir()).filePath(QStringLiteral("inflash/%1.swf").arg(name)), name);
+        const Shots s =
+            Render(QDir(test::BinDir()).filePath(QStringLiteral("inflash/%1.swf").arg(name)), name);
         ASSERT_FALSE(s.last.isNull()) << name;
         EXPECT_GT(DistinctColours(s.last), 20) << name << ": not one colour";
         EXPECT_GT(s.differing, 0) << name << ": the marker moves";

@@ -1,5 +1,5 @@
 #pragma once
-// The loopback HTTP server of the network tests (a python3 script beside this file), started
+// The loopback HTTP server of the network tests (http_test_server.py beside this file), started
 // on a free port for the life of the object.
 
 #include <QByteArray>
@@ -23,15 +23,11 @@ private:
     int m_port = 0;
 };
 
-// One server for a whole test program, started on first use on the main thread, stopped by
-// StopSharedServer before the application object goes.
+// One server for a whole test program, started on first use on the main thread and stopped
+// when the application object goes.
 TestHttpServer &SharedServer();
-void StopSharedServer();
 
 // The bytes the server's pattern paths send, from offset start.
 QByteArray PatternBytes(std::int64_t start, std::int64_t count);
-
-// Removes proxy settings from the environment so loopback requests go direct.
-void ClearProxyEnvironment();
 
 } // namespace kz::test

@@ -2,12 +2,14 @@
 
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
+
 #include <memory>
 
 namespace kz::test {
 
 TestHttpServer::TestHttpServer() {
-    const QString script = SourceDir() + QStringLiteral("/tests/platform/http/http_test_server.py");
+    const QString script = SourceDir() + QStringLiteral("/tests/support/http_test_server.py");
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("/usr/bin/python3"), {script});
     if (!m_process.waitForStarted(10000))
@@ -33,14 +35,17 @@ namespace {
 std::unique_ptr<TestHttpServer> g_server;
 }
 
-TestHttpServer &SharedServer() {
-    if (!g_server)
-        g_server = std::make_unique<TestHttpServer>();
-    return *g_server;
-}
-
 void StopSharedServer() {
     g_server.reset();
+}
+
+TestHttpServer &SharedServer() {
+    if (!g_server) {
+        g_server = std::make_unique<TestHttpServer>();
+        // Stopped while the application object still exists.
+        qAddPostRoutine(StopSharedServer);
+    }
+    return *g_server;
 }
 
 QByteArray PatternBytes(std::int64_t start, std::int64_t count) {
@@ -48,12 +53,6 @@ QByteArray PatternBytes(std::int64_t start, std::int64_t count) {
     for (std::int64_t i = 0; i < count; ++i)
         bytes[qsizetype(i)] = char(((start + i) * 31 + 7) % 251);
     return bytes;
-}
-
-void ClearProxyEnvironment() {
-    for (const char *name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy",
-                             "ALL_PROXY", "no_proxy", "NO_PROXY"})
-        qunsetenv(name);
 }
 
 } // namespace kz::test

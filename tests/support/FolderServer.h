@@ -9,7 +9,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include "support/TestSupport.h"
+#include "TestSupport.h"
 
 namespace kz::test {
 
@@ -23,7 +23,7 @@ public:
         probe.close();
         m_process.setWorkingDirectory(folder);
         m_process.start("/usr/bin/python3",
-                        {QDir(SourceDir()).filePath("tests/e2e/trickle_http.py"),
+                        {QDir(SourceDir()).filePath("tests/support/trickle_http.py"),
                          QString::number(m_port), QString::number(pieces)});
         m_process.waitForStarted();
         // Ready once it accepts a connection.

@@ -1,4 +1,4 @@
-#include "shell/settings/Settings.h"
+#include "settings/Settings.h"
 
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"

@@ -1,6 +1,6 @@
 #include "StorageTestUtil.h"
 
-#include "support/TestSupport.h"
+#include "TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,16 +10,6 @@
 #include <QTemporaryDir>
 
 namespace kz::test {
-
-namespace {
-// Each test program (and the kztool it starts) gets its own temporary folder, so test programs
-// running side by side never meet in the player's scratch files there.
-struct PrivateTempFolder {
-    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/kz-test-XXXXXX")};
-    PrivateTempFolder() { qputenv("TMPDIR", QFile::encodeName(dir.path())); }
-};
-const PrivateTempFolder gPrivateTempFolder;
-} // namespace
 
 ProcResult RunProgram(const QString &program, const QStringList &args,
                       const QStringList &extraEnv) {

@@ -1,0 +1,37 @@
+// The one main of every test program: the application object exists before any test runs and
+// loopback requests go direct. Unit and widget tests draw offscreen unless a platform is named;
+// end-to-end tests (KZ_E2E_MAIN) prepare the web engine first and use the build's program
+// directory.
+
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#ifdef KZ_E2E_MAIN
+#include "platform/Paths.h"
+#include "platform/flash/ShockwaveFlash.h"
+#endif
+
+int main(int argc, char **argv) {
+    kz::test::ClearProxyEnvironment();
+#ifdef KZ_E2E_MAIN
+    kz::PrepareWebEngine();
+#else
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Each test program (and the programs it starts) gets its own temporary folder, so test
+    // programs running side by side never meet in the player's scratch files there.
+    const QTemporaryDir temp(QDir::tempPath() + QStringLiteral("/kz-test-XXXXXX"));
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+#endif
+    QApplication app(argc, argv);
+#ifdef KZ_E2E_MAIN
+    kz::SetProgramDirOverride(kz::test::BinDir());
+#endif
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
