@@ -31,10 +31,6 @@ namespace {
 
 using namespace kz::test;
 
-QApplication *App() {
-    return E2eApp("test_frames_e2e");
-}
-
 QString Corpus(const char *name) {
     return QDir(CorpusDir()).filePath(name);
 }
@@ -76,7 +72,6 @@ struct Player {
     CMedia *flash = nullptr;
     CPlayCtrlDlg *ctrl = nullptr;
     Player() {
-        App();
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
         ControlFactory controls;
@@ -115,7 +110,6 @@ QString WriteMovie(const QTemporaryDir &dir, const QString &name, const QByteArr
 } // namespace
 
 TEST(MovieFramesE2e, ACorpusMovieReportsItsFramesInOrderAtItsRate) {
-    App();
     QWidget window;
     window.resize(640, 480);
     auto *flash = new CMedia(&window);

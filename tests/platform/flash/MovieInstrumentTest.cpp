@@ -226,8 +226,9 @@ TEST(MovieInstrument, ActionScript3DamagedAndHugeMoviesAreLeftAlone) {
     QByteArray cut = WriterMovie(8, 5, false);
     cut.chop(cut.size() / 3);
     im = InstrumentMovie(cut, "u");
-    if (im.kind != InstrumentedMovie::Kind::None)
+    if (im.kind != InstrumentedMovie::Kind::None) {
         EXPECT_FALSE(Tags(im.movie).isEmpty());
+    }
     QByteArray garbled = WriterMovie(8, 5, true);
     for (qsizetype i = 12; i < garbled.size(); i += 7)
         garbled[i] = char(garbled[i] ^ 0x5A);
@@ -252,8 +253,9 @@ TEST(MovieInstrument, EveryCorpusMovieIsHandledWithoutHarm) {
             ++none;
             break;
         }
-        if (im.kind != InstrumentedMovie::Kind::None)
+        if (im.kind != InstrumentedMovie::Kind::None) {
             EXPECT_FALSE(Tags(im.movie).isEmpty()) << name.toStdString();
+        }
     }
     EXPECT_GT(direct, 50);
     EXPECT_GT(driven, 5);
