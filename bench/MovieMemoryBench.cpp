@@ -4,7 +4,7 @@
 // decoded by the page). Each side runs in a fresh process; the process tree's resident memory
 // is sampled every 20 ms until the engine reports the movie.
 //
-// bench_moviememory [MEGABYTES]            runs both sides and prints their peaks
+// bench_moviememory [MEGABYTES [SIDE]]     runs both sides (or one) and prints their peaks
 // bench_moviememory --side scheme|script MOVIE   (one side; used by the run above)
 
 #include "platform/Paths.h"
@@ -171,7 +171,12 @@ int main(int argc, char **argv) {
             return 1;
     }
     std::printf("movie: %d MB\n", megabytes);
-    for (const char *side : {"scheme", "script"}) {
+    QStringList sides{QStringLiteral("scheme"), QStringLiteral("script")};
+    if (argc > 2)
+        sides = {QString::fromLocal8Bit(argv[2])};
+    for (const QString &sideName : sides) {
+        const QByteArray sideBytes = sideName.toLatin1();
+        const char *side = sideBytes.constData();
         QProcess p;
         p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         p.start(QCoreApplication::applicationFilePath(),

@@ -421,7 +421,9 @@ TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
         r.ctrl->OnFramePoll();
         ASSERT_TRUE(r.ctrl->EndWaitPending()) << "halted on the last frame: the end";
         ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
-        EXPECT_EQ(r.flash->calls, (QStringList{"GotoFrame 0", "Play"}));
+        // The poll's own timer may add the start on frame 0 meanwhile.
+        EXPECT_EQ(r.flash->calls.mid(0, 2), (QStringList{"GotoFrame 0", "Play"}));
+        EXPECT_EQ(r.flash->calls.size(), 2 + r.flash->calls.mid(2).count("Play"));
         EXPECT_EQ(r.flash->CurrentFrame(), 0);
         EXPECT_TRUE(r.flash->IsPlaying());
     }
@@ -446,7 +448,9 @@ TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
         r.ctrl->OnFramePoll();
         ASSERT_TRUE(r.ctrl->EndWaitPending());
         ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
-        EXPECT_EQ(r.flash->calls, (QStringList{"GotoFrame 0", "Play"}));
+        // The poll's own timer may add the start on frame 0 meanwhile.
+        EXPECT_EQ(r.flash->calls.mid(0, 2), (QStringList{"GotoFrame 0", "Play"}));
+        EXPECT_EQ(r.flash->calls.size(), 2 + r.flash->calls.mid(2).count("Play"));
         EXPECT_EQ(r.flash->CurrentFrame(), 0);
     }
 }
