@@ -9,7 +9,7 @@
 
 #include "platform/Paths.h"
 #include "platform/flash/ShockwaveFlash.h"
-#include "res/gen/SwfWriter.h"
+#include "formats/swf/SwfWriter.h"
 
 #include <QApplication>
 #include <QDir>

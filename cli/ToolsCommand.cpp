@@ -6,7 +6,7 @@
 #include "tools/JpegExtract.h"
 #include "tools/Mp3Extract.h"
 #include "tools/Packaging.h"
-#include "tools/SwfTags.h"
+#include "formats/swf/TagWalker.h"
 
 #include <QFileInfo>
 

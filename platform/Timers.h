@@ -16,7 +16,7 @@ struct TimerSpec {
     bool once = false; // single shot
 };
 
-// The timer of the spec, owned by `owner`.
+// The timer of that id and interval, owned by `owner`.
 QTimer *MakeTimer(QObject *owner, const TimerSpec &spec);
 // Whether the owner's timer of that id runs; false when it has none.
 bool TimerActive(const QObject *owner, int id);

@@ -1,5 +1,6 @@
 #include "HeaderProbe.h"
 
+#include "formats/swf/SwfFraming.h"
 #include "platform/http/HttpClient.h"
 
 #include <QByteArray>
@@ -25,11 +26,11 @@ ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Even
         return ProbeOutcome::Silent;
     const auto *b = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     SwfHeaderInfo info;
-    if (b[0] == 'F' && b[1] == 'W' && b[2] == 'S') {
+    if (IsSwfSignature(b, 'F')) {
         ParseUncompressedSwfBuffer(b, std::size_t(n), info);
         info.isFlash = 1;
         headerFound.Set();
-    } else if (b[0] == 'C' && b[1] == 'W' && b[2] == 'S') {
+    } else if (IsSwfSignature(b, 'C')) {
         headerFound.Set();
         if (!ParseCompressedSwfBuffer(b, std::size_t(n), info))
             return ProbeOutcome::Silent;

@@ -64,6 +64,15 @@ struct CPlayCtrlDlg::Mailbox {
             },
             Qt::QueuedConnection);
     }
+    // Runs `call` on the controller's thread, unless the controller has gone by then.
+    void Call(std::function<void(CPlayCtrlDlg *)> call) {
+        std::lock_guard lock(mutex);
+        if (!receiver)
+            return;
+        CPlayCtrlDlg *to = receiver;
+        QMetaObject::invokeMethod(
+            to, [to, call = std::move(call)] { call(to); }, Qt::QueuedConnection);
+    }
 };
 
 CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent)
@@ -313,6 +322,8 @@ void CPlayCtrlDlg::OnPrevious() {
 }
 
 void CPlayCtrlDlg::OnStop() {
+    ++m_nLoadRequest; // a web movie still waiting to load does not
+    m_bUrlPending = false;
     m_endWait->stop();
     m_pendingEnd = EndAction::None;
     m_power.Restore();
@@ -509,6 +520,8 @@ void CPlayCtrlDlg::GiveWayToMovie() {
 }
 
 void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName) {
+    ++m_nLoadRequest; // a web movie still waiting to load does not
+    m_bUrlPending = false;
     m_bUrlMode = false;
     m_bFullyLoaded = true;
     m_bHeaderKnown = true;
@@ -590,10 +603,24 @@ void CPlayCtrlDlg::PlayUrl(const QString &url) {
     m_flash->StopPlay();
     m_flash->Stop();
     m_flash->LoadMovie(0, QString::fromLatin1(kBlankMovie));
-    // Gives an earlier probe that is just reporting a moment to finish.
-    QThread::msleep(kBlankWaitMs);
-    m_events->headerFound.Wait(kHeaderFoundWaitMs);
+    // An earlier probe that is just reporting gets a moment to finish before the new movie
+    // loads. The wait runs on a thread of its own so that the window stays responsive; a load,
+    // a stop or another address meanwhile makes this one stale.
+    const int load = ++m_nLoadRequest;
+    m_bUrlPending = true;
+    std::shared_ptr<UrlProbeRecord> shared(std::move(record));
+    std::thread([events = m_events, mailbox = m_mailbox, shared, url, load] {
+        QThread::msleep(kBlankWaitMs);
+        events->headerFound.Wait(kHeaderFoundWaitMs);
+        mailbox->Call([shared, url, load](CPlayCtrlDlg *to) {
+            if (to->m_nLoadRequest == load)
+                to->LoadUrl(url, std::make_unique<UrlProbeRecord>(std::move(*shared)));
+        });
+    }).detach();
+}
 
+void CPlayCtrlDlg::LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record) {
+    m_bUrlPending = false;
     m_flash->LoadMovie(0, url);
     m_bUrlMode = true;
     m_bFullyLoaded = false;

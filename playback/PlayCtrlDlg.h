@@ -79,7 +79,10 @@ public:
 
     // Loading (the play list, the browsers and the probe's error).
     void PlayLocalItem(const QString &path, const QString &entryName);
+    // Empties the control at once and loads the address a moment later, once an earlier probe
+    // that is just reporting has finished (PlayUrlPending meanwhile).
     void PlayUrl(const QString &url);
+    bool PlayUrlPending() const { return m_bUrlPending; }
     // The probe's two messages; the record belongs to the handler.
     void OnMovieHeader(std::unique_ptr<UrlProbeRecord> record);
     void OnMovieError(std::unique_ptr<UrlProbeRecord> record);
@@ -131,6 +134,8 @@ private:
     void OnMovieReady();
     void StartCacheDownload(const QString &url);
     void StartProbe(std::unique_ptr<UrlProbeRecord> record);
+    // The second half of PlayUrl, once the wait for an earlier probe is over.
+    void LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record);
     void ForwardKey(QKeyEvent *event);
 
     FlashControl *m_flash;
@@ -150,6 +155,9 @@ private:
     std::shared_ptr<ProbeEvents> m_events;
     std::shared_ptr<PendingDownloads> m_pendingDownloads;
     std::shared_ptr<Mailbox> m_mailbox;
+    // Counts the loads and stops; a web movie whose load was overtaken is not loaded.
+    int m_nLoadRequest = 0;
+    bool m_bUrlPending = false;
     bool m_initialised = false;
 };
 

@@ -3,12 +3,14 @@
 // frame rate and count, stage rectangle and background colour, for uncompressed ("FWS") and
 // zlib-compressed ("CWS") movies, from a file or from the first bytes fetched over HTTP.
 
+#include "formats/swf/ByteSource.h"
+#include "formats/swf/SwfBits.h"
+#include "formats/swf/SwfTagCodes.h"
+
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 
 namespace kz {
 
@@ -29,24 +31,9 @@ struct SwfHeaderInfo {
 
 // Bytes the compressed readers take from the body: one window in, one window out.
 inline constexpr std::size_t kSwfWindowBytes = 4096;
-inline constexpr std::uint16_t kTagEnd = 0;
-inline constexpr std::uint16_t kTagSetBackgroundColor = 9;
-
-struct BitsRead {
-    std::uint32_t value = 0;
-    std::size_t nextByte = 0; // index of the byte holding the first unread bit
-    int nextBit = 0;          // that bit's offset, 0 = most significant
-};
-
-// Reads `bitCount` bits (at most 31), most significant first, starting at bit `bitOffset` of
-// bytes[firstByte]. Empty when the field would run past the bytes.
-std::optional<BitsRead> ReadBits(std::span<const std::uint8_t> bytes, std::size_t firstByte,
-                                 int bitCount, int bitOffset);
 
 // Counts the bytes a read took from the file, for tests and benchmarks.
-struct SwfReadCounter {
-    std::uint64_t bytesRead = 0;
-};
+using SwfReadCounter = ReadCounter;
 
 void ReadSwfHeader(const QString &path, SwfHeaderInfo &info, SwfReadCounter *counter = nullptr);
 bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info,

@@ -3,7 +3,9 @@
 #include "platform/Paths.h"
 #include "platform/TextRecords.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace kz {
 
@@ -84,6 +86,30 @@ StateFileRead ReadListFileState(const QString &path) {
         if (CanOpenForReading(t))
             result.rows.push_back({t, FileNameOf(t)});
     return result;
+}
+
+int AdoptOldStateFiles(const QString &oldFolder, const QString &userFolder) {
+    const QString from = WithTrailingSep(oldFolder), to = WithTrailingSep(userFolder);
+    if (QFileInfo(from).canonicalFilePath() == QFileInfo(to).canonicalFilePath() &&
+        QFileInfo(to).exists())
+        return 0;
+    for (const char16_t *name : {kPlayListStateName, kListFileStateName})
+        if (QFileInfo::exists(to + QString::fromUtf16(name)))
+            return 0;
+    int copied = 0;
+    for (const char16_t *name : {kPlayListStateName, kListFileStateName, kFavouritesName}) {
+        const QString source = from + QString::fromUtf16(name);
+        const QString target = to + QString::fromUtf16(name);
+        if (!QFileInfo(source).isFile() || QFileInfo::exists(target) || !QDir().mkpath(to))
+            continue;
+        if (!QFile::copy(source, target))
+            continue;
+        // A read-only installed copy must not make the user's copy read-only.
+        QFile::setPermissions(target,
+                              QFile::permissions(target) | QFile::WriteOwner | QFile::ReadOwner);
+        ++copied;
+    }
+    return copied;
 }
 
 } // namespace kz

@@ -11,9 +11,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -62,7 +64,14 @@ int main(int argc, char **argv) {
                                    "No Flash movie is attached to this program:\n%1")
                         .arg(self));
     }
-    const QString runtime = FindRuntimeFolder(FolderWithSep(self), QStringLiteral(KZ_PROGRAM_DIR));
+    QString runtime = FindRuntimeFolder(FolderWithSep(self), QStringLiteral(KZ_PROGRAM_DIR));
+    if (runtime.isEmpty()) {
+        // A packaged movie copied elsewhere, from an installed player: the program on the path
+        // links into the program directory that holds the runtime.
+        const QString player = QStandardPaths::findExecutable(QStringLiteral("KZPlayer"));
+        if (!player.isEmpty())
+            runtime = FindRuntimeFolder(FolderWithSep(QFileInfo(player).canonicalFilePath()), {});
+    }
     if (runtime.isEmpty()) {
         QFile::remove(movie);
         return Fail(QStringLiteral("找不到 Flash 播放组件，请先安装 Vobi Flash 播放器。\n"

@@ -7,6 +7,7 @@ KZ_BUILD_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-webchannel-dev
   libgl-dev zlib1g-dev libpulse-dev libx11-dev libxext-dev libgd-dev
   libgtest-dev libgmock-dev fonts-wqy-zenhei
+  dpkg-dev file
   nodejs npm
 )
 

@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/UserDirs.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 
@@ -64,7 +65,7 @@ void Set(RegKey *key, const char *name, std::int32_t value) {
 
 } // namespace
 
-QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &programDir) {
+QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &dataDir) {
     if (stored) {
         QByteArray narrow = *stored;
         const qsizetype zero = narrow.indexOf('\0');
@@ -73,7 +74,7 @@ QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const Q
         const QString path = FromGbk(narrow);
         return !path.isEmpty() && MakeSureDirectoryPathExists(path) ? path : QString();
     }
-    const QString image = programDir + QStringLiteral("Image");
+    const QString image = dataDir + QStringLiteral("Image");
     // Through the code page and back, as the stored value would be.
     const QString narrowPath = FromGbk(ToGbk(image));
     return MakeSureDirectoryPathExists(narrowPath) ? narrowPath : QStringLiteral("/");
@@ -92,7 +93,7 @@ void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s) {
     std::optional<QByteArray> stored;
     if (key)
         stored = key->QueryString(QStringLiteral("m_strSavedDirectory"), kSavedDirectoryBytes);
-    s.m_strSavedDirectory = ResolveCaptureDirectory(stored, ProgramDir());
+    s.m_strSavedDirectory = ResolveCaptureDirectory(stored, UserDataDir());
 }
 
 void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s) {
@@ -109,9 +110,9 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
         for (const auto &[name, member] : kFrameWriteOrder)
             Set(key.get(), name, s.*member);
         if (key) {
-            // Narrow text with its terminating zero, as the reader expects.
-            key->SetString(QStringLiteral("m_strSavedDirectory"),
-                           ToGbk(s.m_strSavedDirectory) + QByteArray(1, '\0'));
+            // Narrow text; the store's string type stands for the terminating zero, which the
+            // reader does not need (it reads up to a zero, or the end).
+            key->SetString(QStringLiteral("m_strSavedDirectory"), ToGbk(s.m_strSavedDirectory));
         }
     }
     profile.WriteProfileString(section, QStringLiteral("m_strSwfDefaultDir"), s.m_strSwfDefaultDir);

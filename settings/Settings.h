@@ -55,9 +55,9 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
                        const FrameSettings &s);
 
 // The capture folder rule: a stored narrow path (GBK bytes) whose folders can be made becomes
-// the setting, else empty; without a stored value, program directory + "Image", or "/" when
-// even that cannot be made.
-QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &programDir);
+// the setting, else empty; without a stored value, the user's data folder + "Image", or "/"
+// when even that cannot be made.
+QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &dataDir);
 
 // The play controller's settings.
 struct ControllerSettings {

@@ -1,11 +1,11 @@
 #include "Association.h"
 
 #include "Startup.h"
+#include "platform/UserDirs.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 namespace kz {
 
@@ -50,7 +50,7 @@ bool Register(const AssociationTarget &t, const QString &typeName, const QString
 
 AssociationTarget DefaultAssociationTarget(const QString &executable, const QString &icon) {
     AssociationTarget t;
-    t.dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    t.dataHome = DataHome();
     t.executable = executable;
     t.icon = icon;
     return t;

@@ -4,6 +4,7 @@
 #include "controls/WaitCursor.h"
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
+#include "platform/UserDirs.h"
 #include "playlist/DragDropListCtrl.h"
 #include "playlist/ListCommands.h"
 #include "playlist/ListFile.h"
@@ -128,7 +129,7 @@ void CMainFrame::RouteListCommands() {
 }
 
 QString CMainFrame::FavouritesPath() const {
-    return ProgramDir() + QStringLiteral("MyFavo.tpl");
+    return UserDataDir() + QString::fromUtf16(kFavouritesName);
 }
 
 QStringList CMainFrame::SelectedMovieReferences() const {
@@ -220,7 +221,7 @@ void CMainFrame::OnSaveAsListFile() {
 
 void CMainFrame::OnAddToFavourites() {
     const QString path = FavouritesPath();
-    if (!CanOpenForReading(path) && !CreateListFile(path)) {
+    if (!CanOpenForReading(path) && !(MakeSureDirectoryPathExists(path) && CreateListFile(path))) {
         m_services.message(LoadString(IDS_CANNOT_CREATE_FAVOURITES));
         return;
     }
@@ -239,7 +240,7 @@ void CMainFrame::OnFavouriteList() {
 
 void CMainFrame::OnLastPlayList() {
     const StateFileRead read =
-        ReadPlayListState(ProgramDir() + QString::fromUtf16(kPlayListStateName));
+        ReadPlayListState(UserDataDir() + QString::fromUtf16(kPlayListStateName));
     if (read.records > 0) {
         PlayList()->RemoveAllRows();
         for (const PlayListRow &row : read.rows)

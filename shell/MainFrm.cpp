@@ -2,6 +2,7 @@
 
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
+#include "platform/UserDirs.h"
 #include "platform/flash/FlashControl.h"
 #include "platform/launcher/DesktopSettings.h"
 #include "platform/registry/Profile.h"
@@ -159,10 +160,11 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
         IniRegistryStore machine;
         LoadFrameMachineSettings(machine, m_settings);
     }
+    AdoptOldStateFiles(ProgramDir(), UserDataDir());
     RestoreLists(commandLineFile);
     if (m_settings.m_bFirstRun) {
         const QString sample = ProgramDir() + QStringLiteral("sample.tpl");
-        if (CanOpenForReading(sample))
+        if (CanOpenForReading(sample) && !HoldsListFile(sample))
             ListFileList()->AppendRow(sample, QStringLiteral("sample.tpl"));
     }
     LoadFrameProfileSettings(ProfileStore(), kSection, m_settings);
@@ -303,8 +305,18 @@ void CMainFrame::RouteCommands() {
     RouteListCommands();
 }
 
+bool CMainFrame::HoldsListFile(const QString &path) const {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    for (const PlayListRow &row : ListFileList()->Rows()) {
+        if (row.column0 == path ||
+            (!canonical.isEmpty() && QFileInfo(row.column0).canonicalFilePath() == canonical))
+            return true;
+    }
+    return false;
+}
+
 void CMainFrame::RestoreLists(const QString &commandLineFile) {
-    const QString dir = ProgramDir();
+    const QString dir = UserDataDir();
     auto restorePlayList = [&] {
         for (const PlayListRow &row :
              ReadPlayListState(dir + QString::fromUtf16(kPlayListStateName)).rows)
@@ -664,7 +676,8 @@ void CMainFrame::dropEvent(QDropEvent *event) {
 
 void CMainFrame::closeEvent(QCloseEvent *event) {
     // The play lists and the window rectangle; the rest is written when the frame goes.
-    const QString dir = ProgramDir();
+    const QString dir = UserDataDir();
+    MakeSureDirectoryPathExists(dir);
     WritePlayListState(dir + QString::fromUtf16(kPlayListStateName), PlayList()->Rows());
     WriteListFileState(dir + QString::fromUtf16(kListFileStateName), ListFileList()->Rows());
     // In a screen mode the window covers the screen: the normal window's rectangle is kept.

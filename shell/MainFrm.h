@@ -141,6 +141,7 @@ public:
     void OnDropFiles(const QStringList &paths);
 
     bool TimerActive(int id) const;
+    // "MyFavo.tpl" in the user's data folder.
     QString FavouritesPath() const;
     // The selected play-list rows as movie references, in row order: column 0 when its last
     // element is a ".swf", else column 0, a separator and column 1 (the Flash tools' input).
@@ -162,7 +163,10 @@ private:
     void RouteCommands();
     void RouteListCommands();
     void RouteListFileCommands();
+    // The play lists from the state files in the user's data folder.
     void RestoreLists(const QString &commandLineFile);
+    // Whether the list-file list has a row for this file already.
+    bool HoldsListFile(const QString &path) const;
     void PlaceWindow();
     void LoadBarState();
     void SaveBarState();

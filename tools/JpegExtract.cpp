@@ -1,7 +1,7 @@
 #include "JpegExtract.h"
 
 #include "Mp3Extract.h"
-#include "SwfTags.h"
+#include "formats/swf/TagWalker.h"
 #include "platform/Paths.h"
 
 #include <QFile>
@@ -84,7 +84,7 @@ void JoinJpegStream(std::vector<std::uint8_t> &s) {
 
 bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringList *written) {
     const QString base = BaseNameOf(moviePath);
-    std::unique_ptr<TagSource> movie = OpenMovieTags(moviePath);
+    std::unique_ptr<ByteSource> movie = OpenMovieTags(moviePath);
     if (!movie)
         return false;
 

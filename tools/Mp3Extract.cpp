@@ -1,6 +1,6 @@
 #include "Mp3Extract.h"
 
-#include "SwfTags.h"
+#include "formats/swf/TagWalker.h"
 #include "platform/Paths.h"
 
 #include <QFile>
@@ -39,7 +39,7 @@ QString NextFreeName(const QString &stem, const QString &suffix, int &counter) {
 
 bool ExtractMp3(const QString &moviePath, const QString &outputPrefix, QStringList *written) {
     const QString base = BaseNameOf(moviePath);
-    std::unique_ptr<TagSource> movie = OpenMovieTags(moviePath);
+    std::unique_ptr<ByteSource> movie = OpenMovieTags(moviePath);
     if (!movie)
         return false;
 

@@ -1,13 +1,13 @@
 #include "Packaging.h"
 
 #include "platform/Paths.h"
+#include "platform/UserDirs.h"
 #include "platform/launcher/DesktopSettings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <vector>
 
@@ -140,10 +140,7 @@ bool ExtractMovieFromProjector(const QString &programPath, const QString &output
 }
 
 QString ScreenSaverFolder() {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (data.isEmpty())
-        return QString();
-    const QString folder = WithTrailingSep(data) + QStringLiteral("KZPlayer/screensavers/");
+    const QString folder = UserDataDir() + QStringLiteral("screensavers/");
     if (!MakeSureDirectoryPathExists(folder))
         return QString();
     return folder;

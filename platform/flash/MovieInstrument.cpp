@@ -1,6 +1,9 @@
 #include "MovieInstrument.h"
 
-#include "platform/flash/ActionWriter.h"
+#include "formats/swf/ActionWriter.h"
+#include "formats/swf/SwfBits.h"
+#include "formats/swf/SwfFraming.h"
+#include "formats/swf/SwfTagCodes.h"
 
 #include <zlib.h>
 
@@ -12,22 +15,13 @@ namespace kz {
 
 namespace {
 
-constexpr int kHeaderBytes = 8;
+constexpr qsizetype kHeaderBytes = qsizetype(kSwfHeaderBytes);
 // The first version whose ExternalInterface callbacks the engine exposes on the page.
 constexpr int kCallbackVersion = 8;
 constexpr std::uint8_t kAs3Flag = 0x08;
-constexpr std::uint16_t kBackgroundTag = 9; // SetBackgroundColor
 
-std::uint32_t Le(const char *p, int bytes) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v |= std::uint32_t(std::uint8_t(p[i])) << (8 * i);
-    return v;
-}
-
-void PutLe(QByteArray &out, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((v >> (8 * i)) & 0xFF));
+const std::uint8_t *Bytes(const QByteArray &b, qsizetype at) {
+    return reinterpret_cast<const std::uint8_t *>(b.constData()) + at;
 }
 
 // The body after the 8-byte header, inflated when compressed. Empty on any failure; never
@@ -38,7 +32,7 @@ bool MovieBody(const QByteArray &file, QByteArray &body, QString &reason) {
         return false;
     }
     const QByteArray sig = file.left(3);
-    const std::uint32_t declared = Le(file.constData() + 4, 4);
+    const std::uint32_t declared = Le32(Bytes(file, 4));
     if (sig == "FWS") {
         if (file.size() - kHeaderBytes > kMaxInstrumentedBytes) {
             reason = QStringLiteral("too large");
@@ -88,15 +82,15 @@ struct Tag {
 bool ReadTag(const QByteArray &body, qsizetype pos, Tag &tag) {
     if (pos + 2 > body.size())
         return false;
-    const std::uint32_t head = Le(body.constData() + pos, 2);
+    const std::uint32_t head = Le16(Bytes(body, pos));
     tag.code = std::uint16_t(head >> 6);
     tag.start = pos;
-    std::uint32_t length = head & 63;
+    std::uint32_t length = head & kTagShortLengthMax;
     pos += 2;
-    if (length == 63) {
+    if (length == kTagShortLengthMax) {
         if (pos + 4 > body.size())
             return false;
-        length = Le(body.constData() + pos, 4);
+        length = Le32(Bytes(body, pos));
         pos += 4;
     }
     if (qint64(length) > body.size() - pos)
@@ -118,19 +112,12 @@ QByteArray DriverMovie(const QByteArray &rate) {
     stop.Stop();
     const QByteArray doAction = CallbackActions("_level0") + stop.Bytes() + '\0';
     const QByteArray tags =
-        SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(0, {});
-    // A 1 x 1 pixel stage: a RECT of four 6-bit fields (0, 20, 0, 20 twips) in 29 bits.
-    std::uint32_t bits = 6;
-    for (std::uint32_t v : {0u, 20u, 0u, 20u})
-        bits = bits << 6 | v;
-    bits <<= 32 - 29;
-    QByteArray stage;
-    for (int i = 3; i >= 0; --i)
-        stage.append(char((bits >> (8 * i)) & 0xFF));
-    QByteArray out("FWS");
-    out.append(char(kCallbackVersion));
-    PutLe(out, std::uint32_t(kHeaderBytes + stage.size() + 4 + tags.size()), 4);
-    return out + stage + rate + QByteArray::fromHex("0100") + tags;
+        SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(kTagEnd, {});
+    // A 1 x 1 pixel stage, the movie's rate, one frame.
+    const QByteArray body = RectBytes(SwfRect{0, 20, 0, 20}) + rate +
+                            QByteArray::fromHex("0100") + tags;
+    return MovieBytes('F', std::uint8_t(kCallbackVersion),
+                      std::uint32_t(kHeaderBytes + body.size()), body);
 }
 
 } // namespace
@@ -182,30 +169,18 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &driv
         out.reason = QStringLiteral("no header");
         return out;
     }
-    const int bits = std::uint8_t(body[0]) >> 3;
-    const qsizetype rectBytes = (5 + 4 * bits + 7) / 8;
+    const qsizetype rectBytes = qsizetype(RectByteCount(std::uint8_t(body[0])));
     const qsizetype tagsAt = rectBytes + 4;
-    if (body.size() < tagsAt) {
+    const std::optional<SwfRect> stage =
+        ParseRect({Bytes(body, 0), std::size_t(std::min(body.size(), rectBytes))});
+    if (body.size() < tagsAt || !stage) {
         out.reason = QStringLiteral("no header");
         return out;
     }
-    {
-        // The RECT's four fields, for the stage size.
-        std::int64_t v[4] = {};
-        int bit = 5;
-        for (auto &field : v) {
-            std::uint32_t raw = 0;
-            for (int i = 0; i < bits; ++i, ++bit)
-                raw = raw << 1 | ((std::uint8_t(body[bit / 8]) >> (7 - bit % 8)) & 1);
-            field = bits > 0 && (raw >> (bits - 1)) & 1
-                        ? std::int64_t(raw) - (std::int64_t(1) << bits)
-                        : std::int64_t(raw);
-        }
-        out.width = int((v[1] - v[0]) / 20);
-        out.height = int((v[3] - v[2]) / 20);
-    }
-    out.frameRate = Le(body.constData() + rectBytes, 2) / 256.0;
-    out.frameCount = int(Le(body.constData() + rectBytes + 2, 2));
+    out.width = int((std::int64_t(stage->xMax) - stage->xMin) / 20);
+    out.height = int((std::int64_t(stage->yMax) - stage->yMin) / 20);
+    out.frameRate = Le16(Bytes(body, rectBytes)) / 256.0;
+    out.frameCount = int(Le16(Bytes(body, rectBytes + 2)));
 
     // One pass to learn the movie; the second writes it.
     QList<Tag> tags;
@@ -224,7 +199,7 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &driv
             out.reason = QStringLiteral("ActionScript 3");
             return out;
         }
-        if (t.code == kBackgroundTag && t.end - t.bodyStart >= 3)
+        if (t.code == kTagSetBackgroundColor && t.end - t.bodyStart >= 3)
             out.backgroundColor = int(std::uint8_t(body[t.bodyStart])) << 16 |
                                   int(std::uint8_t(body[t.bodyStart + 1])) << 8 |
                                   std::uint8_t(body[t.bodyStart + 2]);
@@ -255,14 +230,13 @@ InstrumentedMovie InstrumentMovie(const QByteArray &file, const QByteArray &driv
             rewritten += FrameReport(++frame);
         rewritten.append(body.constData() + t.start, t.end - t.start);
     }
-    rewritten += SwfTag(0, {});
+    rewritten += SwfTag(kTagEnd, {});
     if (rewritten.size() + kHeaderBytes > kMaxInstrumentedBytes) {
         out.reason = QStringLiteral("too large");
         return out;
     }
-    out.movie = QByteArray("FWS") + char(out.version);
-    PutLe(out.movie, std::uint32_t(kHeaderBytes + rewritten.size()), 4);
-    out.movie += rewritten;
+    out.movie = MovieBytes('F', std::uint8_t(out.version),
+                           std::uint32_t(kHeaderBytes + rewritten.size()), rewritten);
     if (driven) {
         out.driver = DriverMovie(body.mid(rectBytes, 2));
         out.kind = InstrumentedMovie::Kind::Driven;

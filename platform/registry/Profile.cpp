@@ -1,16 +1,14 @@
 #include "Profile.h"
 
-#include <QDir>
+#include "platform/UserDirs.h"
+
 #include <QSettings>
 
 namespace kz {
 
 QString ProfileStore::DefaultPath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty())
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + u'/' + QString::fromUtf16(kRegistryRoot) + u'/' + QString::fromUtf16(kAppTitle) +
-           QStringLiteral(".ini");
+    return ConfigHome() + u'/' + QString::fromUtf16(kRegistryRoot) + u'/' +
+           QString::fromUtf16(kAppTitle) + QStringLiteral(".ini");
 }
 
 ProfileStore::ProfileStore(const QString &path)

@@ -11,8 +11,6 @@
 #include <memory>
 #include <optional>
 
-class QSettings;
-
 namespace kz {
 
 class RegKey {
@@ -36,8 +34,12 @@ public:
     virtual std::unique_ptr<RegKey> OpenKey(const QString &key) = 0;
 };
 
-// The store over an INI file. Types are kept beside the values ("dword:…", "sz:…"), so a value
-// read as the wrong type fails as it would in the registry.
+// The store over an INI file people can read. Types are kept beside the values
+// ("m_bAutoPlay=dword:00000001", "m_strSavedDirectory=sz:/home/u/Image"), so a value read as the
+// wrong type fails as it would in the registry; a string's bytes are written as they are where
+// printable, else as "\xHH", and "\" as "\\". Values in the older "@ByteArray(...)" form are
+// read too, and rewritten in the plain one. A damaged file gives no key and is never
+// overwritten; writes replace the file atomically, under a lock, over what others wrote since.
 class IniRegistryStore final : public RegistryStore {
 public:
     // $XDG_CONFIG_HOME (else ~/.config) + "/KZPlayer/registry.ini".

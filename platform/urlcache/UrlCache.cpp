@@ -1,6 +1,7 @@
 #include "platform/urlcache/UrlCache.h"
 
 #include "platform/Paths.h"
+#include "platform/UserDirs.h"
 #include "platform/http/HttpClient.h"
 
 #include <QDir>
@@ -213,10 +214,7 @@ private:
 } // namespace
 
 QString UrlCache::DefaultFolder() {
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return WithTrailingSep(base) + QStringLiteral("KZPlayer/urlcache/");
+    return WithTrailingSep(CacheHome()) + QStringLiteral("KZPlayer/urlcache/");
 }
 
 UrlCache::UrlCache(QString folder) : m_folder(WithTrailingSep(folder)) {}

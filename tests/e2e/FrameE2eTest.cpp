@@ -50,6 +50,8 @@ struct Installation {
     QTemporaryDir root;
     QString program() const { return root.filePath("bin/"); }
     QString home() const { return root.filePath("home"); }
+    // The user's data folder, where the state files go.
+    QString user() const { return root.filePath("home/data/KZPlayer/"); }
     Installation() {
         QDir().mkpath(program());
         const QDir bin(test::BinDir());
@@ -106,7 +108,7 @@ struct Installation {
         return key ? key->QueryDword(QString::fromLatin1(name)) : std::nullopt;
     }
     QStringList State(const char *name) const {
-        return ReadTextRecordFile(program() + name).value_or(QStringList{"<missing>"});
+        return ReadTextRecordFile(user() + name).value_or(QStringList{"<missing>"});
     }
     std::unique_ptr<IniRegistryStore> m_machine;
 };
@@ -133,7 +135,7 @@ TEST(FrameE2e, FirstRunWindowPlacementAndTheStateFiles) {
     SaveWindowRect(inst.Machine(), QRect(90, 70, 760, 520));
     const QString movie = CorpusMovie();
     ASSERT_FALSE(movie.isEmpty());
-    WriteTextRecordFile(inst.program() + "1list.ini", {movie});
+    WriteTextRecordFile(inst.user() + "1list.ini", {movie});
     {
         auto p = inst.Start({});
         QThread::msleep(1500);
@@ -156,6 +158,8 @@ TEST(FrameE2e, FirstRunWindowPlacementAndTheStateFiles) {
     }
     EXPECT_EQ(inst.State("1list.ini"), QStringList{});
     EXPECT_EQ(inst.State("2list.ini"), QStringList{inst.program() + "sample.tpl"});
+    for (const char *name : {"1list.ini", "2list.ini"})
+        EXPECT_FALSE(QFile::exists(inst.program() + name)) << "the program directory only ships";
 }
 
 TEST(FrameE2e, ASecondStartsMovieJoinsTheFirstsPlayList) {
@@ -177,6 +181,7 @@ TEST(FrameE2e, DroppedMovieIsAppendedAndScreenshots) {
     // In this process, from a program directory and configuration of its own.
     Installation inst;
     qputenv("XDG_CONFIG_HOME", (inst.home() + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (inst.home() + "/data").toUtf8());
     SetProgramDirOverride(inst.program());
     ControlFactory real;
     real.flash = [](QWidget *p) { return new CMedia(p); };
@@ -227,6 +232,6 @@ TEST(FrameE2e, DroppedMovieIsAppendedAndScreenshots) {
     QProcess::execute("import", {"-window", "root", tmp + "/kz-frame-image-options.png"});
     img.hide();
     frame.close();
-    EXPECT_EQ(ReadTextRecordFile(inst.program() + "1list.ini").value_or(QStringList{}).size(), 2);
+    EXPECT_EQ(ReadTextRecordFile(inst.user() + "1list.ini").value_or(QStringList{}).size(), 2);
     SetProgramDirOverride(test::BinDir());
 }

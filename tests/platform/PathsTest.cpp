@@ -1,5 +1,6 @@
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
+#include "platform/UserDirs.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,6 +52,41 @@ TEST(Paths, ProgramDirEndsWithSeparatorAndCanBeOverridden) {
     EXPECT_EQ(ProgramDir(), "/some/where/");
     SetProgramDirOverride(QString());
     EXPECT_EQ(ProgramDir(), real);
+}
+
+// The XDG rules: an absolute value counts, a relative or empty one falls back under the home.
+TEST(UserDirs, FollowTheXdgVariablesWhenAbsolute) {
+    struct Case {
+        const char *variable;
+        QString (*folder)();
+        const char *underHome;
+    };
+    const Case cases[] = {{"XDG_CONFIG_HOME", ConfigHome, "/.config"},
+                          {"XDG_DATA_HOME", DataHome, "/.local/share"},
+                          {"XDG_CACHE_HOME", CacheHome, "/.cache"}};
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", "/home/someone");
+    for (const Case &c : cases) {
+        const QByteArray saved = qgetenv(c.variable);
+        qputenv(c.variable, "/x/y/");
+        EXPECT_EQ(c.folder(), "/x/y") << c.variable;
+        qputenv(c.variable, "relative/ignored");
+        EXPECT_EQ(c.folder(), QString("/home/someone") + c.underHome) << c.variable;
+        qputenv(c.variable, "");
+        EXPECT_EQ(c.folder(), QString("/home/someone") + c.underHome) << c.variable;
+        qunsetenv(c.variable);
+        EXPECT_EQ(c.folder(), QString("/home/someone") + c.underHome) << c.variable;
+        if (!saved.isNull())
+            qputenv(c.variable, saved);
+    }
+    const QByteArray savedData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", "/d");
+    EXPECT_EQ(UserDataDir(), "/d/KZPlayer/");
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(UserDataDir(), "/home/someone/.local/share/KZPlayer/");
+    if (!savedData.isNull())
+        qputenv("XDG_DATA_HOME", savedData);
+    qputenv("HOME", savedHome);
 }
 
 class TempFolderTest : public ::testing::Test {

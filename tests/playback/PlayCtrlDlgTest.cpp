@@ -109,6 +109,14 @@ struct Rig {
             ctrl->OnInitDialog();
     }
     QString Last() const { return flash->calls.isEmpty() ? QString() : flash->calls.last(); }
+    // Waits for a web address to be loaded after PlayUrl's wait.
+    bool UrlLoaded() const {
+        QElapsedTimer t;
+        t.start();
+        while (ctrl->PlayUrlPending() && t.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return !ctrl->PlayUrlPending();
+    }
     // The file the control was last asked to load.
     QString Loaded() const {
         for (qsizetype i = flash->calls.size() - 1; i >= 0; --i)
@@ -640,6 +648,9 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     const QString url = s.server->Url("movie.swf");
     r.host.results = {s.server->Url("packed.swf"), url};
     r.ctrl->PlayUrl(url);
+    EXPECT_TRUE(r.ctrl->PlayUrlPending()) << "the address loads a moment later";
+    EXPECT_EQ(r.Last(), "LoadMovie 0 about:blank") << "emptied at once";
+    ASSERT_TRUE(r.UrlLoaded());
     EXPECT_EQ(r.Loaded(), url);
     EXPECT_TRUE(r.flash->calls.contains("LoadMovie 0 about:blank")) << "emptied first";
     EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
@@ -676,11 +687,13 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     // The same address again does nothing, not even a restart.
     const QStringList before = r.flash->calls;
     r.ctrl->PlayUrl(url);
+    EXPECT_FALSE(r.ctrl->PlayUrlPending());
     EXPECT_EQ(r.flash->calls, before);
 
     // Next through the results while the search is shown; a compressed header arrives too.
     r.host.netView = true;
     r.ctrl->OnNext();
+    ASSERT_TRUE(r.UrlLoaded());
     EXPECT_EQ(r.Loaded(), s.server->Url("packed.swf"));
     EXPECT_EQ(r.ctrl->m_nCurrentNetItem, 0);
     ASSERT_TRUE(Pump([&] { return r.ctrl->m_bHeaderKnown; }));
@@ -694,6 +707,7 @@ TEST_F(PlayCtrl, WebFailures) {
     WebSite &s = Site();
     // 404: the provisional values stay, no status line, no advance.
     r.ctrl->PlayUrl(s.server->Url("nothing-here.swf"));
+    ASSERT_TRUE(r.UrlLoaded());
     QTest::qWait(1500);
     EXPECT_FALSE(r.ctrl->m_bHeaderKnown);
     EXPECT_EQ(r.flash->Movie(), s.server->Url("nothing-here.swf"));
@@ -727,11 +741,40 @@ TEST_F(PlayCtrl, WebFailures) {
     EXPECT_EQ(r.flash->CountCalls("LoadMovie"), loads);
 }
 
+// The wait before a web movie loads does not hold the window: a stop or another movie
+// meanwhile wins, and the address left behind is never loaded.
+TEST_F(PlayCtrl, AWebMovieOvertakenWhileItWaitsIsNotLoaded) {
+    Rig r;
+    WebSite &s = Site();
+    const QString a = s.server->Url("movie.swf"), b = s.server->Url("packed.swf");
+    r.ctrl->PlayUrl(a);
+    r.ctrl->OnStop();
+    QTest::qWait(1200);
+    EXPECT_FALSE(r.flash->calls.contains("LoadMovie 0 " + a));
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStateStopped);
+
+    r.ctrl->PlayUrl(a);
+    r.ctrl->PlayUrl(b);
+    ASSERT_TRUE(r.UrlLoaded());
+    QTest::qWait(1200);
+    EXPECT_FALSE(r.flash->calls.contains("LoadMovie 0 " + a));
+    EXPECT_EQ(r.Loaded(), b);
+    EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying);
+
+    const QString local = Write("w.swf", Movie(10, 12, 100, 100));
+    r.ctrl->PlayUrl(a);
+    r.ctrl->PlayLocalItem(local, "w.swf");
+    QTest::qWait(1200);
+    EXPECT_FALSE(r.flash->calls.contains("LoadMovie 0 " + a));
+    EXPECT_EQ(r.Loaded(), local);
+}
+
 TEST_F(PlayCtrl, AHalfLoadedWebMovieFinishesIntoTheCache) {
     Rig r;
     WebSite &s = Site();
     const QString first = s.server->Url("packed.swf");
     r.ctrl->PlayUrl(first);
+    ASSERT_TRUE(r.UrlLoaded());
     ASSERT_LT(r.flash->PercentLoaded(), 100);
     r.ctrl->PlayUrl(s.server->Url("movie.swf"));
     EXPECT_TRUE(r.ctrl->PendingDownloadList().contains(first) ||

@@ -35,36 +35,7 @@ protected:
     int m_n = 0;
 };
 
-const std::uint8_t kBits[] = {0b1010'1100, 0b0111'0001, 0b1111'0000};
-
 } // namespace
-
-TEST(ReadBits, ChainsAcrossBytesMostSignificantFirst) {
-    auto r = ReadBits(kBits, 0, 5, 0);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->value, 0b10101u);
-    EXPECT_EQ(r->nextByte, 0u);
-    EXPECT_EQ(r->nextBit, 5);
-    r = ReadBits(kBits, r->nextByte, 7, r->nextBit); // 100 + 0111
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->value, 0b1000111u);
-    EXPECT_EQ(r->nextByte, 1u);
-    EXPECT_EQ(r->nextBit, 4);
-    r = ReadBits(kBits, 1, 3, 5); // ends inside the byte it starts in
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->value, 0b001u);
-    EXPECT_EQ(r->nextByte, 2u);
-    EXPECT_EQ(r->nextBit, 0);
-    EXPECT_EQ(ReadBits(kBits, 2, 0, 3)->value, 0u);
-}
-
-TEST(ReadBits, RefusesFieldsPastTheBytesOrTooWide) {
-    EXPECT_FALSE(ReadBits(kBits, 2, 9, 0));
-    EXPECT_FALSE(ReadBits(kBits, 3, 1, 0));
-    EXPECT_FALSE(ReadBits(kBits, 0, 32, 0));
-    const std::uint8_t wide[5] = {0x7F, 0xFF, 0xFF, 0xFF, 0x80};
-    EXPECT_EQ(ReadBits(wide, 0, 31, 1)->value, 0x7FFFFFFFu);
-}
 
 TEST_F(SwfHeaderTest, ReadsAnUncompressedMovie) {
     SwfSpec s;

@@ -4,6 +4,8 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -93,4 +95,62 @@ TEST(PlayListState, EmptyMissingAndUnwritableFiles) {
     const StateFileRead odd = ReadPlayListState(state);
     EXPECT_EQ(odd.records, 1);
     EXPECT_EQ(odd.rows, (std::vector<PlayListRow>{{movie, "m.swf"}}));
+}
+
+// An older installation's state files (and favourites) become the user's on the first start,
+// and never again once the user's folder has state of its own.
+TEST(PlayListState, OldStateFilesAreAdoptedOnceAndNeverReplaceTheUsers) {
+    QTemporaryDir tmp;
+    const QString old = tmp.filePath("program/"), user = tmp.filePath("data/KZPlayer/");
+    const QString movie = tmp.filePath("m.swf");
+    ASSERT_TRUE(WriteFile(movie, "m"));
+    ASSERT_TRUE(WriteFile(old + "sample.tpl", "not copied: it ships with the program"));
+    ASSERT_TRUE(WritePlayListState(old + "1list.ini", {{movie, "m.swf"}}));
+    ASSERT_TRUE(WriteTextRecordFile(old + "2list.ini", {old + "sample.tpl"}));
+    ASSERT_TRUE(WriteFile(old + "MyFavo.tpl", "favourites"));
+    // Installed copies are read-only; the user's copies must still be writable.
+    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl"})
+        QFile::setPermissions(old + name, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+
+    EXPECT_EQ(AdoptOldStateFiles(old, user), 3) << "the user's folder is made";
+    EXPECT_EQ(ReadPlayListState(user + "1list.ini").rows,
+              (std::vector<PlayListRow>{{movie, "m.swf"}}));
+    EXPECT_EQ(ReadTextRecordFile(user + "2list.ini"), QStringList{old + "sample.tpl"});
+    EXPECT_EQ(ReadFile(user + "MyFavo.tpl"), "favourites");
+    EXPECT_FALSE(QFileInfo::exists(user + "sample.tpl"));
+    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl"})
+        EXPECT_TRUE(QFile::permissions(user + name) & QFile::WriteOwner) << name;
+    EXPECT_TRUE(WritePlayListState(user + "1list.ini", {}));
+
+    // Later starts: the user's state stands, whatever the old folder holds.
+    QFile::setPermissions(old + "1list.ini", QFile::ReadOwner | QFile::WriteOwner);
+    ASSERT_TRUE(WriteTextRecordFile(old + "1list.ini", {"/changed.swf"}));
+    EXPECT_EQ(AdoptOldStateFiles(old, user), 0);
+    EXPECT_EQ(ReadTextRecordFile(user + "1list.ini"), QStringList{});
+
+    // One state file of the user's is enough to leave everything as it is.
+    QFile::remove(user + "1list.ini");
+    EXPECT_EQ(AdoptOldStateFiles(old, user), 0);
+    EXPECT_FALSE(QFileInfo::exists(user + "1list.ini"));
+
+    // Without state files the user's own favourites are still never replaced.
+    QFile::remove(user + "2list.ini");
+    ASSERT_TRUE(WriteFile(user + "MyFavo.tpl", "mine"));
+    EXPECT_EQ(AdoptOldStateFiles(old, user), 2);
+    EXPECT_EQ(ReadFile(user + "MyFavo.tpl"), "mine");
+    EXPECT_EQ(ReadTextRecordFile(user + "1list.ini"), QStringList{"/changed.swf"});
+}
+
+TEST(PlayListState, AdoptingFromNothingOrFromItselfDoesNothing) {
+    QTemporaryDir tmp;
+    const QString user = tmp.filePath("data/KZPlayer/");
+    EXPECT_EQ(AdoptOldStateFiles(tmp.filePath("none/"), user), 0);
+    EXPECT_FALSE(QFileInfo::exists(user)) << "nothing to copy, nothing made";
+    // Not files: skipped.
+    QDir().mkpath(tmp.filePath("odd/1list.ini"));
+    EXPECT_EQ(AdoptOldStateFiles(tmp.filePath("odd"), user), 0);
+    // The same folder both ways.
+    ASSERT_TRUE(WriteFile(user + "MyFavo.tpl", "x"));
+    EXPECT_EQ(AdoptOldStateFiles(user, user), 0);
+    EXPECT_EQ(AdoptOldStateFiles(tmp.filePath("data/KZPlayer"), user), 0);
 }

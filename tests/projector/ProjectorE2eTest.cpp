@@ -75,8 +75,14 @@ TEST(ProjectorE2e, APackagedCorpusMovieRunsAsAProgram) {
     ASSERT_TRUE(p.waitForStarted(10000));
     // The window carries the movie's name and shows the movie.
     EXPECT_TRUE(SleepUntil([] { return !Windows("acid_acid-gradient.swf").isEmpty(); }, 20000));
-    QThread::msleep(4000);
-    const QImage shot = Shot("projector-window");
+    // Drawn once the engine has started, however long a loaded machine takes.
+    QImage shot;
+    SleepUntil(
+        [&] {
+            shot = Shot("projector-window");
+            return DistinctColours(shot) > 20;
+        },
+        60000);
     EXPECT_GT(DistinctColours(shot), 20);
     EXPECT_EQ(p.state(), QProcess::Running);
     Stop(p);
@@ -98,8 +104,13 @@ TEST(ProjectorE2e, AScreenSaverQuitsOnAKey) {
     p.start(saver, {});
     ASSERT_TRUE(p.waitForStarted(10000));
     ASSERT_TRUE(SleepUntil([] { return !Windows("nonexist.swf").isEmpty(); }, 20000));
-    QThread::msleep(4000);
-    const QImage shot = Shot("screensaver");
+    QImage shot;
+    SleepUntil(
+        [&] {
+            shot = Shot("screensaver");
+            return DistinctColours(shot) > 10 && Covered(shot) > 0.95;
+        },
+        60000);
     EXPECT_GT(DistinctColours(shot), 10);
     EXPECT_GT(Covered(shot), 0.95); // the movie covers the screen
     ASSERT_EQ(p.state(), QProcess::Running);

@@ -4,6 +4,7 @@
 #include "platform/TextCodec.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -67,8 +68,14 @@ protected:
     void SetUp() override {
         SetProgramDirOverride(m_tmp.filePath("prog"));
         QDir().mkpath(m_tmp.filePath("prog"));
+        m_savedData = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", m_tmp.filePath("data").toUtf8());
     }
-    void TearDown() override { SetProgramDirOverride(QString()); }
+    void TearDown() override {
+        SetProgramDirOverride(QString());
+        qputenv("XDG_DATA_HOME", m_savedData);
+    }
+    QByteArray m_savedData;
     QTemporaryDir m_tmp;
     IniRegistryStore m_store{m_tmp.filePath("cfg/registry.ini")};
     ProfileStore m_profile{m_tmp.filePath("cfg/profile.ini")};
@@ -82,8 +89,9 @@ TEST_F(SettingsTest, FirstStartUsesDefaultsAndLaterStartsSeeThePresence) {
     EXPECT_EQ(s.m_bFirstRun, 1);
     EXPECT_EQ(s.m_nIEFilterSize, 100);
     EXPECT_EQ(s.m_CloseTimeOutValue, 30);
-    EXPECT_EQ(s.m_strSavedDirectory, m_tmp.filePath("prog/Image"));
-    EXPECT_TRUE(QFileInfo(m_tmp.filePath("prog")).isDir());
+    // Captures go to the user's data folder, not where the program is.
+    EXPECT_EQ(s.m_strSavedDirectory, m_tmp.filePath("data/KZPlayer/Image"));
+    EXPECT_TRUE(QFileInfo(m_tmp.filePath("data/KZPlayer")).isDir());
     SaveFrameSettings(m_store, m_profile, "KZPlayer", s);
     EXPECT_EQ(m_store.OpenKey(kKey)->QueryDword("m_bFirstRun"), 1u);
 
@@ -129,6 +137,10 @@ TEST_F(SettingsTest, ValuesRoundTripInTheirOrder) {
     EXPECT_EQ(r.m_bPngFormat, 1);
     EXPECT_EQ(r.m_strSavedDirectory, s.m_strSavedDirectory);
     EXPECT_TRUE(QFileInfo(m_tmp.filePath("截图")).isDir()); // folders before the last separator
+    // The capture folder reads as text in the store, without a stray terminating zero.
+    const QByteArray text = test::ReadFile(m_store.Path());
+    EXPECT_TRUE(text.contains("m_strSavedDirectory=sz:" + QFile::encodeName(m_tmp.path())));
+    EXPECT_TRUE(text.contains("folder\n")) << text.toStdString();
     EXPECT_EQ(r.m_strTplDefaultDir, "/lists/");
     EXPECT_EQ(r.m_bNetSearchView, 1);
 }

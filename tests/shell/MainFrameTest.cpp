@@ -23,10 +23,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -52,6 +54,11 @@ using namespace kz;
 
 namespace {
 
+// Where the play-list state files and the favourites go: the user's data folder.
+QString UserFolder() {
+    return test::TestHome().filePath("data/KZPlayer/");
+}
+
 ControlFactory Fakes() {
     ControlFactory f;
     f.flash = [](QWidget *p) { return new test::FakeFlashControl(p); };
@@ -71,6 +78,7 @@ bool Pump(const std::function<bool()> &done, int ms = 5000) {
 void FreshStart() {
     test::TestHome();
     QDir(test::TestHome().filePath("config")).removeRecursively();
+    QDir(UserFolder()).removeRecursively();
     for (const char *name : {"1list.ini", "2list.ini", "sample.tpl", "MyFavo.tpl"})
         QFile::remove(test::TestProgramDir() + name);
 }
@@ -450,8 +458,7 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
     }
     EXPECT_EQ(MachineDword("m_bFirstRun"), 1u);
     EXPECT_EQ(MachineDword("m_nIEFilterSize"), 321u);
-    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "1list.ini"),
-              (QStringList{a, list + "/a.swf", b}));
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), (QStringList{a, list + "/a.swf", b}));
 
     QFile::remove(b); // gone by the next start: dropped silently
     {
@@ -482,8 +489,8 @@ TEST(MainFrame, StateFilesAndSettingsAcrossStarts) {
         EXPECT_EQ(f.Lists().Rows(), (std::vector<PlayListRow>{{list, "Box.tpl"}}));
         f.CloseAndDestroy();
     }
-    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "1list.ini"), QStringList{});
-    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "2list.ini"), QStringList{list});
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), QStringList{});
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "2list.ini"), QStringList{list});
 }
 
 TEST(MainFrame, BarLayoutIsKeptAndAForeignOneIgnored) {
@@ -681,6 +688,9 @@ TEST(MainFrame, FavouritesAndTheLastPlayList) {
 
     f.Play().AppendFileRow(b);
     f.Play().SelectOnly(1);
+    // The favourites live in the user's data folder, made when it is missing.
+    EXPECT_EQ(f->FavouritesPath(), UserFolder() + "MyFavo.tpl");
+    QDir(UserFolder()).removeRecursively();
     f->Commands().Execute(ID_ADD_TO_FAVOURITES);
     ASSERT_TRUE(QFile::exists(f->FavouritesPath()));
     f.Play().SelectOnly(0);
@@ -704,18 +714,157 @@ TEST(MainFrame, FavouritesAndTheLastPlayList) {
     QDir(f->FavouritesPath()).removeRecursively();
 
     // Last play list: an empty state file reports and keeps the list.
-    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {}));
+    ASSERT_TRUE(WriteTextRecordFile(UserFolder() + "1list.ini", {}));
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(f->StatusText(), "没有找到符合要求的Flash文件");
     EXPECT_EQ(f.Play().RowCount(), 2);
     // A state file whose records all fail still empties the list.
-    ASSERT_TRUE(
-        WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {dir.filePath("gone.swf")}));
+    ASSERT_TRUE(WriteTextRecordFile(UserFolder() + "1list.ini", {dir.filePath("gone.swf")}));
     f->SetStatusText("x");
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(f.Play().RowCount(), 0);
     EXPECT_EQ(f->StatusText(), "x");
-    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {b, a}));
+    ASSERT_TRUE(WriteTextRecordFile(UserFolder() + "1list.ini", {b, a}));
     f->Commands().Execute(ID_LAST_PLAY_LIST);
     EXPECT_EQ(Names(f.Play()), (QStringList{"b.swf", "a.swf"}));
+}
+
+// --- The user's files: the program directory only ships, the state is the user's. ---
+
+namespace {
+
+// Names, sizes and times of everything in a folder, to see that nothing there changed.
+QStringList FolderState(const QString &folder) {
+    QStringList out;
+    for (const QFileInfo &info : QDir(folder).entryInfoList(
+             QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+        out << QStringLiteral("%1 %2 %3")
+                   .arg(info.fileName())
+                   .arg(info.size())
+                   .arg(info.lastModified().toMSecsSinceEpoch());
+    return out;
+}
+
+// Another user of the same machine: a home of their own until this goes.
+struct OtherUser {
+    QTemporaryDir home;
+    OtherUser() { test::UsePrivateHome(home.path()); }
+    ~OtherUser() { Back(); }
+    void Back() { test::UsePrivateHome(test::TestHome().path()); }
+    void Again() { test::UsePrivateHome(home.path()); }
+    QString Folder() const { return home.filePath("data/KZPlayer/"); }
+};
+
+} // namespace
+
+TEST(MainFrame, ReadOnlyProgramDirectoryKeepsTheListsInTheUsersFolder) {
+    FreshStart();
+    QTemporaryDir dir;
+    const QString a = Movie(dir.path(), "a.swf");
+    const QString list = dir.filePath("Box.tpl");
+    ASSERT_TRUE(CreateListFile(list));
+    ASSERT_TRUE(CreateListFile(test::TestProgramDir() + "sample.tpl"));
+    const QFile::Permissions before = QFile::permissions(test::TestProgramDir());
+    ASSERT_TRUE(QFile::setPermissions(test::TestProgramDir(), QFile::ReadOwner | QFile::ExeOwner |
+                                                           QFile::ReadOther | QFile::ExeOther));
+    const QStringList shipped = FolderState(test::TestProgramDir());
+    {
+        Frame f;
+        EXPECT_EQ(Names(f.Lists()), QStringList{"sample.tpl"});
+        f.Play().AppendFileRow(a);
+        f.Lists().AppendFileRow(list);
+        f.CloseAndDestroy();
+    }
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), QStringList{a});
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "2list.ini"),
+              (QStringList{test::TestProgramDir() + "sample.tpl", list}));
+    {
+        Frame f;
+        EXPECT_EQ(f.Play().Rows(), (std::vector<PlayListRow>{{a, "a.swf"}}));
+        EXPECT_EQ(Names(f.Lists()), (QStringList{"sample.tpl", "Box.tpl"}));
+        f.CloseAndDestroy();
+    }
+    EXPECT_EQ(FolderState(test::TestProgramDir()), shipped) << "nothing written where the program is";
+    QFile::setPermissions(test::TestProgramDir(), before);
+}
+
+TEST(MainFrame, TwoUsersOnOneProgramDirectoryKeepSeparateLists) {
+    FreshStart();
+    QTemporaryDir dir;
+    const QString a = Movie(dir.path(), "a.swf"), b = Movie(dir.path(), "b.swf");
+    ASSERT_TRUE(CreateListFile(test::TestProgramDir() + "sample.tpl"));
+    {
+        Frame f;
+        f.Play().AppendFileRow(a);
+        f.CloseAndDestroy();
+    }
+    OtherUser other;
+    {
+        // Their own first start: the sample offered, nothing of the first user's.
+        Frame f;
+        EXPECT_EQ(f->m_settings.m_bFirstRun, 1);
+        EXPECT_EQ(f.Play().RowCount(), 0);
+        EXPECT_EQ(Names(f.Lists()), QStringList{"sample.tpl"});
+        f.Play().AppendFileRow(b);
+        f.Lists().RemoveRow(0); // not wanted: it does not come back
+        f.CloseAndDestroy();
+    }
+    EXPECT_EQ(ReadTextRecordFile(other.Folder() + "1list.ini"), QStringList{b});
+    other.Back();
+    {
+        Frame f;
+        EXPECT_EQ(f.Play().Rows(), (std::vector<PlayListRow>{{a, "a.swf"}}));
+        EXPECT_EQ(Names(f.Lists()), QStringList{"sample.tpl"});
+        f.CloseAndDestroy();
+    }
+    other.Again();
+    {
+        Frame f;
+        EXPECT_EQ(f->m_settings.m_bFirstRun, 0);
+        EXPECT_EQ(f.Play().Rows(), (std::vector<PlayListRow>{{b, "b.swf"}}));
+        EXPECT_EQ(f.Lists().RowCount(), 0) << "the sample once per user";
+        f.CloseAndDestroy();
+    }
+    other.Back();
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), QStringList{a});
+    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl"})
+        EXPECT_FALSE(QFileInfo::exists(test::TestProgramDir() + name)) << name;
+}
+
+TEST(MainFrame, OldStateFilesInTheProgramDirectoryAreTakenOverOnce) {
+    FreshStart();
+    QTemporaryDir dir;
+    const QString a = Movie(dir.path(), "a.swf"), b = Movie(dir.path(), "b.swf");
+    const QString list = dir.filePath("Box.tpl");
+    ASSERT_TRUE(CreateListFile(list));
+    const QString sample = test::TestProgramDir() + "sample.tpl";
+    ASSERT_TRUE(CreateListFile(sample));
+    // An older installation's lists, favourites included; they already hold the sample.
+    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "1list.ini", {a}));
+    ASSERT_TRUE(WriteTextRecordFile(test::TestProgramDir() + "2list.ini", {sample, list}));
+    ASSERT_TRUE(CreateListFile(test::TestProgramDir() + "MyFavo.tpl"));
+    ASSERT_TRUE(AddMovie(b, test::TestProgramDir() + "MyFavo.tpl"));
+    {
+        Frame f;
+        EXPECT_EQ(f->m_settings.m_bFirstRun, 1);
+        EXPECT_EQ(f.Play().Rows(), (std::vector<PlayListRow>{{a, "a.swf"}}));
+        EXPECT_EQ(Names(f.Lists()), (QStringList{"sample.tpl", "Box.tpl"}))
+            << "the sample is not offered twice";
+        f->Commands().Execute(ID_FAVOURITE_LIST);
+        EXPECT_EQ(Names(f.Play()), QStringList{"b.swf"});
+        EXPECT_EQ(f.Play().RowText(0, 0), UserFolder() + "MyFavo.tpl");
+        f.Play().RemoveAllRows();
+        f.Play().AppendFileRow(b);
+        f.CloseAndDestroy();
+    }
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), QStringList{b});
+    // The old files stay as they were, and never again replace the user's.
+    EXPECT_EQ(ReadTextRecordFile(test::TestProgramDir() + "1list.ini"), QStringList{a});
+    {
+        Frame f;
+        EXPECT_EQ(f.Play().Rows(), (std::vector<PlayListRow>{{b, "b.swf"}}));
+        EXPECT_EQ(Names(f.Lists()), (QStringList{"sample.tpl", "Box.tpl"}));
+        f.CloseAndDestroy();
+    }
+    EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), QStringList{b});
 }

@@ -60,8 +60,13 @@ TEST(PlayerE2e, SecondStartHandsItsFileToTheFirstAndQuits) {
         << "the list-file association is written at start";
 
     // The window shows the information line and the local home page.
-    QThread::msleep(3000);
-    const QImage shot = ScreenShot(home.filePath("player.png"));
+    QImage shot;
+    SleepUntil(
+        [&] {
+            shot = ScreenShot(home.filePath("player.png"));
+            return DistinctColours(shot) > 10;
+        },
+        60000);
     ASSERT_FALSE(shot.isNull());
     shot.save(QDir::temp().filePath("kz-player-window.png"));
     EXPECT_GT(DistinctColours(shot), 10) << "nothing drawn";
@@ -131,8 +136,10 @@ TEST(PlayerE2e, WaitingUpdatePackageStartsTheNewUpdaterAndQuits) {
 // The frame and the view with the real controls: a movie plays in the view's layout, in a
 // window and full screen, zooms, and a right click on it brings up the play menu.
 TEST(PlayerE2e, ViewShowsAMovieInItsLayout) {
+    KeepStateFiles keep;
     QTemporaryDir home;
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
     kz::ControlFactory controls;
     controls.flash = [](QWidget *p) { return new kz::CMedia(p); };
     controls.browser = [](QWidget *p) { return new kz::CExplorer1(p); };

@@ -399,6 +399,7 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
 
         // A movie link in the home page goes to the controller.
         p.browser->Navigate("http://127.0.0.1:1/Link.SWF");
+        EXPECT_TRUE(Pump([&] { return !p.view->PlayCtrl()->PlayUrlPending(); }));
         EXPECT_TRUE(p.flash->calls.contains("LoadMovie 0 http://127.0.0.1:1/Link.SWF"));
         EXPECT_EQ(p.view->m_nPlayState, kStatePlaying);
     }

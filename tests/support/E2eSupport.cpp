@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "platform/Paths.h"
+#include "platform/UserDirs.h"
 #include "platform/flash/ShockwaveFlash.h"
 
 #include <QApplication>
@@ -72,7 +73,7 @@ QProcessEnvironment PrivateEnvironment(const QString &home) {
 
 KeepStateFiles::KeepStateFiles() {
     for (const char *name : {"1list.ini", "2list.ini"}) {
-        const QString path = QDir(BinDir()).filePath(name);
+        const QString path = UserDataDir() + QLatin1String(name);
         QFile f(path);
         files.append(
             {path, f.open(QIODevice::ReadOnly) ? std::optional(f.readAll()) : std::nullopt});

@@ -2,7 +2,7 @@
 // Shared pieces of the end-to-end tests (their main, support/TestMain.cpp, prepares the web
 // engine before the application object and uses the build's program directory): waiting
 // with and without the event loop, screenshots and their colours, a private home for a started
-// program, and keeping the program directory's state files.
+// program, and keeping the user's state files.
 
 #include <QByteArray>
 #include <QImage>
@@ -33,8 +33,8 @@ QImage ScreenShot(const QString &path);
 // HOME, the XDG folders and the runtime folder of a started program, all under `home`.
 QProcessEnvironment PrivateEnvironment(const QString &home);
 
-// The player writes its play lists into the shared program directory when it closes; what was
-// there before is put back when this goes.
+// A player frame made in the test's own process writes its play lists into this process's user
+// data folder when it closes; what was there before is put back when this goes.
 struct KeepStateFiles {
     KeepStateFiles();
     ~KeepStateFiles();

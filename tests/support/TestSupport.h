@@ -1,13 +1,12 @@
 #pragma once
 // Shared test material: the corpus, private scratch folders and crafted movie bytes.
 
+#include "SwfFixtures.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <cstdint>
-#include <vector>
 
 namespace kz::test {
 
@@ -33,31 +32,5 @@ void ClearProxyEnvironment();
 // Writes bytes to a file, creating its folder.
 bool WriteFile(const QString &path, const QByteArray &bytes);
 QByteArray ReadFile(const QString &path);
-
-// A crafted movie, built field by field so tests can damage any part of it.
-struct SwfTag {
-    std::uint16_t code = 0;
-    QByteArray body;
-    bool longHeader = false; // force the 32-bit length form
-};
-
-struct SwfSpec {
-    char signature = 'F'; // 'F' uncompressed, 'C' zlib
-    std::uint8_t version = 10;
-    // RECT in twips and the bit count per field (0 = the smallest that fits).
-    std::int32_t xMin = 0, xMax = 11000, yMin = 0, yMax = 8000;
-    int rectBits = 0;
-    std::uint8_t rateFraction = 0, rateInteger = 24;
-    std::uint16_t frameCount = 1;
-    std::vector<SwfTag> tags;
-    bool endTag = true;
-    std::int64_t declaredLength = -1; // -1 = the true uncompressed length
-};
-
-QByteArray BuildSwf(const SwfSpec &spec);
-QByteArray TagBytes(const SwfTag &tag);
-QByteArray BackgroundTag(std::uint8_t r, std::uint8_t g, std::uint8_t b);
-// zlib stream of the bytes (default level).
-QByteArray Deflate(const QByteArray &bytes);
 
 } // namespace kz::test

@@ -5,7 +5,7 @@
 #include "platform/Paths.h"
 #include "tools/JpegExtract.h"
 #include "tools/Mp3Extract.h"
-#include "tools/SwfTags.h"
+#include "formats/swf/TagWalker.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,7 @@
 #include "ToolsTestSupport.h"
 
+#include "formats/swf/SwfBits.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
@@ -8,13 +10,6 @@
 #include <QTemporaryDir>
 
 namespace kz::test {
-
-namespace {
-void PutLe(QByteArray &out, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((v >> (8 * i)) & 0xFF));
-}
-} // namespace
 
 SwfTag DefineSoundTag(std::uint16_t id, std::uint8_t flags, const QByteArray &data) {
     QByteArray body;
@@ -129,13 +124,6 @@ QByteArray FfmpegCopiedMp3(const QString &moviePath) {
                     "-id3v2_version", "0", "-write_id3v1", "0", out}))
         return {};
     return ReadFile(out);
-}
-
-QByteArray CompressMovie(const QByteArray &fws) {
-    QByteArray out = "CWS";
-    out.append(fws[3]);
-    PutLe(out, std::uint32_t(fws.size()), 4);
-    return out + Deflate(fws.mid(8));
 }
 
 QStringList FilesIn(const QString &folder) {

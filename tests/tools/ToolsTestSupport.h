@@ -42,8 +42,6 @@ bool RunFfmpeg(const QStringList &args);
 bool MakeFfmpegMovie(const QString &path, double seconds, bool withFrames);
 // The MP3 frames ffmpeg copies out of a movie, raw, without added tags.
 QByteArray FfmpegCopiedMp3(const QString &moviePath);
-// A "CWS" copy of an uncompressed movie, with its true declared length.
-QByteArray CompressMovie(const QByteArray &fws);
 
 // File names in a folder, sorted, hidden ones included.
 QStringList FilesIn(const QString &folder);

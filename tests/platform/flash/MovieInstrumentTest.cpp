@@ -1,10 +1,9 @@
-// The code the player adds to a movie so the engine reports frames: the action records byte by
-// byte, the rewritten tag stream (the movie's own tags untouched, one report per frame, the
+// The code the player adds to a movie so the engine reports frames: the rewritten tag stream (the movie's own tags untouched, one report per frame, the
 // callbacks at the first frame), the driver of old movies, and the movies left alone.
 
 #include "platform/flash/MovieInstrument.h"
-#include "platform/flash/ActionWriter.h"
-#include "res/gen/SwfWriter.h"
+#include "formats/swf/ActionWriter.h"
+#include "formats/swf/SwfWriter.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -47,8 +46,6 @@ QList<RawTag> Tags(const QByteArray &movie) {
     return out;
 }
 
-constexpr int kBackgroundTag = 9; // SetBackgroundColor
-
 QByteArray Report(int frame) {
     ActionWriter a;
     a.GetUrl("FSCommand:kzframe", QByteArray::number(frame));
@@ -79,35 +76,6 @@ QByteArray WriterMovie(int version, int frames, bool compressed, bool stopAtThre
 }
 
 } // namespace
-
-TEST(ActionWriter, RecordsAreLaidOutAsTheFormatSays) {
-    ActionWriter a;
-    a.PushString("ab").PushInt(-2).PushNull().GetVariable().Play().Stop().GotoFrame2(true);
-    EXPECT_EQ(a.Bytes(), QByteArray::fromHex("9604000061620096050007feffffff960100021c0607"
-                                             "9f010001"));
-    ActionWriter b;
-    b.GetUrl("FSCommand:x", "7").SetTarget("_level1").GetUrl2();
-    EXPECT_EQ(b.Finished(), QByteArray::fromHex("830e00") + "FSCommand:x" + QByteArray(1, 0) + "7" +
-                                QByteArray(1, 0) + QByteArray::fromHex("8b0800") + "_level1" +
-                                QByteArray(1, 0) + QByteArray::fromHex("9a01000000"));
-    // A function: the record names its parameters and the size of the body that follows.
-    ActionWriter body;
-    body.Stop();
-    ActionWriter f;
-    f.DefineFunction({"n"}, body);
-    EXPECT_EQ(f.Bytes(),
-              QByteArray::fromHex("9b0700000100") + "n" + QByteArray::fromHex("00010007"));
-    // A string stops at its first zero; a body too long for its length field is refused.
-    ActionWriter z;
-    z.PushString(QByteArray("a\0b", 3));
-    EXPECT_EQ(z.Bytes(), QByteArray::fromHex("960300006100"));
-    ActionWriter big;
-    big.PushString(QByteArray(70000, 'x'));
-    EXPECT_TRUE(big.Failed());
-    EXPECT_TRUE(big.Bytes().isEmpty());
-    EXPECT_EQ(SwfTag(1, {}), QByteArray::fromHex("4000"));
-    EXPECT_EQ(SwfTag(12, QByteArray(70, 'a')).left(6), QByteArray::fromHex("3f0346000000"));
-}
 
 TEST(MovieInstrument, ModernMovieGetsReportsAndCallbacksAndKeepsItsOwnTags) {
     const QByteArray original = WriterMovie(8, 6, false, true);

@@ -1,7 +1,7 @@
 // kzgen OUTDIR: makes the data files the program directory ships — the skin images, the
 // fallback movies and the sample movies — from code, at build time.
 
-#include "SwfWriter.h"
+#include "formats/swf/SwfWriter.h"
 
 #include "playlist/ListFile.h"
 

@@ -1,7 +1,9 @@
-#include "SwfTags.h"
+#include "TagWalker.h"
+
+#include "SwfBits.h"
+#include "SwfFraming.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <zlib.h>
 
@@ -17,104 +19,25 @@ namespace {
 // Copies go through a buffer of this size; nothing larger than one tag is held otherwise.
 constexpr std::size_t kCopyChunk = 64 * 1024;
 
-// Only regular files are read: a pipe or a device could block or never end.
-bool IsRegularFile(const QString &path) {
-    return QFileInfo(path).isFile();
-}
-
-bool ReadSignature(const QString &path, char sig[3]) {
+bool ReadSignature(const QString &path, std::uint8_t sig[3]) {
     if (!IsRegularFile(path))
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
-    return file.read(sig, 3) == 3;
-}
-
-bool IsSignature(const char sig[3], char first) {
-    return sig[0] == first && sig[1] == 'W' && sig[2] == 'S';
-}
-
-class FileTagSource final : public TagSource {
-public:
-    explicit FileTagSource(const QString &path) : m_file(path) {}
-    bool Open() {
-        if (!IsRegularFile(m_file.fileName()) || !m_file.open(QIODevice::ReadOnly))
-            return false;
-        m_size = std::uint64_t(std::max<qint64>(m_file.size(), 0));
-        return true;
-    }
-    bool Read(std::uint8_t *to, std::size_t n) override {
-        if (n == 0)
-            return true;
-        const qint64 got = m_file.read(reinterpret_cast<char *>(to), qint64(n));
-        if (got > 0)
-            m_pos += std::uint64_t(got);
-        return got == qint64(n);
-    }
-    bool Skip(std::uint64_t n) override {
-        if (n > Remaining())
-            return false;
-        if (n == 0)
-            return true;
-        if (!m_file.seek(qint64(m_pos + n)))
-            return false;
-        m_pos += n;
-        return true;
-    }
-    std::uint64_t Remaining() const override { return m_size - std::min(m_pos, m_size); }
-
-private:
-    QFile m_file;
-    std::uint64_t m_size = 0;
-    std::uint64_t m_pos = 0;
-};
-
-class MemoryTagSource final : public TagSource {
-public:
-    explicit MemoryTagSource(MovieBuffer buffer) : m_buffer(std::move(buffer)) {}
-    bool Read(std::uint8_t *to, std::size_t n) override {
-        if (n > m_buffer.size - m_pos)
-            return false;
-        if (n)
-            std::memcpy(to, m_buffer.data.get() + m_pos, n);
-        m_pos += n;
-        return true;
-    }
-    bool Skip(std::uint64_t n) override {
-        if (n > m_buffer.size - m_pos)
-            return false;
-        m_pos += std::size_t(n);
-        return true;
-    }
-    std::uint64_t Remaining() const override { return m_buffer.size - m_pos; }
-
-private:
-    MovieBuffer m_buffer;
-    std::size_t m_pos = 0;
-};
-
-// RECT, frame rate and frame count: what lies between the 8-byte header and the first tag.
-bool SkipBodyHeader(TagSource &src) {
-    std::uint8_t first = 0;
-    if (!src.Read(&first, 1))
-        return false;
-    const std::size_t n = first >> 3;
-    const std::size_t rectBytes = (5 + 4 * n + 7) / 8;
-    std::array<std::uint8_t, 20> rest{};
-    return src.Read(rest.data(), rectBytes - 1) && src.Read(rest.data(), 4);
+    return file.read(reinterpret_cast<char *>(sig), 3) == 3;
 }
 
 } // namespace
 
 bool IsFlashMovieFile(const QString &path) {
-    char sig[3];
-    return ReadSignature(path, sig) && (IsSignature(sig, 'F') || IsSignature(sig, 'C'));
+    std::uint8_t sig[3];
+    return ReadSignature(path, sig) && (IsSwfSignature(sig, 'F') || IsSwfSignature(sig, 'C'));
 }
 
 bool IsCompressedMovieFile(const QString &path) {
-    char sig[3];
-    return ReadSignature(path, sig) && IsSignature(sig, 'C');
+    std::uint8_t sig[3];
+    return ReadSignature(path, sig) && IsSwfSignature(sig, 'C');
 }
 
 std::optional<MovieBuffer> InflateMovie(const QString &path) {
@@ -156,27 +79,27 @@ std::optional<MovieBuffer> InflateMovie(const QString &path) {
     return out;
 }
 
-std::unique_ptr<TagSource> OpenMovieTags(const QString &path) {
-    auto file = std::make_unique<FileTagSource>(path);
-    if (!file->Open())
+std::unique_ptr<ByteSource> OpenMovieTags(const QString &path) {
+    auto file = FileSource::Open(path);
+    if (!file)
         return nullptr;
-    std::uint8_t head[8];
-    if (!file->Read(head, 8))
+    std::uint8_t head[kSwfHeaderBytes];
+    if (!file->Read(head, sizeof head))
         return nullptr;
-    const char sig[3] = {char(head[0]), char(head[1]), char(head[2])};
-    std::unique_ptr<TagSource> src;
-    if (IsSignature(sig, 'F')) {
+    std::unique_ptr<ByteSource> src;
+    if (IsSwfSignature(head, 'F')) {
         src = std::move(file);
-    } else if (IsSignature(sig, 'C')) {
+    } else if (IsSwfSignature(head, 'C')) {
         file.reset();
         auto buffer = InflateMovie(path);
         if (!buffer)
             return nullptr;
-        src = std::make_unique<MemoryTagSource>(std::move(*buffer));
+        src = std::make_unique<MemorySource>(std::move(buffer->data), buffer->size);
     } else {
         return nullptr;
     }
-    if (!SkipBodyHeader(*src))
+    MovieBodyHeader skipped;
+    if (!ReadMovieBodyHeader(*src, skipped))
         return nullptr;
     return src;
 }
@@ -227,28 +150,26 @@ TagWalker &TagWalker::On(std::uint16_t code, Handler handler) {
     return *this;
 }
 
-WalkEnd TagWalker::Walk(TagSource &source) const {
+WalkEnd TagWalker::Walk(ByteSource &source) const {
     for (;;) {
-        std::uint8_t head[4];
-        if (!source.Read(head, 2))
+        TagHeader header;
+        switch (ReadTagHeader(source, header)) {
+        case TagHeaderRead::NoHeader:
             return WalkEnd::EndOfData;
-        const std::uint16_t value = Le16(head);
-        const std::uint16_t code = value >> 6;
-        std::uint32_t length = value & 0x3F;
-        if (length == 0x3F) {
-            if (!source.Read(head, 4))
-                return WalkEnd::Truncated;
-            length = Le32(head);
+        case TagHeaderRead::Truncated:
+            return WalkEnd::Truncated;
+        case TagHeaderRead::Ok:
+            break;
         }
-        if (code == 0)
+        if (header.code == kTagEnd)
             return WalkEnd::EndTag;
-        const auto handler = m_handlers.find(code);
+        const auto handler = m_handlers.find(header.code);
         if (handler == m_handlers.end()) {
-            if (!source.Skip(length))
+            if (!source.Skip(header.length))
                 return WalkEnd::Truncated;
             continue;
         }
-        TagBody body(source, code, length);
+        TagBody body(source, header.code, header.length);
         if (handler->second(body) == TagStep::Stop)
             return WalkEnd::Stopped;
         if (!body.Skip(body.Left()))

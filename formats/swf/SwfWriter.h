@@ -4,6 +4,8 @@
 // The program's own movies (samples, fallbacks) are made with it at build time, and tests use
 // it for movies with a known content.
 
+#include "SwfBits.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QList>
@@ -20,22 +22,6 @@ struct SwfMatrix {
     static SwfMatrix Translate(double x, double y);
     static SwfMatrix RotateAbout(double degrees, double x, double y);
 };
-
-// Writes bits most significant first, as the format packs them.
-class BitWriter {
-public:
-    void Put(std::uint32_t value, int bits);
-    void PutSigned(std::int32_t value, int bits);
-    void Align(); // pad to the next byte
-    QByteArray Bytes();
-
-private:
-    QByteArray m_bytes;
-    std::uint32_t m_acc = 0;
-    int m_count = 0;
-};
-// Bits needed for a signed value (at least 2 so the sign fits).
-int SignedBits(std::int32_t v);
 
 class SwfWriter {
 public:

@@ -1,15 +1,11 @@
 #include "ActionWriter.h"
 
-#include <cstring>
+#include "SwfBits.h"
+#include "SwfFraming.h"
 
 namespace kz {
 
 namespace {
-
-void PutLe(QByteArray &out, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((v >> (8 * i)) & 0xFF));
-}
 
 // A string in a record: its bytes up to a zero, and the zero.
 QByteArray CString(const QByteArray &text) {
@@ -104,12 +100,7 @@ ActionWriter &ActionWriter::DefineFunction(const QByteArrayList &params, const A
 
 QByteArray SwfTag(std::uint16_t code, const QByteArray &body) {
     QByteArray out;
-    if (body.size() < 63) {
-        PutLe(out, std::uint32_t(code) << 6 | std::uint32_t(body.size()), 2);
-    } else {
-        PutLe(out, std::uint32_t(code) << 6 | 63u, 2);
-        PutLe(out, std::uint32_t(body.size()), 4);
-    }
+    PutTagHeader(out, code, std::uint32_t(body.size()));
     return out + body;
 }
 

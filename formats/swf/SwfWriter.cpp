@@ -1,8 +1,9 @@
 #include "SwfWriter.h"
 
-#include <QtMath>
+#include "SwfFraming.h"
+#include "SwfTagCodes.h"
 
-#include <zlib.h>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -13,20 +14,27 @@ namespace {
 
 constexpr int kTwips = 20;
 
-void PutLe(QByteArray &out, std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i)
-        out.append(char((v >> (8 * i)) & 0xFF));
+std::int32_t Twips(double px) {
+    return std::int32_t(std::lround(px * kTwips));
 }
 
-std::int32_t Twips(double px) { return std::int32_t(std::lround(px * kTwips)); }
+// The writer's RECTs keep its own field width rule: at least 2 bits.
+int RectBits(const SwfRect &r) {
+    return std::max(
+        {SignedBits(r.xMin), SignedBits(r.xMax), SignedBits(r.yMin), SignedBits(r.yMax)});
+}
 
-QByteArray Rect(std::int32_t xMin, std::int32_t xMax, std::int32_t yMin, std::int32_t yMax) {
-    const int n = std::max({SignedBits(xMin), SignedBits(xMax), SignedBits(yMin), SignedBits(yMax)});
-    BitWriter w;
-    w.Put(std::uint32_t(n), 5);
-    for (std::int32_t v : {xMin, xMax, yMin, yMax})
-        w.PutSigned(v, n);
-    return w.Bytes();
+// Two signed fields behind their 5-bit width; a width of 0 writes no fields.
+void PutSignedPair(BitWriter &w, std::int32_t a, std::int32_t b, int width) {
+    w.Put(std::uint32_t(width), 5);
+    if (width) {
+        w.PutSigned(a, width);
+        w.PutSigned(b, width);
+    }
+}
+
+int PairBits(std::int32_t a, std::int32_t b) {
+    return std::max(SignedBits(a), SignedBits(b));
 }
 
 void PutMatrix(BitWriter &w, const SwfMatrix &m) {
@@ -35,27 +43,16 @@ void PutMatrix(BitWriter &w, const SwfMatrix &m) {
     w.Put(hasScale, 1);
     if (hasScale) {
         const std::int32_t sx = fixed(m.scaleX), sy = fixed(m.scaleY);
-        const int n = std::max(SignedBits(sx), SignedBits(sy));
-        w.Put(std::uint32_t(n), 5);
-        w.PutSigned(sx, n);
-        w.PutSigned(sy, n);
+        PutSignedPair(w, sx, sy, PairBits(sx, sy));
     }
     const bool hasRotate = m.rotateSkew0 != 0 || m.rotateSkew1 != 0;
     w.Put(hasRotate, 1);
     if (hasRotate) {
         const std::int32_t r0 = fixed(m.rotateSkew0), r1 = fixed(m.rotateSkew1);
-        const int n = std::max(SignedBits(r0), SignedBits(r1));
-        w.Put(std::uint32_t(n), 5);
-        w.PutSigned(r0, n);
-        w.PutSigned(r1, n);
+        PutSignedPair(w, r0, r1, PairBits(r0, r1));
     }
     const std::int32_t tx = Twips(m.translateX), ty = Twips(m.translateY);
-    const int n = (tx == 0 && ty == 0) ? 0 : std::max(SignedBits(tx), SignedBits(ty));
-    w.Put(std::uint32_t(n), 5);
-    if (n) {
-        w.PutSigned(tx, n);
-        w.PutSigned(ty, n);
-    }
+    PutSignedPair(w, tx, ty, (tx == 0 && ty == 0) ? 0 : PairBits(tx, ty));
     w.Align();
 }
 
@@ -78,10 +75,7 @@ QByteArray PolygonRecords(const QList<QPointF> &points) {
     w.Put(1, 1); // fill style 1
     w.Put(0, 1); // fill style 0
     w.Put(1, 1); // move to
-    const int mb = std::max(SignedBits(x0), SignedBits(y0));
-    w.Put(std::uint32_t(mb), 5);
-    w.PutSigned(x0, mb);
-    w.PutSigned(y0, mb);
+    PutSignedPair(w, x0, y0, PairBits(x0, y0));
     w.Put(1, 1); // fill style 1 index
     std::int32_t cx = x0, cy = y0;
     QList<QPointF> closed = points;
@@ -92,10 +86,10 @@ QByteArray PolygonRecords(const QList<QPointF> &points) {
         if (dx == 0 && dy == 0)
             continue;
         const int nb = std::min(17, std::max({SignedBits(dx), SignedBits(dy), 2}));
-        w.Put(1, 1);                          // edge
-        w.Put(1, 1);                          // straight
-        w.Put(std::uint32_t(nb - 2), 4);      // bits - 2
-        w.Put(1, 1);                          // general line
+        w.Put(1, 1);                     // edge
+        w.Put(1, 1);                     // straight
+        w.Put(std::uint32_t(nb - 2), 4); // bits - 2
+        w.Put(1, 1);                     // general line
         w.PutSigned(dx, nb);
         w.PutSigned(dy, nb);
         cx = nx;
@@ -114,40 +108,11 @@ QByteArray Bounds(const QList<QPointF> &points) {
         y0 = std::min(y0, p.y());
         y1 = std::max(y1, p.y());
     }
-    return Rect(Twips(x0), Twips(x1), Twips(y0), Twips(y1));
+    const SwfRect bounds{Twips(x0), Twips(x1), Twips(y0), Twips(y1)};
+    return RectBytes(bounds, RectBits(bounds));
 }
 
 } // namespace
-
-void BitWriter::Put(std::uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-        m_acc = (m_acc << 1) | ((value >> i) & 1u);
-        if (++m_count == 8) {
-            m_bytes.append(char(m_acc));
-            m_acc = 0;
-            m_count = 0;
-        }
-    }
-}
-
-void BitWriter::PutSigned(std::int32_t value, int bits) { Put(std::uint32_t(value), bits); }
-
-void BitWriter::Align() {
-    if (m_count)
-        Put(0, 8 - m_count);
-}
-
-QByteArray BitWriter::Bytes() {
-    Align();
-    return m_bytes;
-}
-
-int SignedBits(std::int32_t v) {
-    int bits = 2;
-    while (bits < 32 && (v < -(std::int64_t(1) << (bits - 1)) || v >= (std::int64_t(1) << (bits - 1))))
-        ++bits;
-    return bits;
-}
 
 SwfMatrix SwfMatrix::Translate(double x, double y) {
     SwfMatrix m;
@@ -171,26 +136,23 @@ SwfWriter::SwfWriter(int widthPx, int heightPx, int frameRate, std::uint8_t vers
     : m_width(widthPx), m_height(heightPx), m_rate(frameRate), m_version(version) {}
 
 void SwfWriter::AddTag(std::uint16_t code, const QByteArray &body) {
-    const auto len = std::uint32_t(body.size());
     // Bitmaps and sound blocks always take the long form; players expect it for them.
-    const bool longForm = len >= 0x3F || code == 21 || code == 19;
-    PutLe(m_tags, (std::uint32_t(code) << 6) | (longForm ? 0x3F : len), 2);
-    if (longForm)
-        PutLe(m_tags, len, 4);
+    const bool longForm = code == kTagDefineBitsJpeg2 || code == kTagSoundStreamBlock;
+    PutTagHeader(m_tags, code, std::uint32_t(body.size()), longForm);
     m_tags += body;
 }
 
 void SwfWriter::SetBackgroundColor(QColor c) {
     QByteArray body;
     body.append(char(c.red())).append(char(c.green())).append(char(c.blue()));
-    AddTag(9, body);
+    AddTag(kTagSetBackgroundColor, body);
 }
 
 std::uint16_t SwfWriter::DefineJpeg(const QByteArray &jpeg) {
     const std::uint16_t id = NextId();
     QByteArray body;
     PutLe(body, id, 2);
-    AddTag(21, body + jpeg);
+    AddTag(kTagDefineBitsJpeg2, body + jpeg);
     return id;
 }
 
@@ -200,18 +162,21 @@ std::uint16_t SwfWriter::DefinePolygon(const QList<QPointF> &points, QColor fill
     PutLe(body, id, 2);
     body += Bounds(points);
     body.append(char(1)); // one fill style
-    body.append(char(0x00)).append(char(fill.red())).append(char(fill.green())).append(char(fill.blue()));
+    body.append(char(0x00))
+        .append(char(fill.red()))
+        .append(char(fill.green()))
+        .append(char(fill.blue()));
     body.append(char(0)); // no line styles
     body += PolygonRecords(points);
-    AddTag(2, body);
+    AddTag(kTagDefineShape, body);
     return id;
 }
 
 std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, int heightPx,
                                           int pixelRatio) {
     const std::uint16_t id = NextId();
-    const QList<QPointF> points{{0, 0}, {double(widthPx), 0}, {double(widthPx), double(heightPx)},
-                                {0, double(heightPx)}};
+    const QList<QPointF> points{
+        {0, 0}, {double(widthPx), 0}, {double(widthPx), double(heightPx)}, {0, double(heightPx)}};
     QByteArray body;
     PutLe(body, id, 2);
     body += Bounds(points);
@@ -223,7 +188,7 @@ std::uint16_t SwfWriter::DefineBitmapRect(std::uint16_t bitmapId, int widthPx, i
     body += MatrixBytes(m);
     body.append(char(0));
     body += PolygonRecords(points);
-    AddTag(2, body);
+    AddTag(kTagDefineShape, body);
     return id;
 }
 
@@ -233,7 +198,7 @@ void SwfWriter::Place(std::uint16_t characterId, std::uint16_t depth, const SwfM
     PutLe(body, depth, 2);
     PutLe(body, characterId, 2);
     body += MatrixBytes(m);
-    AddTag(26, body);
+    AddTag(kTagPlaceObject2, body);
 }
 
 void SwfWriter::Move(std::uint16_t depth, const SwfMatrix &m) {
@@ -241,55 +206,52 @@ void SwfWriter::Move(std::uint16_t depth, const SwfMatrix &m) {
     body.append(char(0x01 | 0x04)); // move, has matrix
     PutLe(body, depth, 2);
     body += MatrixBytes(m);
-    AddTag(26, body);
+    AddTag(kTagPlaceObject2, body);
 }
 
 void SwfWriter::Remove(std::uint16_t depth) {
     QByteArray body;
     PutLe(body, depth, 2);
-    AddTag(28, body);
+    AddTag(kTagRemoveObject2, body);
 }
 
 void SwfWriter::SoundStreamHeadMp3(int sampleRate, bool stereo, int samplesPerFrame) {
-    const int rateCode = sampleRate >= 44100 ? 3 : sampleRate >= 22050 ? 2 : sampleRate >= 11025 ? 1 : 0;
+    const int rateCode = sampleRate >= 44100   ? 3
+                         : sampleRate >= 22050 ? 2
+                         : sampleRate >= 11025 ? 1
+                                               : 0;
     const std::uint8_t fmt = std::uint8_t((rateCode << 2) | (1 << 1) | (stereo ? 1 : 0));
     QByteArray body;
-    body.append(char(fmt));                                // playback format
-    body.append(char((2 << 4) | fmt));                     // stream: MP3
+    body.append(char(fmt));            // playback format
+    body.append(char((2 << 4) | fmt)); // stream: MP3
     PutLe(body, std::uint32_t(samplesPerFrame), 2);
-    PutLe(body, 0, 2);                                     // latency seek
-    AddTag(45, body);
+    PutLe(body, 0, 2); // latency seek
+    AddTag(kTagSoundStreamHead2, body);
 }
 
 void SwfWriter::SoundStreamBlockMp3(const QByteArray &mp3Frames, int sampleCount, int seekSamples) {
     QByteArray body;
     PutLe(body, std::uint32_t(sampleCount), 2);
     PutLe(body, std::uint32_t(std::uint16_t(seekSamples)), 2);
-    AddTag(19, body + mp3Frames);
+    AddTag(kTagSoundStreamBlock, body + mp3Frames);
 }
 
 void SwfWriter::ShowFrame() {
-    AddTag(1, {});
+    AddTag(kTagShowFrame, {});
     ++m_frames;
 }
 
 QByteArray SwfWriter::Finish(bool compressed) const {
-    QByteArray body = Rect(0, m_width * kTwips, 0, m_height * kTwips);
-    body.append(char(0)).append(char(m_rate));
-    PutLe(body, std::uint32_t(m_frames), 2);
-    body += m_tags;
-    PutLe(body, 0, 2); // End
-    QByteArray out;
-    out.append(compressed ? 'C' : 'F').append("WS").append(char(m_version));
-    PutLe(out, std::uint32_t(8 + body.size()), 4);
-    if (!compressed)
-        return out + body;
-    uLongf cap = compressBound(uLong(body.size()));
-    QByteArray z(qsizetype(cap), '\0');
-    compress2(reinterpret_cast<Bytef *>(z.data()), &cap,
-              reinterpret_cast<const Bytef *>(body.constData()), uLong(body.size()), 9);
-    z.resize(qsizetype(cap));
-    return out + z;
+    MovieBodyHeader head;
+    head.stage = {0, m_width * kTwips, 0, m_height * kTwips};
+    head.rectFieldBits = RectBits(head.stage);
+    head.rateFraction = 0;
+    head.rateInteger = std::uint8_t(m_rate);
+    head.frameCount = std::uint16_t(m_frames);
+    QByteArray body = MovieBodyHeaderBytes(head) + m_tags;
+    PutLe(body, kTagEnd, 2);
+    return MovieBytes(compressed ? 'C' : 'F', m_version,
+                      std::uint32_t(kSwfHeaderBytes + body.size()), body, 9);
 }
 
 } // namespace kz

@@ -4,6 +4,9 @@
 // whose every read is bounds-checked. Handlers see one tag at a time through a TagBody that
 // never reads past the tag or past the data.
 
+#include "ByteSource.h"
+#include "SwfTagCodes.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -18,14 +21,6 @@
 class QIODevice;
 
 namespace kz {
-
-inline constexpr std::uint16_t kTagDefineBits = 6;
-inline constexpr std::uint16_t kTagJpegTables = 8;
-inline constexpr std::uint16_t kTagDefineSound = 14;
-inline constexpr std::uint16_t kTagSoundStreamHead = 18;
-inline constexpr std::uint16_t kTagSoundStreamBlock = 19;
-inline constexpr std::uint16_t kTagDefineBitsJpeg2 = 21;
-inline constexpr std::uint16_t kTagSoundStreamHead2 = 45;
 
 // An inflated movie is never larger than this, whatever its header says.
 inline constexpr std::uint64_t kMaxInflatedMovieBytes = std::uint64_t(1) << 30;
@@ -48,26 +43,14 @@ struct MovieBuffer {
 // length is below 8, beyond 1 GiB or beyond what the compressed bytes could inflate to.
 std::optional<MovieBuffer> InflateMovie(const QString &path);
 
-// Where the bytes after the header come from.
-class TagSource {
-public:
-    virtual ~TagSource() = default;
-    // Reads exactly n bytes, or fails.
-    virtual bool Read(std::uint8_t *to, std::size_t n) = 0;
-    // Moves n bytes forward; fails when that would pass the end of the data.
-    virtual bool Skip(std::uint64_t n) = 0;
-    // Bytes between the position and the end of the data.
-    virtual std::uint64_t Remaining() const = 0;
-};
-
 // Opens a movie by its signature ("FWS" read from the file, "CWS" inflated first) and skips
 // its header (signature, version, length, RECT, frame rate and count). Empty on any failure.
-std::unique_ptr<TagSource> OpenMovieTags(const QString &path);
+std::unique_ptr<ByteSource> OpenMovieTags(const QString &path);
 
 // The current tag as its handler sees it.
 class TagBody {
 public:
-    TagBody(TagSource &source, std::uint16_t code, std::uint32_t length)
+    TagBody(ByteSource &source, std::uint16_t code, std::uint32_t length)
         : m_source(source), m_code(code), m_length(length), m_left(length) {}
 
     std::uint16_t Code() const { return m_code; }
@@ -87,7 +70,7 @@ public:
     bool CopyTo(QIODevice &to, std::uint64_t n, bool *writeFailed = nullptr);
 
 private:
-    TagSource &m_source;
+    ByteSource &m_source;
     std::uint16_t m_code;
     std::uint32_t m_length;
     std::uint32_t m_left;
@@ -109,19 +92,10 @@ public:
 
     TagWalker &On(std::uint16_t code, Handler handler);
     // Walks from the source's position. After each handler the rest of its body is skipped.
-    WalkEnd Walk(TagSource &source) const;
+    WalkEnd Walk(ByteSource &source) const;
 
 private:
     std::map<std::uint16_t, Handler> m_handlers;
 };
-
-// Little-endian readers for format code.
-inline std::uint16_t Le16(const std::uint8_t *p) {
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
-inline std::uint32_t Le32(const std::uint8_t *p) {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-           (std::uint32_t(p[3]) << 24);
-}
 
 } // namespace kz

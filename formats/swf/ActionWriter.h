@@ -3,16 +3,14 @@
 // reports frames and takes go-to, play and stop. Records are written as the format lays them
 // out: a code byte, and for codes from 0x80 a 16-bit length and the body.
 
+#include "SwfTagCodes.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 
 #include <cstdint>
 
 namespace kz {
-
-inline constexpr std::uint16_t kTagShowFrame = 1;
-inline constexpr std::uint16_t kTagDoAction = 12;
-inline constexpr std::uint16_t kTagFileAttributes = 69;
 
 class ActionWriter {
 public:
