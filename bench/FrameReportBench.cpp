@@ -74,8 +74,8 @@ int main(int argc, char **argv) {
     QStringList failures;
     std::printf("movie\tversion\trate\tframes\tticks\tplayed_ms\texpected\tjumps\tverdict\n");
     const QString prefix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
-    for (const QString &name : dir.entryList({prefix + QStringLiteral("*.swf")}, QDir::Files,
-                                             QDir::Name)) {
+    for (const QString &name :
+         dir.entryList({prefix + QStringLiteral("*.swf")}, QDir::Files, QDir::Name)) {
         const QString path = dir.filePath(name);
         kz::SwfHeaderInfo header;
         kz::ReadSwfHeader(path, header);
@@ -96,11 +96,11 @@ int main(int argc, char **argv) {
         QList<int> frames;
         QElapsedTimer clock;
         clock.start();
-        const auto connection = QObject::connect(flash, &kz::CShockwaveflash1::FrameReported,
-                                                 [&](int frame) {
-                                                     times << clock.elapsed();
-                                                     frames << frame;
-                                                 });
+        const auto connection =
+            QObject::connect(flash, &kz::CShockwaveflash1::FrameReported, [&](int frame) {
+                times << clock.elapsed();
+                frames << frame;
+            });
         flash->LoadMovie(0, path);
         const bool ready = PumpUntil([&] { return flash->TotalFrames() > 0; }, kReadyMs);
         const bool reported = ready && PumpUntil([&] { return !times.isEmpty(); }, kFirstReportMs);
@@ -125,8 +125,8 @@ int main(int argc, char **argv) {
             playedMs = 0;
             for (qsizetype i = 0; i < times.size() && times[i] - start < kWatchMs; ++i) {
                 const qint64 gap = times[i] - last;
-                const bool sameInstant = i > 0 && double(gap) < tickMs * 0.4 &&
-                                         frames[i] != frames[i - 1] + 1;
+                const bool sameInstant =
+                    i > 0 && double(gap) < tickMs * 0.4 && frames[i] != frames[i - 1] + 1;
                 if (i == 0 || !sameInstant)
                     ++reports;
                 // One tick on, yet not the next frame nor a wrap: a frame went unreported or
@@ -144,7 +144,8 @@ int main(int argc, char **argv) {
                 playedMs += double(kWatchMs - (last - start)) - tickMs;
             expected = playedMs * rate / 1000.0;
             // Within one frame either side of the whole frames the time allows.
-            const bool ok = reports >= std::floor(expected) - 1 && reports <= std::ceil(expected) + 1;
+            const bool ok =
+                reports >= std::floor(expected) - 1 && reports <= std::ceil(expected) + 1;
             verdict = ok ? QStringLiteral("ok") : QStringLiteral("off");
             kept += ok;
         }

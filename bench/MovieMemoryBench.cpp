@@ -7,9 +7,9 @@
 // bench_moviememory [MEGABYTES [SIDE]]     runs both sides (or one) and prints their peaks
 // bench_moviememory --side scheme|script MOVIE   (one side; used by the run above)
 
+#include "formats/swf/SwfWriter.h"
 #include "platform/Paths.h"
 #include "platform/flash/ShockwaveFlash.h"
-#include "formats/swf/SwfWriter.h"
 
 #include <QApplication>
 #include <QDir>

@@ -114,8 +114,8 @@ QByteArray DriverMovie(const QByteArray &rate) {
     const QByteArray tags =
         SwfTag(kTagDoAction, doAction) + SwfTag(kTagShowFrame, {}) + SwfTag(kTagEnd, {});
     // A 1 x 1 pixel stage, the movie's rate, one frame.
-    const QByteArray body = RectBytes(SwfRect{0, 20, 0, 20}) + rate +
-                            QByteArray::fromHex("0100") + tags;
+    const QByteArray body =
+        RectBytes(SwfRect{0, 20, 0, 20}) + rate + QByteArray::fromHex("0100") + tags;
     return MovieBytes('F', std::uint8_t(kCallbackVersion),
                       std::uint32_t(kHeaderBytes + body.size()), body);
 }

@@ -3,13 +3,13 @@
 // that stopped itself, and an ActionScript 3 movie keeps its clock without being cut short.
 
 #include "controls/MacSliderCtrl.h"
-#include "platform/Paths.h"
 #include "formats/swf/ActionWriter.h"
+#include "formats/swf/SwfWriter.h"
+#include "platform/Paths.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
 #include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
-#include "formats/swf/SwfWriter.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"

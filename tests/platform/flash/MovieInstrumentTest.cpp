@@ -1,5 +1,6 @@
-// The code the player adds to a movie so the engine reports frames: the rewritten tag stream (the movie's own tags untouched, one report per frame, the
-// callbacks at the first frame), the driver of old movies, and the movies left alone.
+// The code the player adds to a movie so the engine reports frames: the rewritten tag stream (the
+// movie's own tags untouched, one report per frame, the callbacks at the first frame), the driver
+// of old movies, and the movies left alone.
 
 #include "platform/flash/MovieInstrument.h"
 #include "formats/swf/ActionWriter.h"
