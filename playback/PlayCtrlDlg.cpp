@@ -123,7 +123,10 @@ CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services service
     connect(m_endWait, &QTimer::timeout, this, [this] {
         const EndAction action = std::exchange(m_pendingEnd, EndAction::None);
         if (action == EndAction::Replay) {
+            // Play alone would not restart a movie that halted itself on its last frame; the
+            // control's frame 0 does (a reporting movie goes there, any other starts again).
             m_nLastFrame = 0;
+            m_flash->GotoFrame(0);
             m_flash->Play();
         } else if (action == EndAction::Next) {
             OnNext();
@@ -385,9 +388,12 @@ void CPlayCtrlDlg::OnContinue() {
 }
 
 void CPlayCtrlDlg::OnSeek(int position) {
-    m_trackbar->setValue(position);
     m_flash->GotoFrame(position);
-    m_nLastFrame = position;
+    // The trackbar and the end detection follow where the control says the movie is: one that
+    // cannot seek there stays put, and a seek is never taken for the movie starting over.
+    const int frame = std::max(0, m_flash->CurrentFrame());
+    m_trackbar->setValue(frame);
+    m_nLastFrame = frame;
     m_flash->Play();
 }
 

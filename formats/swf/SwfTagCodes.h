@@ -21,6 +21,7 @@ inline constexpr std::uint16_t kTagDefineBitsJpeg2 = 21;
 inline constexpr std::uint16_t kTagPlaceObject2 = 26;
 inline constexpr std::uint16_t kTagRemoveObject2 = 28;
 inline constexpr std::uint16_t kTagSoundStreamHead2 = 45;
+inline constexpr std::uint16_t kTagFileAttributes = 69;
 
 // Signature (3), version (1), declared length (4).
 inline constexpr std::size_t kSwfHeaderBytes = 8;

@@ -39,10 +39,14 @@ public:
     virtual void SetBackgroundColor(int rgb) = 0;
     virtual int TotalFrames() const = 0;
     virtual void StopPlay() = 0;
-    // Frame 0 restarts the movie; the engine has no other seek.
+    // Shows the frame and keeps the play state when the movie reports its frames; otherwise
+    // only frame 0 is possible, and it restarts the movie.
     virtual void GotoFrame(int frame) = 0;
-    // -1 when no movie can report; 0 at the start.
+    // -1 when no movie can report; 0 at the start. Exact for a movie that reports its frames,
+    // a clock over the frame rate for any other.
     virtual int CurrentFrame() const = 0;
+    // False once a reporting movie stands still (its own stop or ours); for any other movie,
+    // whether it was last told to play.
     virtual bool IsPlaying() const = 0;
     // 0 to 100.
     virtual int PercentLoaded() const = 0;

@@ -21,6 +21,9 @@ std::int64_t SteadyMs() {
 // Zoom stays within what a page can still draw.
 constexpr double kMinZoom = 1.0 / 64;
 constexpr double kMaxZoom = 64.0;
+// A movie that reports no frame for this many frame times (and at least the minimum) stands.
+constexpr double kStandStillFrames = 3.0;
+constexpr std::int64_t kMinStandStillMs = 300;
 } // namespace
 
 FlashState::FlashState(Clock clock) : m_clock(std::move(clock)) {}
@@ -37,6 +40,8 @@ void FlashState::BeginLoad(const QString &movie) {
     m_percent = 0;
     m_readyState = kReadyLoading;
     m_frameAtStart = 0;
+    m_reporting = false;
+    m_reported = 0;
 }
 
 void FlashState::Progress(std::int64_t received, std::int64_t total) {
@@ -63,6 +68,7 @@ void FlashState::Ready(const MovieFacts &facts, bool playing) {
 }
 
 void FlashState::Fail() {
+    m_reporting = false;
     m_facts = {};
     m_ready = false;
     m_playing = false;
@@ -72,6 +78,7 @@ void FlashState::Fail() {
 }
 
 void FlashState::Clear() {
+    m_reporting = false;
     m_movie.clear();
     m_facts = {};
     m_ready = false;
@@ -84,6 +91,8 @@ void FlashState::Clear() {
 int FlashState::CurrentFrame() const {
     if (!m_ready)
         return -1;
+    if (m_reporting)
+        return m_reported;
     if (m_facts.frameCount <= 0)
         return 0;
     if (!m_playing || m_facts.frameRate <= 0)
@@ -94,7 +103,39 @@ int FlashState::CurrentFrame() const {
     return int(frame);
 }
 
+bool FlashState::IsPlaying() const {
+    if (!m_ready || !m_playing)
+        return false;
+    return !m_reporting || Now() - m_lastReport <= StandStillMs();
+}
+
+std::int64_t FlashState::StandStillMs() const {
+    if (m_facts.frameRate <= 0)
+        return 10 * kMinStandStillMs;
+    return std::max(kMinStandStillMs,
+                    std::int64_t(std::ceil(kStandStillFrames * 1000.0 / m_facts.frameRate)));
+}
+
+void FlashState::ReportFrame(int frame) {
+    if (frame < 1)
+        return;
+    m_reporting = true;
+    m_reported = frame - 1;
+    m_lastReport = Now();
+}
+
+bool FlashState::SeekTo(int frame) {
+    if (!m_ready || !m_reporting)
+        return false;
+    const int last = std::max(0, m_facts.frameCount - 1);
+    m_reported = std::clamp(frame, 0, last);
+    m_lastReport = Now();
+    return true;
+}
+
 void FlashState::Play() {
+    // The movie may have halted itself: reports are awaited afresh.
+    m_lastReport = Now();
     if (!m_ready || m_playing)
         return;
     m_clockStart = Now();

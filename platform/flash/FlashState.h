@@ -1,7 +1,9 @@
 #pragma once
 // The C++ side's mirror of the engine's player state, so that the control's getters answer at
-// once. The engine has no frame API: the current frame is a clock over the frame rate while
-// the movie plays, wrapping at the frame count, frozen while it is stopped.
+// once. The engine has no frame API. A movie we instrumented reports every frame it shows:
+// then the frame is the one reported, and the movie plays while reports keep coming. Until
+// reports arrive (and for movies that cannot report) the frame is a clock over the frame rate
+// while the movie plays, wrapping at the frame count, frozen while it is stopped.
 
 #include <QString>
 
@@ -42,12 +44,20 @@ public:
     void Restart();
     // The engine's own play flag, reported now and then; resynchronises the clock.
     void EngineReportsPlaying(bool playing);
+    // The movie showed `frame` (counted from 1, as the movie counts).
+    void ReportFrame(int frame);
+    // A seek the movie carries out (counted from 0); only a reporting movie can seek.
+    bool SeekTo(int frame);
+    // True once the movie reports its frames.
+    bool Reporting() const { return m_reporting; }
+    // How long without a report before a playing movie counts as standing still.
+    std::int64_t StandStillMs() const;
 
     QString Movie() const { return m_movie; }
     bool HasMovie() const { return m_ready; }
     int CurrentFrame() const;
     int TotalFrames() const { return m_ready ? m_facts.frameCount : 0; }
-    bool IsPlaying() const { return m_ready && m_playing; }
+    bool IsPlaying() const;
     int PercentLoaded() const { return m_percent; }
     int ReadyState() const { return m_readyState; }
     const MovieFacts &Facts() const { return m_facts; }
@@ -69,6 +79,9 @@ private:
     std::int64_t m_clockStart = 0; // when the frame clock last (re)started
     int m_frameAtStart = 0;        // the frame it started from
     double m_zoom = 1.0;
+    bool m_reporting = false;
+    int m_reported = 0;            // the last reported frame, from 0
+    std::int64_t m_lastReport = 0; // when it came
 };
 
 } // namespace kz

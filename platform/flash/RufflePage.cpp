@@ -11,59 +11,131 @@ namespace {
 // load's sequence number so that reports of an earlier movie are dropped there.
 constexpr char kPageScript[] = R"JS(
 "use strict";
+// The engine fetches its WebAssembly and every movie; the browser's fetch does not know the
+// player's own scheme, a request does.
+const nativeFetch = window.fetch.bind(window);
+function schemeFetch(url) {
+  return new Promise((resolve, reject) => {
+    const x = new XMLHttpRequest();
+    x.open("GET", url);
+    x.responseType = "blob";
+    x.onload = () => {
+      if (x.status !== 200) { reject(new TypeError("not found: " + url)); return; }
+      const type = x.response.type || "application/octet-stream";
+      resolve(new Response(x.response, { status: 200, headers: { "Content-Type": type } }));
+    };
+    x.onerror = () => reject(new TypeError("failed: " + url));
+    x.send();
+  });
+}
+window.fetch = (input, init) => {
+  const url = new URL(input instanceof Request ? input.url : String(input), location.href);
+  if (url.protocol === location.protocol) return schemeFetch(url.href);
+  return nativeFetch(input, init);
+};
 window.RufflePlayer = window.RufflePlayer || {};
 window.RufflePlayer.config = {
   publicPath: "./", autoplay: "on", unmuteOverlay: "hidden", splashScreen: false,
   contextMenu: "off", letterbox: "off", warnOnUnsupportedContent: false,
   showSwfDownload: false, openUrlMode: "deny", logLevel: "error"
 };
-let bridge = null, player = null, data = null, options = {}, seq = 0;
+let bridge = null, player = null, url = null, instrumented = false, seq = 0;
+// Every go-to, play and pause opens an epoch; reports sent before it are stale.
+let epoch = 0, paused = false;
+let scale = "showAll", background = "", stageSize = null, movieColour = "";
 const stage = document.getElementById("stage");
 function report(name, ...args) { if (bridge) bridge[name](...args); }
 function dropPlayer() { if (player) { player.remove(); player = null; } }
+// Scale and colour apply to the running movie: the engine draws a transparent stage into an
+// element sized for the scale mode, whose own colour is the stage colour.
+function applyLook() {
+  document.body.style.background = background || "#000";
+  if (!player) return;
+  player.style.background = background || movieColour || "#fff";
+  if (scale === "noScale" && stageSize) {
+    player.style.width = stageSize.width + "px";
+    player.style.height = stageSize.height + "px";
+  } else {
+    player.style.width = "100%";
+    player.style.height = "100%";
+  }
+}
+function call(name, ...args) {
+  if (!player || !instrumented || typeof player[name] !== "function") return false;
+  try { player[name](...args); return true; } catch (e) { return false; }
+}
 function startPlayer() {
   dropPlayer();
   const mine = seq;
+  stageSize = null; movieColour = "";
   player = window.RufflePlayer.newest().createPlayer();
   player.id = "player";
   stage.appendChild(player);
+  applyLook();
+  if (instrumented) {
+    player.onFSCommand = (command, args) => {
+      if (mine === seq && command === "kzframe") report("Frame", mine, Number(args), epoch);
+      return true;
+    };
+  }
   player.addEventListener("loadedmetadata", () => {
     if (mine !== seq) return;
     const m = player.ruffle().metadata;
+    stageSize = { width: m.width, height: m.height };
+    movieColour = m.backgroundColor || "";
+    applyLook();
     report("Metadata", mine, {
       width: m.width, height: m.height, frameRate: m.frameRate, numFrames: m.numFrames,
       swfVersion: m.swfVersion, backgroundColor: m.backgroundColor || ""
     }, player.ruffle().isPlaying);
   });
-  player.ruffle().load(Object.assign({ data: data }, options))
+  player.ruffle().load({ url: url, scale: "showAll", forceScale: true, wmode: "transparent",
+                         allowScriptAccess: instrumented })
     .catch((e) => { if (mine === seq) report("LoadFailed", mine, String(e)); });
 }
-window.kzLoad = (s, b64, opts) => {
-  seq = s;
-  const bin = atob(b64);
-  const bytes = new Uint8Array(bin.length);
-  for (let i = 0; i < bin.length; ++i) bytes[i] = bin.charCodeAt(i);
-  data = bytes; options = opts;
+window.kzLoad = (s, address, withReports, look) => {
+  seq = s; url = address; instrumented = withReports; paused = false;
+  scale = look.scale; background = look.background;
   startPlayer();
 };
-window.kzClear = (s) => { seq = s; data = null; dropPlayer(); };
-// Scale and colour are load options in the engine: a loaded movie starts again with them.
-window.kzOptions = (opts) => {
-  const changed = JSON.stringify(opts) !== JSON.stringify(options);
-  options = opts;
-  if (changed && data) startPlayer();
-};
-window.kzRestart = () => { if (data) startPlayer(); };
-window.kzPlay = () => { if (player) player.ruffle().resume(); };
-// A paused movie shows its last frame, without the engine's play-button overlay.
-window.kzPause = () => {
+window.kzClear = (s) => { seq = s; url = null; dropPlayer(); };
+window.kzOptions = (look) => { scale = look.scale; background = look.background; applyLook(); };
+window.kzRestart = () => { if (url) startPlayer(); };
+window.kzPlay = (e) => {
+  epoch = e; paused = false;
   if (!player) return;
+  player.ruffle().resume();
+  call("kzPlay");
+};
+// A paused movie shows its last frame, without the engine's play-button overlay.
+function suspend() {
   player.ruffle().suspend();
   const button = player.shadowRoot && player.shadowRoot.getElementById("play-button");
   if (button) button.style.display = "none";
+}
+window.kzPause = (e) => {
+  epoch = e; paused = true;
+  if (!player) return;
+  call("kzStop");
+  suspend();
+};
+// Frames counted from 1; the timeline stands there, and plays on when asked. A paused engine
+// runs a moment so the frame is drawn and reported.
+window.kzGoto = (e, frame, play) => {
+  epoch = e;
+  if (!call("kzGoto", frame)) return;
+  if (play) {
+    paused = false;
+    player.ruffle().resume();
+    call("kzPlay");
+  } else if (paused) {
+    const mine = player;
+    player.ruffle().resume();
+    setTimeout(() => { if (paused && player === mine) suspend(); }, 250);
+  }
 };
 window.kzZoom = (f) => { stage.style.transform = "scale(" + f + ")"; };
-window.kzBackground = (css) => { document.body.style.background = css || "#000"; };
+window.kzBackground = (css) => { background = css; applyLook(); };
 new QWebChannel(qt.webChannelTransport, (channel) => {
   bridge = channel.objects.bridge;
   bridge.PageReady();
@@ -73,8 +145,9 @@ new QWebChannel(qt.webChannelTransport, (channel) => {
 constexpr char kPageHead[] = R"HTML(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><style>
 html, body { margin: 0; width: 100%; height: 100%; overflow: hidden; background: #000; }
-#stage { width: 100%; height: 100%; transform-origin: 50% 50%; }
-#stage ruffle-player { display: block; width: 100%; height: 100%; }
+#stage { width: 100%; height: 100%; transform-origin: 50% 50%; display: flex;
+         align-items: center; justify-content: center; overflow: hidden; }
+#stage ruffle-player { display: block; width: 100%; height: 100%; flex: none; }
 </style></head><body><div id="stage"></div>
 <script src="ruffle.js"></script>
 <script>
@@ -112,22 +185,17 @@ QString CssColor(int rgb) {
     return QStringLiteral("#%1").arg(rgb & 0xFFFFFF, 6, 16, QLatin1Char('0'));
 }
 
-QJsonObject RuffleLoadOptions(const QString &scale, int backgroundRgb) {
+QJsonObject RuffleLook(const QString &scale, int backgroundRgb) {
     QJsonObject o;
     o.insert(QStringLiteral("scale"), RuffleScaleMode(scale));
-    o.insert(QStringLiteral("forceScale"), true);
-    if (backgroundRgb >= 0)
-        o.insert(QStringLiteral("backgroundColor"), CssColor(backgroundRgb));
-    else
-        o.insert(QStringLiteral("backgroundColor"), QJsonValue::Null);
+    o.insert(QStringLiteral("background"), CssColor(backgroundRgb));
     return o;
 }
 
-QString ScriptLoad(int seq, const QByteArray &movie, const QJsonObject &options) {
-    return QStringLiteral("kzLoad(%1,\"%2\",%3)")
+QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look) {
+    return QStringLiteral("kzLoad(%1,%2,%3,%4)")
         .arg(seq)
-        .arg(QString::fromLatin1(movie.toBase64()))
-        .arg(Json(options));
+        .arg(Json(url), withReports ? QStringLiteral("true") : QStringLiteral("false"), Json(look));
 }
 
 QString ScriptCall(const char *function, const QJsonValue &argument) {

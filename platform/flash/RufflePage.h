@@ -1,8 +1,8 @@
 #pragma once
 // The page the Flash control shows: a stage holding one Ruffle player, and the script side of
-// the bridge. The page lies in the program directory's "ruffle/" folder (its base address), so
-// Ruffle finds its WebAssembly files there. Movies reach the page as data, never by address,
-// because the engine cannot fetch local files.
+// the bridge. The page and everything it loads (the runtime, the movie) come through the
+// player's own URL scheme, so the page needs no access to local files and a movie never
+// travels as text.
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -13,8 +13,9 @@ namespace kz {
 // The whole page; `webChannelScript` is the text of qwebchannel.js, inlined.
 QString RuffleHostPage(const QString &webChannelScript);
 
-// Ruffle's per-load options for the control's Scale and BackgroundColor values.
-QJsonObject RuffleLoadOptions(const QString &scale, int backgroundRgb);
+// How the page shows the movie for the control's Scale and BackgroundColor values (applied to
+// the running movie, never by reloading it).
+QJsonObject RuffleLook(const QString &scale, int backgroundRgb);
 
 // The Ruffle scale mode for one of Flash's Scale texts (case-insensitive; unknown = showAll).
 QString RuffleScaleMode(const QString &flashScale);
@@ -23,7 +24,8 @@ QString RuffleScaleMode(const QString &flashScale);
 QString CssColor(int rgb);
 
 // Script calls, with every argument encoded as a JSON literal.
-QString ScriptLoad(int seq, const QByteArray &movie, const QJsonObject &options);
+// Loads the movie at `url`; `withReports` when it was instrumented (frame reports, callbacks).
+QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look);
 QString ScriptCall(const char *function, const QJsonValue &argument = QJsonValue::Undefined);
 
 } // namespace kz

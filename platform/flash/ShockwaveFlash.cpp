@@ -1,12 +1,14 @@
 #include "ShockwaveFlash.h"
 
 #include "platform/Paths.h"
+#include "platform/flash/MovieInstrument.h"
 #include "platform/flash/RufflePage.h"
 
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QChildEvent>
 #include <QFile>
 #include <QJsonObject>
@@ -17,8 +19,14 @@
 #include <QVBoxLayout>
 #include <QWebChannel>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
+
+#include <map>
 
 #include <thread>
 #include <unistd.h>
@@ -37,12 +45,109 @@ public slots:
         m_owner->OnMetadata(seq, facts, playing);
     }
     void LoadFailed(int seq, const QString &) { m_owner->OnLoadFailed(seq); }
+    void Frame(int seq, int frame, int epoch) { m_owner->OnFrame(seq, frame, epoch); }
 
 private:
     CShockwaveflash1 *m_owner;
 };
 
 namespace {
+
+constexpr char kScheme[] = "kzmovie";
+constexpr char kPageBase[] = "kzmovie://app/ruffle/";
+
+// Serves the page's runtime files and each control's current movie. A movie is either the
+// user's file, read as the engine asks (never copied, never written), or our instrumented copy
+// in memory.
+class MovieScheme : public QWebEngineUrlSchemeHandler {
+public:
+    static MovieScheme &Instance() {
+        static MovieScheme *scheme = [] {
+            auto *s = new MovieScheme(qApp);
+            QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(kScheme, s);
+            return s;
+        }();
+        return *scheme;
+    }
+    struct Movie {
+        int seq = 0;
+        QString file;    // the user's file, served as it is
+        QByteArray data; // or our copy
+        QByteArray driver;
+    };
+    void Serve(int control, Movie movie) { m_movies[control] = std::move(movie); }
+    void Drop(int control) { m_movies.erase(control); }
+
+    void requestStarted(QWebEngineUrlRequestJob *job) override {
+        // Paths: /ruffle/NAME, /movie/CONTROL/SEQ, /driver/CONTROL/SEQ.
+        const QStringList parts = job->requestUrl().path().split(u'/', Qt::SkipEmptyParts);
+        // Only the control's own page may read through the scheme; web pages shown elsewhere
+        // in the same profile may not.
+        const bool fromPage = job->initiator().scheme() == QLatin1String(kScheme) &&
+                              job->initiator().host() == u"app";
+        if (!fromPage || job->requestUrl().host() != u"app" || parts.isEmpty()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        if (parts.size() == 2 && parts[0] == u"ruffle") {
+            const QString name = parts[1];
+            if (name.startsWith(u'.') || name.contains(u'\\')) {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            const QByteArray type = name.endsWith(u".wasm") ? "application/wasm"
+                                    : name.endsWith(u".js") ? "text/javascript"
+                                                            : "application/octet-stream";
+            ReplyFile(job, type, ProgramDir() + QStringLiteral("ruffle/") + name);
+            return;
+        }
+        if (parts.size() == 3 && (parts[0] == u"movie" || parts[0] == u"driver")) {
+            const auto it = m_movies.find(parts[1].toInt());
+            if (it == m_movies.end() || it->second.seq != parts[2].toInt()) {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            const Movie &m = it->second;
+            const QByteArray type = "application/x-shockwave-flash";
+            if (parts[0] == u"driver")
+                ReplyBytes(job, type, m.driver);
+            else if (!m.data.isEmpty())
+                ReplyBytes(job, type, m.data);
+            else
+                ReplyFile(job, type, m.file);
+            return;
+        }
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    }
+
+private:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+    static void ReplyFile(QWebEngineUrlRequestJob *job, const QByteArray &type,
+                          const QString &path) {
+        auto *f = new QFile(path);
+        if (path.isEmpty() || !f->open(QIODevice::ReadOnly)) {
+            delete f;
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        QObject::connect(job, &QObject::destroyed, f, &QObject::deleteLater);
+        job->reply(type, f);
+    }
+    static void ReplyBytes(QWebEngineUrlRequestJob *job, const QByteArray &type,
+                           const QByteArray &bytes) {
+        auto *b = new QBuffer;
+        b->setData(bytes); // shared, not copied
+        b->open(QIODevice::ReadOnly);
+        QObject::connect(job, &QObject::destroyed, b, &QObject::deleteLater);
+        job->reply(type, b);
+    }
+    std::map<int, Movie> m_movies;
+};
+
+int NextControlId() {
+    static int next = 0;
+    return ++next;
+}
 
 // Ruffle's log goes to the debug output only when asked for.
 class RufflePageHost : public QWebEnginePage {
@@ -58,7 +163,7 @@ protected:
     }
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override {
         // The page never leaves itself; movies' own links do not replace the stage.
-        return !isMainFrame || url.scheme() == u"data" || url.isLocalFile() ||
+        return !isMainFrame || url.scheme() == u"data" || url.scheme() == QLatin1String(kScheme) ||
                url.toString() == u"about:blank";
     }
 };
@@ -89,7 +194,9 @@ MovieFacts FactsFrom(const QVariantMap &m) {
 
 } // namespace
 
-CShockwaveflash1::CShockwaveflash1(QWidget *parent) : FlashControl(parent) {
+CShockwaveflash1::CShockwaveflash1(QWidget *parent)
+    : FlashControl(parent), m_controlId(NextControlId()) {
+    MovieScheme::Instance();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_web = new QWebEngineView(this);
@@ -98,7 +205,8 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent) : FlashControl(parent) {
     auto *page = new RufflePageHost(m_web);
     QWebEngineSettings *s = page->settings();
     s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+    // Everything the page loads comes through the player's scheme.
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     s->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, true);
@@ -119,7 +227,7 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent) : FlashControl(parent) {
 void CShockwaveflash1::StartPage() {
     m_pageReady = false;
     m_web->page()->setHtml(RuffleHostPage(WebChannelScript()),
-                           QUrl::fromLocalFile(ProgramDir() + QStringLiteral("ruffle/")));
+                           QUrl(QString::fromLatin1(kPageBase)));
 }
 
 void CShockwaveflash1::OnPageCrashed(int status) {
@@ -143,6 +251,7 @@ void CShockwaveflash1::OnPageCrashed(int status) {
 CShockwaveflash1::~CShockwaveflash1() {
     if (m_cancelDownload)
         *m_cancelDownload = true;
+    MovieScheme::Instance().Drop(m_controlId);
 }
 
 QWebEnginePage *CShockwaveflash1::Page() const {
@@ -171,13 +280,13 @@ void CShockwaveflash1::OnPageReady() {
 }
 
 void CShockwaveflash1::ApplyOptions() {
-    RunScript(ScriptCall("kzOptions", RuffleLoadOptions(m_scale, m_background)));
+    RunScript(ScriptCall("kzOptions", RuffleLook(m_scale, m_background)));
 }
 
 void CShockwaveflash1::Play() {
     m_wantPlaying = true;
     m_state.Play();
-    RunScript(QStringLiteral("kzPlay()"));
+    RunScript(QStringLiteral("kzPlay(%1)").arg(++m_epoch));
 }
 
 void CShockwaveflash1::Stop() {
@@ -187,12 +296,22 @@ void CShockwaveflash1::Stop() {
 void CShockwaveflash1::StopPlay() {
     m_wantPlaying = false;
     m_state.Stop();
-    RunScript(QStringLiteral("kzPause()"));
+    RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
 }
 
 void CShockwaveflash1::GotoFrame(int frame) {
-    if (frame != 0 || !m_state.HasMovie())
-        return; // the engine cannot seek
+    if (!m_state.HasMovie())
+        return;
+    // A movie that reports its frames takes the seek itself and keeps its play state.
+    if (m_state.SeekTo(frame)) {
+        RunScript(QStringLiteral("kzGoto(%1,%2,%3)")
+                      .arg(++m_epoch)
+                      .arg(m_state.CurrentFrame() + 1)
+                      .arg(m_state.IsPlaying() ? QStringLiteral("true") : QStringLiteral("false")));
+        return;
+    }
+    if (frame != 0)
+        return; // the engine cannot seek any other movie
     m_state.Restart();
     RunScript(QStringLiteral("kzRestart()"));
 }
@@ -207,7 +326,6 @@ void CShockwaveflash1::SetBackgroundColor(int rgb) {
     if (rgb == m_background)
         return;
     m_background = rgb;
-    RunScript(ScriptCall("kzBackground", CssColor(rgb)));
     ApplyOptions();
 }
 
@@ -230,6 +348,8 @@ void CShockwaveflash1::LoadMovie(int, const QString &url) {
     }
     ++m_seq;
     m_wantPlaying = true;
+    // The previous movie's bytes go at once, not when the next one is in.
+    MovieScheme::Instance().Drop(m_controlId);
     if (url.isEmpty() || url == QLatin1String(kBlankMovie)) {
         m_state.Clear();
         RunScript(ScriptCall("kzClear", m_seq));
@@ -245,13 +365,38 @@ void CShockwaveflash1::LoadMovie(int, const QString &url) {
 void CShockwaveflash1::LoadFile(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxMovieBytes || f.size() <= 0) {
+        MovieScheme::Instance().Drop(m_controlId);
         OnLoadFailed(m_seq);
         RunScript(ScriptCall("kzClear", m_seq));
         return;
     }
-    const QByteArray bytes = f.readAll();
+    const QString base = QStringLiteral("kzmovie://app/%2/%1/") + QString::number(m_seq);
+    const QString movieUrl = base.arg(m_controlId).arg(QStringLiteral("movie"));
+    const QString driverUrl = base.arg(m_controlId).arg(QStringLiteral("driver"));
+    MovieScheme::Movie served;
+    served.seq = m_seq;
+    served.file = path;
+    bool instrumented = false;
+    // Only a movie small enough to copy is read whole and instrumented; the others are read
+    // by the engine straight from the file.
+    const QByteArray head = f.peek(8);
+    const qint64 declared = head.size() == 8 ? qint64(std::uint8_t(head[4])) |
+                                                   qint64(std::uint8_t(head[5])) << 8 |
+                                                   qint64(std::uint8_t(head[6])) << 16 |
+                                                   qint64(std::uint8_t(head[7])) << 24
+                                             : 0;
+    if (f.size() <= kMaxInstrumentedBytes && declared <= kMaxInstrumentedBytes) {
+        const InstrumentedMovie im = InstrumentMovie(f.readAll(), driverUrl.toLatin1());
+        if (im.kind != InstrumentedMovie::Kind::None) {
+            instrumented = true;
+            served.data = im.movie;
+            served.driver = im.driver;
+        }
+    }
+    m_instrumented = instrumented;
+    MovieScheme::Instance().Serve(m_controlId, std::move(served));
     m_state.Loaded();
-    RunScript(ScriptLoad(m_seq, bytes, RuffleLoadOptions(m_scale, m_background)));
+    RunScript(ScriptLoad(m_seq, movieUrl, instrumented, RuffleLook(m_scale, m_background)));
 }
 
 void CShockwaveflash1::LoadWeb(const QString &url) {
@@ -316,9 +461,17 @@ void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playin
         return;
     const bool keepPlaying = playing && m_wantPlaying;
     if (playing && !m_wantPlaying)
-        RunScript(QStringLiteral("kzPause()"));
+        RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
     m_state.Ready(FactsFrom(facts), keepPlaying);
     emit MovieReady();
+}
+
+void CShockwaveflash1::OnFrame(int seq, int frame, int epoch) {
+    // Reports sent before the last go-to, play or pause tell of a timeline that has moved.
+    if (seq != m_seq || !m_instrumented || epoch != m_epoch)
+        return;
+    m_state.ReportFrame(frame);
+    emit FrameReported(frame);
 }
 
 void CShockwaveflash1::OnLoadFailed(int seq) {
@@ -391,6 +544,14 @@ bool CMedia::MovieInput(QWidget *target, QEvent *event) {
 }
 
 void PrepareWebEngine() {
+    static bool schemeRegistered = false;
+    if (!schemeRegistered) {
+        schemeRegistered = true;
+        QWebEngineUrlScheme scheme(kScheme);
+        scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+        scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
+        QWebEngineUrlScheme::registerScheme(scheme);
+    }
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");

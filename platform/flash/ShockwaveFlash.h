@@ -46,11 +46,17 @@ public:
 
     // The facts the engine reported for the loaded movie.
     const MovieFacts &Facts() const { return m_state.Facts(); }
+    // True when the loaded movie reports its frames (go-to, play and stop act on its timeline).
+    bool ReportsFrames() const { return m_state.Reporting(); }
     // True once the page and Ruffle have started.
     bool PageReady() const { return m_pageReady; }
     // The hosting page, for callers that need to look inside (tests, capture).
     QWebEnginePage *Page() const;
     QWebEngineView *WebView() const { return m_web; }
+
+signals:
+    // The movie reported the frame it shows (counted from 1).
+    void FrameReported(int frame);
 
 protected:
     // Input on the rendered movie before the engine sees it; true consumes it.
@@ -66,6 +72,7 @@ private:
     void OnPageReady();
     void OnMetadata(int seq, const QVariantMap &facts, bool playing);
     void OnLoadFailed(int seq);
+    void OnFrame(int seq, int frame, int epoch);
     void OnDownloadProgress(int seq, qint64 received, qint64 total);
     void OnDownloadDone(int seq, const QString &localFile);
     void HookRenderWidgets();
@@ -83,6 +90,9 @@ private:
     QString m_scale = QStringLiteral("ShowAll");
     int m_background = -1;
     std::shared_ptr<std::atomic_bool> m_cancelDownload;
+    int m_controlId;
+    int m_epoch = 0; // of the last go-to, play or pause sent to the page
+    bool m_instrumented = false;
 };
 
 // The movie view's control: a right button and a double click on the movie go to the view

@@ -94,11 +94,12 @@ struct Rig {
 
     // The controller writes its settings into the store when it goes; each rig has a store of
     // its own unless it is given one.
-    explicit Rig(bool init = true, const QString &store = {}) {
+    explicit Rig(bool init = true, const QString &store = {},
+                 FakeEngine engine = FakeEngine::Reports) {
         registry = std::make_unique<IniRegistryStore>(
             store.isEmpty() ? storeDir.filePath("registry.ini") : store);
         parent = std::make_unique<QWidget>();
-        flash = new FakeFlashControl(parent.get());
+        flash = new FakeFlashControl(parent.get(), engine);
         CPlayCtrlDlg::Services s;
         s.registry = registry.get();
         s.power = std::make_unique<FakePower>(power);
@@ -321,7 +322,8 @@ TEST_F(PlayCtrl, EndOfMovieInBothModesAndWithoutAutoPlay) {
     r.flash->calls.clear();
     r.flash->scriptedFrame = -1;
     ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
-    EXPECT_EQ(r.flash->calls, QStringList{"Play"});
+    // Play alone would leave a movie that halted itself standing: frame 0 first.
+    EXPECT_EQ(r.flash->calls, (QStringList{"GotoFrame 0", "Play"}));
     EXPECT_EQ(r.ctrl->m_nLastFrame, 0);
     EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 2);
 
@@ -348,6 +350,117 @@ TEST_F(PlayCtrl, EndOfMovieInBothModesAndWithoutAutoPlay) {
     ASSERT_TRUE(r.ctrl->EndWaitPending());
     r.ctrl->OnStop();
     EXPECT_FALSE(r.ctrl->EndWaitPending());
+}
+
+// The controller against both kinds of engine: a movie that reports its frames, and one whose
+// frame is a clock that cannot seek and does not know when the movie halts itself.
+class PlayCtrlEngines : public PlayCtrl {};
+
+TEST_F(PlayCtrlEngines, SeekingGoesToTheFrameOrStaysAndNeverEndsTheMovie) {
+    for (FakeEngine engine : {FakeEngine::Reports, FakeEngine::Clock}) {
+        SCOPED_TRACE(engine == FakeEngine::Reports ? "reports" : "clock");
+        Rig r(true, {}, engine);
+        r.host.rows << qMakePair(Write("s.swf", Movie(100, 10, 100, 100)), QString("s.swf"));
+        r.ctrl->m_bAutoPlay = 1;
+        r.ctrl->m_nPlayingMode = kModeListLoop;
+        r.ctrl->OnPlay();
+        r.flash->FinishLoad(MovieFacts{100, 100, 10, 100, 8, 0});
+        // Two seconds in: frame 20.
+        for (int f = 2; f <= 21; ++f) {
+            r.flash->Advance(100);
+            r.flash->ShowFrame(f);
+        }
+        r.ctrl->OnFramePoll();
+        EXPECT_EQ(r.ctrl->Trackbar()->value(), 20);
+
+        // Forward to the middle, then back.
+        for (int to : {60, 10}) {
+            const int before = r.flash->CurrentFrame();
+            r.ctrl->OnSeek(to);
+            const int expected = engine == FakeEngine::Reports ? to : before;
+            EXPECT_EQ(r.flash->CurrentFrame(), expected);
+            EXPECT_EQ(r.ctrl->Trackbar()->value(), expected) << "the trackbar shows the movie";
+            EXPECT_EQ(r.ctrl->m_nLastFrame, expected);
+            r.flash->Advance(100);
+            r.flash->ShowFrame(expected + 2);
+            r.ctrl->OnFramePoll();
+            EXPECT_FALSE(r.ctrl->EndWaitPending()) << "a seek is not the end of the movie";
+            EXPECT_EQ(r.flash->CountCalls("LoadMovie"), 1);
+        }
+        // Back to 0 restarts either movie.
+        r.ctrl->OnSeek(0);
+        EXPECT_EQ(r.flash->CurrentFrame(), 0);
+        EXPECT_EQ(r.ctrl->Trackbar()->value(), 0);
+    }
+}
+
+TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
+    // Reports: the movie stops itself on frame 5 of 100; within a second it stands, the
+    // trackbar stays, and auto play resumes it; halting on its last frame ends it, and the
+    // single-file loop sends it back to frame 0.
+    {
+        Rig r(true, {}, FakeEngine::Reports);
+        r.host.rows << qMakePair(Write("h.swf", Movie(100, 10, 100, 100)), QString("h.swf"));
+        r.ctrl->m_bAutoPlay = 1;
+        r.ctrl->m_nPlayingMode = kModeSingleLoop;
+        r.ctrl->OnPlay();
+        r.flash->FinishLoad(MovieFacts{100, 100, 10, 100, 8, 0});
+        for (int f = 2; f <= 5; ++f) {
+            r.flash->Advance(100);
+            r.flash->ShowFrame(f);
+        }
+        EXPECT_TRUE(r.flash->IsPlaying());
+        r.flash->Advance(1000);
+        EXPECT_FALSE(r.flash->IsPlaying()) << "no frame for a second";
+        r.flash->calls.clear();
+        r.ctrl->OnFramePoll();
+        EXPECT_EQ(r.ctrl->Trackbar()->value(), 4);
+        EXPECT_EQ(r.flash->calls, QStringList{"Play"}) << "halted in the middle: Play";
+        EXPECT_TRUE(r.flash->IsPlaying());
+        EXPECT_FALSE(r.ctrl->EndWaitPending());
+        for (int f = 6; f <= 100; ++f) {
+            r.flash->Advance(100);
+            r.flash->ShowFrame(f);
+            r.ctrl->OnFramePoll();
+            EXPECT_FALSE(r.ctrl->EndWaitPending()) << f;
+        }
+        r.flash->Advance(1000);
+        r.flash->calls.clear();
+        r.ctrl->OnFramePoll();
+        ASSERT_TRUE(r.ctrl->EndWaitPending()) << "halted on the last frame: the end";
+        ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
+        // The poll's own timer may add the start on frame 0 meanwhile.
+        EXPECT_EQ(r.flash->calls.mid(0, 2), (QStringList{"GotoFrame 0", "Play"}));
+        EXPECT_EQ(r.flash->calls.size(), 2 + r.flash->calls.mid(2).count("Play"));
+        EXPECT_EQ(r.flash->CurrentFrame(), 0);
+        EXPECT_TRUE(r.flash->IsPlaying());
+    }
+    // Clock: the same movie looks as if it played on; its end is the clock wrapping, and the
+    // replay restarts it.
+    {
+        Rig r(true, {}, FakeEngine::Clock);
+        r.host.rows << qMakePair(Write("h.swf", Movie(100, 10, 100, 100)), QString("h.swf"));
+        r.ctrl->m_bAutoPlay = 1;
+        r.ctrl->m_nPlayingMode = kModeSingleLoop;
+        r.ctrl->OnPlay();
+        r.flash->FinishLoad(MovieFacts{100, 100, 10, 100, 8, 0});
+        r.flash->scriptedFrame = 50; // a clock engine cannot be scripted
+        r.flash->scriptedPlaying = false;
+        r.flash->Advance(1500);
+        r.flash->ShowFrame(5); // nor does it hear reports
+        r.ctrl->OnFramePoll();
+        EXPECT_EQ(r.ctrl->Trackbar()->value(), 15);
+        EXPECT_TRUE(r.flash->IsPlaying());
+        r.flash->Advance(8600); // frame 101 of 100: frame 1 again
+        r.flash->calls.clear();
+        r.ctrl->OnFramePoll();
+        ASSERT_TRUE(r.ctrl->EndWaitPending());
+        ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
+        // The poll's own timer may add the start on frame 0 meanwhile.
+        EXPECT_EQ(r.flash->calls.mid(0, 2), (QStringList{"GotoFrame 0", "Play"}));
+        EXPECT_EQ(r.flash->calls.size(), 2 + r.flash->calls.mid(2).count("Play"));
+        EXPECT_EQ(r.flash->CurrentFrame(), 0);
+    }
 }
 
 TEST_F(PlayCtrl, NextPreviousWrapAndCloseAtTheEndOfTheList) {
@@ -425,6 +538,7 @@ TEST_F(PlayCtrl, PlayPauseAndThePairs) {
     EXPECT_EQ(r.ctrl->Button(IDC_NEXT)->toolTip(), QStringLiteral("播放下一个文件"));
 
     // Seeking.
+    r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
     r.flash->calls.clear();
     r.ctrl->OnSeek(6);
     EXPECT_EQ(r.flash->calls, (QStringList{"GotoFrame 6", "Play"}));

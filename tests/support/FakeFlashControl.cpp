@@ -2,9 +2,12 @@
 
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace kz::test {
 
-FakeFlashControl::FakeFlashControl(QWidget *parent) : FlashControl(parent) {}
+FakeFlashControl::FakeFlashControl(QWidget *parent, FakeEngine engine)
+    : FlashControl(parent), engine(engine), m_state([this] { return nowMs; }) {}
 
 void FakeFlashControl::Play() {
     calls << QStringLiteral("Play");
@@ -33,8 +36,20 @@ void FakeFlashControl::SetBackgroundColor(int rgb) {
 
 void FakeFlashControl::GotoFrame(int frame) {
     calls << QStringLiteral("GotoFrame %1").arg(frame);
+    if (engine == FakeEngine::Reports) {
+        if (scriptedFrame && *scriptedFrame >= 0)
+            scriptedFrame = std::clamp(frame, 0, std::max(0, m_state.TotalFrames() - 1));
+        else
+            m_state.SeekTo(frame);
+        return;
+    }
     if (frame == 0)
         m_state.Restart();
+}
+
+void FakeFlashControl::ShowFrame(int frame) {
+    if (engine == FakeEngine::Reports)
+        m_state.ReportFrame(frame);
 }
 
 void FakeFlashControl::SetScale(const QString &s) {
@@ -53,6 +68,8 @@ void FakeFlashControl::LoadMovie(int layer, const QString &url) {
 void FakeFlashControl::FinishLoad(const MovieFacts &facts, bool playing) {
     m_state.Loaded();
     m_state.Ready(facts, playing);
+    if (engine == FakeEngine::Reports)
+        m_state.ReportFrame(1);
     emit MovieReady();
 }
 

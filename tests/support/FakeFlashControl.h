@@ -11,10 +11,20 @@
 
 namespace kz::test {
 
+// What the fake's engine can do, as the two kinds of movie on the real control.
+enum class FakeEngine {
+    // An instrumented ActionScript 1/2 movie: it reports the frames it shows, seeks, and
+    // stands still when it halts itself.
+    Reports,
+    // Any other movie: the frame is a clock over the frame rate, only frame 0 can be sought
+    // (it restarts), and IsPlaying mirrors Play and StopPlay.
+    Clock,
+};
+
 class FakeFlashControl : public FlashControl {
     Q_OBJECT
 public:
-    explicit FakeFlashControl(QWidget *parent = nullptr);
+    explicit FakeFlashControl(QWidget *parent = nullptr, FakeEngine engine = FakeEngine::Reports);
 
     QString Movie() const override { return m_state.Movie(); }
     void Play() override;
@@ -25,10 +35,10 @@ public:
     void StopPlay() override;
     void GotoFrame(int frame) override;
     int CurrentFrame() const override {
-        return scriptedFrame ? *scriptedFrame : m_state.CurrentFrame();
+        return Scripted() && scriptedFrame ? *scriptedFrame : m_state.CurrentFrame();
     }
     bool IsPlaying() const override {
-        return scriptedPlaying ? *scriptedPlaying : m_state.IsPlaying();
+        return Scripted() && scriptedPlaying ? *scriptedPlaying : m_state.IsPlaying();
     }
     int PercentLoaded() const override { return m_state.PercentLoaded(); }
     int FlashVersion() const override { return 32 << 16; }
@@ -36,16 +46,25 @@ public:
     void LoadMovie(int layer, const QString &url) override;
     int ReadyState() const override { return m_state.ReadyState(); }
 
-    // Finishes the current load as the engine would, with the given facts.
+    // Finishes the current load as the engine would, with the given facts; a reporting movie
+    // then shows its first frame.
     void FinishLoad(const MovieFacts &facts, bool playing = true);
+    // Reports: the movie showed `frame` (from 1). Its playing flag drops when no frame follows
+    // within a few frame times of the fake's clock.
+    void ShowFrame(int frame);
+    // Moves the fake's clock.
+    void Advance(std::int64_t ms) { nowMs += ms; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
 
 public:
-    // A test scripts the frame and the playing flag the controller polls; unset, the state
-    // mirror answers.
+    const FakeEngine engine;
+    std::int64_t nowMs = 0;
+    // With a reporting engine a test may script the frame and the playing flag the controller
+    // polls (any frame and a halt are possible there); unset, or with the clock engine, the
+    // state mirror answers.
     std::optional<int> scriptedFrame;
     std::optional<bool> scriptedPlaying;
     // The calls that start with a text ("Play", "LoadMovie 0 ").
@@ -56,6 +75,9 @@ public:
     int background = -2; // -2 never set
     QString scale;
     FlashState m_state;
+
+private:
+    bool Scripted() const { return engine == FakeEngine::Reports; }
 };
 
 class FakeBrowserControl : public BrowserControl {

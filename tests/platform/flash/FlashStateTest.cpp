@@ -145,3 +145,59 @@ TEST(FlashState, ZoomIsRelativeAndZeroResets) {
     s.Zoom(0);
     EXPECT_DOUBLE_EQ(s.ZoomFactor(), 1.0);
 }
+
+TEST(FlashState, ReportedFramesReplaceTheClockAndSilenceMeansStandingStill) {
+    ManualClock clock;
+    FlashState s(clock.Fn());
+    s.BeginLoad("/m/a.swf");
+    s.Loaded();
+    s.Ready(Facts(20, 100), true);
+    EXPECT_FALSE(s.Reporting());
+    EXPECT_FALSE(s.SeekTo(50)) << "a clock cannot seek";
+    clock.now += 500;
+    EXPECT_EQ(s.CurrentFrame(), 10) << "the clock until the movie reports";
+
+    // Reports count from 1, the control from 0; the frame is the reported one, whatever the
+    // clock says.
+    s.ReportFrame(3);
+    EXPECT_TRUE(s.Reporting());
+    EXPECT_EQ(s.CurrentFrame(), 2);
+    clock.now += 2000;
+    EXPECT_EQ(s.CurrentFrame(), 2);
+    // Three frame times at 20 a second (150 ms) are below the floor of 300 ms.
+    EXPECT_EQ(s.StandStillMs(), 300);
+    EXPECT_FALSE(s.IsPlaying()) << "no report for two seconds: the movie halted itself";
+    s.ReportFrame(4);
+    EXPECT_TRUE(s.IsPlaying());
+    clock.now += 300;
+    EXPECT_TRUE(s.IsPlaying());
+    clock.now += 1;
+    EXPECT_FALSE(s.IsPlaying());
+    // Play waits afresh for reports; our own stop is known at once.
+    s.Play();
+    EXPECT_TRUE(s.IsPlaying());
+    s.Stop();
+    EXPECT_FALSE(s.IsPlaying());
+    s.ReportFrame(5);
+    EXPECT_FALSE(s.IsPlaying()) << "stopped by us, whatever comes in";
+
+    // Seeks land within the movie; bad reports are ignored.
+    EXPECT_TRUE(s.SeekTo(60));
+    EXPECT_EQ(s.CurrentFrame(), 60);
+    EXPECT_TRUE(s.SeekTo(500));
+    EXPECT_EQ(s.CurrentFrame(), 99);
+    EXPECT_TRUE(s.SeekTo(-4));
+    EXPECT_EQ(s.CurrentFrame(), 0);
+    s.ReportFrame(0);
+    s.ReportFrame(-7);
+    EXPECT_EQ(s.CurrentFrame(), 0);
+
+    // A slow movie waits longer; a new load starts with the clock again.
+    s.Ready(Facts(2, 10), true);
+    EXPECT_EQ(s.StandStillMs(), 1500);
+    s.Ready(Facts(0, 10), true);
+    EXPECT_EQ(s.StandStillMs(), 3000);
+    s.BeginLoad("/m/b.swf");
+    EXPECT_FALSE(s.Reporting());
+    EXPECT_EQ(s.CurrentFrame(), -1);
+}

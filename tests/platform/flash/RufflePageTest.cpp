@@ -20,18 +20,19 @@ TEST(RufflePage, OptionsFollowTheControlsScaleAndColour) {
     EXPECT_EQ(CssColor(0x7F000001), "#000001");
     EXPECT_EQ(CssColor(-1), "");
 
-    QJsonObject o = RuffleLoadOptions("noScale", 0x102030);
+    QJsonObject o = RuffleLook("noScale", 0x102030);
     EXPECT_EQ(o.value("scale").toString(), "noScale");
-    EXPECT_EQ(o.value("backgroundColor").toString(), "#102030");
-    o = RuffleLoadOptions("ShowAll", -1);
-    EXPECT_TRUE(o.value("backgroundColor").isNull()) << "the movie's own colour";
+    EXPECT_EQ(o.value("background").toString(), "#102030");
+    o = RuffleLook("ShowAll", -1);
+    EXPECT_EQ(o.value("background").toString(), "") << "the movie's own colour";
 }
 
 TEST(RufflePage, ScriptsCarryTheirArgumentsAsLiterals) {
-    const QByteArray movie("FWS\x0a\"'</script>\n", 16);
-    const QString load = ScriptLoad(7, movie, RuffleLoadOptions("ShowAll", -1));
-    EXPECT_TRUE(load.startsWith("kzLoad(7,\"" + QString::fromLatin1(movie.toBase64()) + "\",{"));
-    EXPECT_FALSE(load.contains("</script>")) << "bytes travel as base64 only";
+    // Movies travel by address through the player's scheme, never as text in a script.
+    const QString load =
+        ScriptLoad(7, "kzmovie://app/movie/1/7\");x(\"", true, RuffleLook("ShowAll", -1));
+    EXPECT_TRUE(load.startsWith("kzLoad(7,\"kzmovie://app/movie/1/7\\\");x(\\\"\",true,{"))
+        << load.toStdString();
 
     EXPECT_EQ(ScriptCall("kzPlay"), "kzPlay()");
     EXPECT_EQ(ScriptCall("kzClear", 3), "kzClear(3)");
@@ -44,6 +45,8 @@ TEST(RufflePage, ScriptsCarryTheirArgumentsAsLiterals) {
 TEST(RufflePage, PageLoadsTheRuntimeBesideItAndInlinesTheChannel) {
     const QString page = RuffleHostPage("/*channel*/");
     EXPECT_TRUE(page.contains("<script src=\"ruffle.js\"></script>"));
+    // The engine's fetches of the player's scheme go through a request the scheme serves.
+    EXPECT_LT(page.indexOf("window.fetch ="), page.indexOf("window.RufflePlayer.config"));
     EXPECT_TRUE(page.contains("/*channel*/"));
     EXPECT_LT(page.indexOf("/*channel*/"), page.indexOf("new QWebChannel"));
     // Ruffle's own menu and overlays stay off; sound needs no click.
@@ -51,6 +54,6 @@ TEST(RufflePage, PageLoadsTheRuntimeBesideItAndInlinesTheChannel) {
     EXPECT_TRUE(page.contains("unmuteOverlay: \"hidden\""));
     EXPECT_TRUE(page.contains("autoplay: \"on\""));
     for (const char *fn : {"kzLoad", "kzClear", "kzOptions", "kzRestart", "kzPlay", "kzPause",
-                           "kzZoom", "kzBackground"})
+                           "kzZoom", "kzBackground", "kzGoto"})
         EXPECT_TRUE(page.contains(QString("window.%1 =").arg(fn))) << fn;
 }
