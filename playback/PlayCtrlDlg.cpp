@@ -7,6 +7,7 @@
 #include "platform/http/HttpClient.h"
 #include "platform/registry/Registry.h"
 #include "platform/urlcache/UrlCache.h"
+#include "playback/PanelKeys.h"
 #include "playback/PlayHost.h"
 #include "playback/SoundCtrlDlg.h"
 #include "playlist/ListFile.h"
@@ -399,39 +400,13 @@ void CPlayCtrlDlg::OnSeek(int position) {
 
 // --- keys ---------------------------------------------------------------------------------
 
-void CPlayCtrlDlg::ForwardKey(QKeyEvent *event) {
-    // The movie's own input widget: the end of the control's focus-proxy chain.
-    QWidget *target = m_flash;
-    while (target->focusProxy())
-        target = target->focusProxy();
-    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
-                   event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
-                   event->isAutoRepeat(), ushort(event->count()));
-    QCoreApplication::sendEvent(target, &copy);
-}
-
 void CPlayCtrlDlg::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        if (m_host->FullScreen()) {
-            m_host->ToggleFullScreen();
-            m_host->ActivateFrame();
-        }
-        if (m_host->ActualSize()) {
-            m_host->ToggleActualSize();
-            m_host->ActivateFrame();
-        }
+    if (!RoutePanelKeyPress(*m_host, m_flash, event, true))
         QWidget::keyPressEvent(event);
-        return;
-    }
-    if (event->key() == Qt::Key_F8) {
-        m_host->Capture();
-        return;
-    }
-    ForwardKey(event);
 }
 
 void CPlayCtrlDlg::keyReleaseEvent(QKeyEvent *event) {
-    ForwardKey(event);
+    SendKeyToMovie(m_flash, event);
 }
 
 // --- timers -------------------------------------------------------------------------------

@@ -141,7 +141,6 @@ private:
     void StartProbe(std::unique_ptr<UrlProbeRecord> record);
     // The second half of PlayUrl, once the wait for an earlier probe is over.
     void LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record);
-    void ForwardKey(QKeyEvent *event);
 
     FlashControl *m_flash;
     PlayHost *m_host;

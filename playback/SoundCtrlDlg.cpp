@@ -1,5 +1,7 @@
 #include "SoundCtrlDlg.h"
 
+#include "playback/PanelKeys.h"
+
 #include "controls/MacSliderCtrl.h"
 #include "controls/MyBitmapButton.h"
 #include "platform/Paths.h"
@@ -216,38 +218,14 @@ void CSoundCtrlDlg::resizeEvent(QResizeEvent *event) {
 
 // --- keys, as the play controller routes them -----------------------------------------------
 
-void CSoundCtrlDlg::ForwardKey(QKeyEvent *event) {
-    QWidget *target = m_flash;
-    while (target && target->focusProxy())
-        target = target->focusProxy();
-    if (!target)
-        return;
-    QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
-                   event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
-                   event->isAutoRepeat(), ushort(event->count()));
-    QCoreApplication::sendEvent(target, &copy);
-}
-
 void CSoundCtrlDlg::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Escape) {
-        if (m_host->FullScreen()) {
-            m_host->ToggleFullScreen();
-            m_host->ActivateFrame();
-        }
-        if (m_host->ActualSize())
-            m_host->ToggleActualSize();
+    // Actual size is left without activating the frame, unlike the play controller.
+    if (!RoutePanelKeyPress(*m_host, m_flash, event, false))
         QWidget::keyPressEvent(event);
-        return;
-    }
-    if (event->key() == Qt::Key_F8) {
-        m_host->Capture();
-        return;
-    }
-    ForwardKey(event);
 }
 
 void CSoundCtrlDlg::keyReleaseEvent(QKeyEvent *event) {
-    ForwardKey(event);
+    SendKeyToMovie(m_flash, event);
 }
 
 } // namespace kz

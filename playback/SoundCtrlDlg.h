@@ -81,7 +81,6 @@ private:
     void ApplyGameMode();
     void TrackbarFromMixer();
     void FindStartMuteState();
-    void ForwardKey(QKeyEvent *event);
 
     CPlayCtrlDlg *m_controller;
     FlashControl *m_flash;
