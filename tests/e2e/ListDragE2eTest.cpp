@@ -32,13 +32,6 @@ using namespace kz;
 
 namespace {
 
-void Pump(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
-
 // Presses on `from`, holds past the drag delay, moves in small steps to `to` and lets go, with
 // the real pointer; the event loop runs meanwhile (the drag runs its own).
 bool PointerDrag(QPoint from, QPoint to) {
@@ -69,7 +62,7 @@ bool PointerDrag(QPoint from, QPoint to) {
     t.start();
     while (xdotool.state() != QProcess::NotRunning && t.elapsed() < 20000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    Pump(300);
+    test::Pump(300);
     return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0;
 }
 
@@ -122,7 +115,7 @@ TEST(ListDragE2e, RowsDraggedOntoAListFileAndOutOfTheWindow) {
         play.AppendFileRow(m);
     lists.AppendFileRow(target);
     play.SetCurrentPlayingItem(2);
-    Pump(300);
+    test::Pump(300);
 
     // Two rows onto the list file.
     play.clearSelection();
@@ -143,7 +136,7 @@ TEST(ListDragE2e, RowsDraggedOntoAListFileAndOutOfTheWindow) {
     const QPoint third = RowCentre(play, 2);
     QProcess::execute("xdotool", {"mousemove", QString::number(third.x()),
                                   QString::number(third.y()), "click", "1"});
-    Pump(500);
+    test::Pump(500);
     EXPECT_EQ(play.SelectedRows(), QList<int>{2});
     EXPECT_EQ(play.RowCount(), 3);
 
@@ -176,7 +169,7 @@ TEST(ListDragE2e, DialogScreenshots) {
     info.ToControls();
     info.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&info));
-    Pump(200);
+    test::Pump(200);
     const QImage shot = QImage(Shot(info, "kz-lists-information.png"));
     EXPECT_FALSE(shot.isNull());
 
@@ -186,6 +179,6 @@ TEST(ListDragE2e, DialogScreenshots) {
     rename.ToControls();
     rename.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&rename));
-    Pump(200);
+    test::Pump(200);
     EXPECT_FALSE(QImage(Shot(rename, "kz-lists-rename.png")).isNull());
 }

@@ -52,18 +52,6 @@ QByteArray Movie(int frames, int rate, int width, int height, char sig = 'F') {
     return BuildSwf(s) + QByteArray(100, '\0');
 }
 
-bool Pump(const std::function<bool()> &done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 // The display's time-outs as a fake keeps them; the box outlives the controller that owns
 // the fake.
 struct PowerBox {
@@ -293,7 +281,7 @@ TEST_F(PlayCtrl, EndOfMovieInBothModesAndWithoutAutoPlay) {
     // While the test waits the control has nothing to report, so the poll's own timer
     // cannot act.
     r.flash->scriptedFrame = -1;
-    ASSERT_TRUE(Pump([&] { return r.Loaded() == r.host.rows[1].first; }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Loaded() == r.host.rows[1].first; }, 3000));
     r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
     EXPECT_EQ(r.ctrl->m_nCurrentPlayingItem, 1);
     EXPECT_TRUE(r.host.log.contains("visible 1"));
@@ -304,7 +292,7 @@ TEST_F(PlayCtrl, EndOfMovieInBothModesAndWithoutAutoPlay) {
     r.ctrl->OnFramePoll();
     ASSERT_TRUE(r.ctrl->EndWaitPending());
     r.flash->scriptedFrame = -1;
-    ASSERT_TRUE(Pump([&] { return r.Loaded() == r.host.rows[2].first; }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Loaded() == r.host.rows[2].first; }, 3000));
     r.flash->FinishLoad(MovieFacts{100, 100, 12, 10, 10, 0});
 
     // One that stops in the middle is restarted on the next tick, and nothing waits.
@@ -321,7 +309,7 @@ TEST_F(PlayCtrl, EndOfMovieInBothModesAndWithoutAutoPlay) {
     ASSERT_TRUE(r.ctrl->EndWaitPending());
     r.flash->calls.clear();
     r.flash->scriptedFrame = -1;
-    ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return !r.ctrl->EndWaitPending(); }, 3000));
     // Play alone would leave a movie that halted itself standing: frame 0 first.
     EXPECT_EQ(r.flash->calls, (QStringList{"GotoFrame 0", "Play"}));
     EXPECT_EQ(r.ctrl->m_nLastFrame, 0);
@@ -428,7 +416,7 @@ TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
         r.flash->calls.clear();
         r.ctrl->OnFramePoll();
         ASSERT_TRUE(r.ctrl->EndWaitPending()) << "halted on the last frame: the end";
-        ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
+        ASSERT_TRUE(test::PumpUntil([&] { return !r.ctrl->EndWaitPending(); }, 3000));
         // The poll's own timer may add the start on frame 0 meanwhile.
         EXPECT_EQ(r.flash->calls.mid(0, 2), (QStringList{"GotoFrame 0", "Play"}));
         EXPECT_EQ(r.flash->calls.size(), 2 + r.flash->calls.mid(2).count("Play"));
@@ -455,7 +443,7 @@ TEST_F(PlayCtrlEngines, AMovieThatHaltsItselfIsSeenOnlyWhenItReports) {
         r.flash->calls.clear();
         r.ctrl->OnFramePoll();
         ASSERT_TRUE(r.ctrl->EndWaitPending());
-        ASSERT_TRUE(Pump([&] { return !r.ctrl->EndWaitPending(); }, 3000));
+        ASSERT_TRUE(test::PumpUntil([&] { return !r.ctrl->EndWaitPending(); }, 3000));
         // The poll's own timer may add the start on frame 0 meanwhile.
         EXPECT_EQ(r.flash->calls.mid(0, 2), (QStringList{"GotoFrame 0", "Play"}));
         EXPECT_EQ(r.flash->calls.size(), 2 + r.flash->calls.mid(2).count("Play"));
@@ -663,7 +651,7 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     EXPECT_EQ(r.flash->background, 0);
     EXPECT_EQ(r.power->writes.size(), 1);
 
-    ASSERT_TRUE(Pump([&] { return r.ctrl->m_bHeaderKnown; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.ctrl->m_bHeaderKnown; }));
     const SwfHeaderInfo h = r.ctrl->Header();
     EXPECT_EQ(h.frameCount, 48);
     EXPECT_EQ(h.frameRate, 0);
@@ -696,7 +684,7 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     ASSERT_TRUE(r.UrlLoaded());
     EXPECT_EQ(r.Loaded(), s.server->Url("packed.swf"));
     EXPECT_EQ(r.ctrl->m_nCurrentNetItem, 0);
-    ASSERT_TRUE(Pump([&] { return r.ctrl->m_bHeaderKnown; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.ctrl->m_bHeaderKnown; }));
     EXPECT_EQ(r.ctrl->Header().frameCount, 96);
     EXPECT_EQ(r.host.stage, QSize(320, 200));
 }
@@ -724,7 +712,8 @@ TEST_F(PlayCtrl, WebFailures) {
 
     // An HTML page with status 200: the missing-movie fallback.
     r.ctrl->PlayUrl(s.server->Url("page.html"));
-    ASSERT_TRUE(Pump([&] { return r.Loaded() == ProgramFolder() + "/inflash/nonexist.swf"; }));
+    ASSERT_TRUE(
+        test::PumpUntil([&] { return r.Loaded() == ProgramFolder() + "/inflash/nonexist.swf"; }));
     EXPECT_FALSE(r.ctrl->m_bUrlMode);
     EXPECT_FALSE(r.ctrl->TimerActive(kLoadProgressTimer.id));
 
@@ -779,7 +768,7 @@ TEST_F(PlayCtrl, AHalfLoadedWebMovieFinishesIntoTheCache) {
     r.ctrl->PlayUrl(s.server->Url("movie.swf"));
     EXPECT_TRUE(r.ctrl->PendingDownloadList().contains(first) ||
                 UrlCache().Lookup(QUrl(first)).has_value());
-    ASSERT_TRUE(Pump([&] { return r.ctrl->PendingDownloadList().isEmpty(); }, 10000));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.ctrl->PendingDownloadList().isEmpty(); }, 10000));
     const auto entry = UrlCache().Lookup(QUrl(first));
     ASSERT_TRUE(entry.has_value());
     EXPECT_EQ(ReadFile(entry->localFile), ReadFile(s.dir.filePath("packed.swf")));

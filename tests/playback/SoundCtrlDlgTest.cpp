@@ -31,18 +31,6 @@ using namespace kz::test;
 
 namespace {
 
-bool Pump(const std::function<bool()> &done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 // The program directory with the panel's skins, copied from the build's.
 void UseSkins() {
     static const bool done = [] {
@@ -160,7 +148,7 @@ TEST(SoundPanel, StartsWithSoundOnAndPutsTheMuteStateBackAtClose) {
     // The closing write goes to the output the state was found on, even when another output is
     // the default by then.
     fake->LineElsewhere(SpeakerLine{"headphones", {100, 100}, true, false});
-    ASSERT_TRUE(Pump([&] { return r.Position() == 100; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Position() == 100; }));
     EXPECT_FALSE(r.fake->line->muted);
     const std::shared_ptr<QStringList> journal = fake->journal;
     r.Close();
@@ -200,19 +188,19 @@ TEST(SoundPanel, ButtonsSwapAndWriteTheSwitchTheTrackbarWritesEveryChannel) {
 TEST(SoundPanel, FollowsChangesMadeElsewhere) {
     Rig r(FakeMixer::Stereo(10000, 10000));
     r.fake->VolumeElsewhere({50000, 30000});
-    ASSERT_TRUE(Pump([&] { return r.Position() == 40000; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Position() == 40000; }));
     r.fake->MuteElsewhere(true);
-    ASSERT_TRUE(Pump([&] { return r.SoundShown(); }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.SoundShown(); }));
     EXPECT_FALSE(r.MuteShown());
     EXPECT_EQ(r.Panel()->m_nMuted, 1);
     r.fake->MuteElsewhere(false);
-    ASSERT_TRUE(Pump([&] { return r.MuteShown(); }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.MuteShown(); }));
 
     // A notification whose read fails leaves the panel as it was (not "muted").
     r.fake->failReads = true;
     r.fake->Notify(kMixerMuteControl);
     r.fake->Notify(kMixerVolumeControl);
-    Pump([] { return false; }, 200);
+    test::PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(r.MuteShown());
     EXPECT_EQ(r.Panel()->m_nMuted, 0);
     EXPECT_EQ(r.Position(), 40000);
@@ -221,12 +209,12 @@ TEST(SoundPanel, FollowsChangesMadeElsewhere) {
     r.fake->line->muted = true;
     r.fake->Notify(0);
     r.fake->Notify(77);
-    Pump([] { return false; }, 200);
+    test::PumpUntil([] { return false; }, 200);
     EXPECT_TRUE(r.MuteShown());
 
     // Another default output: the panel shows it as it is.
     r.fake->LineElsewhere(SpeakerLine{"mono", {7000}, true, true});
-    ASSERT_TRUE(Pump([&] { return r.Position() == 7000; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Position() == 7000; }));
     EXPECT_TRUE(r.SoundShown());
     EXPECT_EQ(r.Panel()->VolumeControl().ChannelCount(), 1);
 }
@@ -262,13 +250,13 @@ TEST(SoundPanel, AMixerThatAnswersLaterIsTakenUpThen) {
     Rig r(std::nullopt);
     r.Panel()->OnMute(); // the user's choice before the mixer answered
     r.fake->LineElsewhere(FakeMixer::Stereo(5000, 5000, false));
-    ASSERT_TRUE(Pump([&] { return r.Position() == 5000; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Position() == 5000; }));
     EXPECT_EQ(r.Panel()->StartMuteState(), 0);
     EXPECT_TRUE(r.fake->line->muted) << "the panel's state reaches the mixer";
     EXPECT_TRUE(r.SoundShown());
     // It goes away: the panel keeps working.
     r.fake->LineElsewhere(std::nullopt);
-    Pump([] { return false; }, 100);
+    test::PumpUntil([] { return false; }, 100);
     r.Panel()->OnSound();
     EXPECT_TRUE(r.MuteShown());
 }
@@ -381,18 +369,19 @@ TEST(SoundPanelOnPulseAudio, FollowsPactlAndPutsTheMuteBackAtClose) {
         Rig r(Pulse());
         EXPECT_EQ(r.Position(), 20000);
         EXPECT_EQ(r.Panel()->StartMuteState(), 1);
-        EXPECT_TRUE(Pump([&] { return server.SinkMuted() == false; }))
+        EXPECT_TRUE(test::PumpUntil([&] { return server.SinkMuted() == false; }))
             << "unmuted while the player runs";
         EXPECT_TRUE(r.MuteShown());
 
         ASSERT_TRUE(server.Run({"set-sink-mute", "kz_null", "1"}));
-        EXPECT_TRUE(Pump([&] { return r.SoundShown() && !r.MuteShown(); }))
+        EXPECT_TRUE(test::PumpUntil([&] { return r.SoundShown() && !r.MuteShown(); }))
             << "Mute swapped for Sound";
         ASSERT_TRUE(server.Run({"set-sink-mute", "kz_null", "0"}));
-        EXPECT_TRUE(Pump([&] { return r.MuteShown() && !r.SoundShown(); }));
+        EXPECT_TRUE(test::PumpUntil([&] { return r.MuteShown() && !r.SoundShown(); }));
 
         ASSERT_TRUE(server.Run({"set-sink-volume", "kz_null", "10000", "50000"}));
-        EXPECT_TRUE(Pump([&] { return r.Position() == 30000; })) << "the trackbar follows";
+        EXPECT_TRUE(test::PumpUntil([&] { return r.Position() == 30000; }))
+            << "the trackbar follows";
 
         // Moving the trackbar sets both channels.
         CMacSliderCtrl *bar = r.Panel()->Trackbar();
@@ -400,13 +389,15 @@ TEST(SoundPanelOnPulseAudio, FollowsPactlAndPutsTheMuteBackAtClose) {
         QTest::mouseClick(bar, Qt::LeftButton, {},
                           QPoint(ch.left() + ch.width() / 4, ch.center().y()));
         const std::uint32_t v = std::uint32_t(bar->value());
-        EXPECT_TRUE(Pump([&] { return server.SinkVolume() == std::vector<std::uint32_t>{v, v}; }));
+        EXPECT_TRUE(test::PumpUntil([&] {
+            return server.SinkVolume() == std::vector<std::uint32_t>{v, v};
+        }));
 
         // The panel's own buttons reach the server.
         QTest::mouseClick(r.Panel()->Button(IDC_MUTE), Qt::LeftButton);
-        EXPECT_TRUE(Pump([&] { return server.SinkMuted() == true; }));
+        EXPECT_TRUE(test::PumpUntil([&] { return server.SinkMuted() == true; }));
         QTest::mouseClick(r.Panel()->Button(IDC_SOUND), Qt::LeftButton);
-        EXPECT_TRUE(Pump([&] { return server.SinkMuted() == false; }));
+        EXPECT_TRUE(test::PumpUntil([&] { return server.SinkMuted() == false; }));
     }
     EXPECT_EQ(server.SinkMuted(), true) << "muted again at close";
 }
@@ -420,7 +411,7 @@ TEST(SoundPanelOnPulseAudio, MonoSinkShowsItsSingleValue) {
     EXPECT_EQ(r.Panel()->VolumeControl().ChannelCount(), 1);
     EXPECT_EQ(r.Position(), 12345);
     ASSERT_TRUE(server.Run({"set-sink-volume", "kz_null", "54321"}));
-    EXPECT_TRUE(Pump([&] { return r.Position() == 54321; }));
+    EXPECT_TRUE(test::PumpUntil([&] { return r.Position() == 54321; }));
 }
 
 TEST(SoundPanelOnPulseAudio, AServerKilledLeavesThePanelWorkingAndInert) {
@@ -430,7 +421,7 @@ TEST(SoundPanelOnPulseAudio, AServerKilledLeavesThePanelWorkingAndInert) {
     Rig r(Pulse());
     ASSERT_NE(r.Panel()->MuteControl().ControlId(), 0);
     server.Kill();
-    ASSERT_TRUE(Pump([&] { return r.Panel()->MuteControl().ControlId() == 0; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return r.Panel()->MuteControl().ControlId() == 0; }));
     EXPECT_EQ(r.Panel()->VolumeControl().ControlId(), 0);
     r.Panel()->OnMute();
     EXPECT_TRUE(r.SoundShown());
@@ -443,6 +434,6 @@ TEST(SoundPanelOnPulseAudio, AServerKilledLeavesThePanelWorkingAndInert) {
     // The server comes back: the panel shows it again.
     ASSERT_TRUE(server.Start());
     ASSERT_TRUE(server.Run({"set-sink-volume", "kz_null", "33333"}));
-    EXPECT_TRUE(Pump([&] { return r.Position() == 33333; }, 20000));
+    EXPECT_TRUE(test::PumpUntil([&] { return r.Position() == 33333; }, 20000));
     EXPECT_NE(r.Panel()->MuteControl().ControlId(), 0);
 }

@@ -8,25 +8,15 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
 using namespace kz;
 
-namespace {
-
-bool Pump(const std::function<bool()> &done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return done();
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(HandOver, FileNamesTravelAsUtf16WithTheirZero) {
     EXPECT_EQ(FileNameBytes(""), QByteArray(2, '\0')) << "no name: just the zero";
@@ -90,7 +80,7 @@ TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
     std::thread sender([&] { sent = second.SendToFirst({0, FileNameBytes("/b.swf")}, 99, 20); });
     QThread::msleep(200);
     ASSERT_TRUE(first.Listen());
-    EXPECT_TRUE(Pump([&] { return !received.isEmpty(); }));
+    EXPECT_TRUE(test::PumpUntil([&] { return !received.isEmpty(); }));
     sender.join();
     EXPECT_TRUE(sent);
     ASSERT_EQ(received.size(), 1);
@@ -103,7 +93,8 @@ TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
     ASSERT_TRUE(evil.waitForConnected(1000));
     evil.write(QByteArray("\0\0\0\0\xff\xff\xff\xff", 8) + QByteArray(1000, 'x'));
     evil.waitForBytesWritten(1000);
-    EXPECT_TRUE(Pump([&] { return evil.state() == QLocalSocket::UnconnectedState; }, 3000));
+    EXPECT_TRUE(
+        test::PumpUntil([&] { return evil.state() == QLocalSocket::UnconnectedState; }, 3000));
     EXPECT_EQ(received.size(), 1);
 }
 

@@ -66,14 +66,6 @@ ControlFactory Fakes() {
     return f;
 }
 
-bool Pump(const std::function<bool()> &done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 // Forgets every setting and state file, as on a new machine.
 void FreshStart() {
     test::TestHome();
@@ -279,7 +271,7 @@ TEST(MainFrame, TwoHandOversWithinTheIntervalAddBothAndStartTheFirst) {
     EXPECT_TRUE(f->TimerActive(kHandOverTimer.id));
     EXPECT_EQ(Names(f.Play()), (QStringList{"one.swf", "Two.SWF"}));
     EXPECT_TRUE(f.played.isEmpty()) << "nothing plays before the interval";
-    ASSERT_TRUE(Pump([&] { return !f.played.isEmpty(); }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return !f.played.isEmpty(); }, 3000));
     QTest::qWait(700);
     EXPECT_EQ(f.played, QStringList{"0 /m/one.swf one.swf"});
     EXPECT_EQ(f->m_nPendingPlayItem, -1);
@@ -314,7 +306,7 @@ TEST(MainFrame, FtpClientGetsOneReplyPerListFile) {
     // A request with data is not a request.
     f->OnCopyData(kHandOverFtpClient, FileNameBytes("/x"));
     f->OnCopyData(kHandOverFtpClient, {});
-    ASSERT_TRUE(Pump([&] { return replies.size() == 2; }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return replies.size() == 2; }, 3000));
     QTest::qWait(100);
     ASSERT_EQ(replies.size(), 2);
     EXPECT_EQ(replies[0], (HandOverRecord{0x8888, FileNameBytes("/l/a.tpl")}));
@@ -390,7 +382,7 @@ TEST(MainFrame, AutoCloseArmsItsTimerAndTheEndOfListRule) {
         f->Commands().Execute(ID_AUTO_CLOSE);
         f->m_settings.m_CloseTimeOutValue = 0;
         f->Commands().Execute(ID_AUTO_CLOSE);
-        EXPECT_TRUE(Pump([&] { return !f->isVisible(); }, 2000));
+        EXPECT_TRUE(test::PumpUntil([&] { return !f->isVisible(); }, 2000));
     }
 }
 
@@ -403,7 +395,7 @@ TEST(MainFrame, ScreenModesCoverTheScreenAndComeBack) {
     const QRect screen = f->screen()->geometry();
 
     f->Commands().Execute(ID_FULL_SCREEN);
-    ASSERT_TRUE(Pump([&] { return f->View()->size() == screen.size(); }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return f->View()->size() == screen.size(); }, 3000));
     EXPECT_EQ(QRect(f->View()->mapToGlobal(QPoint(0, 0)), f->View()->size()), screen);
     EXPECT_TRUE(f.Checked(ID_FULL_SCREEN));
     EXPECT_TRUE(f->menuBar()->isHidden());
@@ -416,7 +408,7 @@ TEST(MainFrame, ScreenModesCoverTheScreenAndComeBack) {
     EXPECT_EQ(f->View()->size(), screen.size());
     // Leaving returns to the placement before the first mode.
     f->Commands().Execute(ID_ACTUAL_SIZE);
-    ASSERT_TRUE(Pump([&] { return f->geometry() == before; }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return f->geometry() == before; }, 3000));
     EXPECT_FALSE(f->menuBar()->isHidden());
     EXPECT_FALSE(f->ListBarDock()->isHidden());
     EXPECT_FALSE(f->ToolBar()->isHidden());
@@ -424,7 +416,7 @@ TEST(MainFrame, ScreenModesCoverTheScreenAndComeBack) {
 
     // Closed in a screen mode, the frame keeps the normal window's rectangle, not the screen's.
     f->Commands().Execute(ID_FULL_SCREEN);
-    ASSERT_TRUE(Pump([&] { return f->View()->size() == screen.size(); }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return f->View()->size() == screen.size(); }, 3000));
     f.CloseAndDestroy();
     IniRegistryStore machine;
     const std::optional<StoredWindowRect> stored = LoadWindowRect(machine);

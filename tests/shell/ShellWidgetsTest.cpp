@@ -63,14 +63,6 @@ ControlFactory Fakes() {
     return f;
 }
 
-bool Pump(const std::function<bool()> &done, int ms = 5000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    return done();
-}
-
 struct Player {
     QTemporaryDir &home = Home();
     CMainFrame frame;
@@ -137,7 +129,7 @@ TEST(PlayerView, InitialUpdateInOrder) {
         EXPECT_NE(frame.findChild<QWidget *>(id), nullptr) << id;
 
     // Timer 1 shows the local home page and starts timer 2.
-    ASSERT_TRUE(Pump([&] { return browser->navigated.size() == 2; }, 3000));
+    ASSERT_TRUE(test::PumpUntil([&] { return browser->navigated.size() == 2; }, 3000));
     EXPECT_EQ(browser->navigated[1], ProgramDir() + "inweb/bindex.html");
     EXPECT_FALSE(frame.View()->TimerActive(kHomePageTimer.id));
     EXPECT_TRUE(frame.View()->TimerActive(kConnectivityTimer.id));
@@ -147,7 +139,7 @@ TEST(PlayerView, StartWithAMovieSetsTheStartFlagAndTheRepaintTimer) {
     Player p("/m/Movie.SWF");
     EXPECT_EQ(p.frame.m_bStartFile, 1);
     EXPECT_TRUE(p.view->TimerActive(kRepaintTimer.id));
-    EXPECT_TRUE(Pump([&] { return !p.view->TimerActive(kRepaintTimer.id); }, 1000));
+    EXPECT_TRUE(test::PumpUntil([&] { return !p.view->TimerActive(kRepaintTimer.id); }, 1000));
     Player q("/m/list.tpl");
     EXPECT_EQ(q.frame.m_bStartFile, 0);
 }
@@ -168,7 +160,7 @@ TEST(PlayerView, LayoutOfTheThreeModes) {
 
     ASSERT_TRUE(p.frame.Commands().Execute(ID_FULL_SCREEN));
     EXPECT_EQ(p.frame.m_bFullScreen, 1);
-    Pump([&] { return p.frame.isFullScreen(); }, 1000);
+    test::PumpUntil([&] { return p.frame.isFullScreen(); }, 1000);
     EXPECT_EQ(p.flash->geometry(), p.Expected().flash);
     EXPECT_FALSE(p.view->InfoLine()->isVisible());
     EXPECT_FALSE(p.view->PlayController()->isVisible());
@@ -331,7 +323,7 @@ TEST(PlayerView, TrayIconAndMenu) {
     // Minimising with the notification-area option hides the window behind the icon.
     p.frame.m_settings.m_bTaskBar = 1;
     p.frame.showMinimized();
-    EXPECT_TRUE(Pump([&] { return p.view->HasTrayIcon(); }, 2000));
+    EXPECT_TRUE(test::PumpUntil([&] { return p.view->HasTrayIcon(); }, 2000));
     EXPECT_FALSE(p.frame.isVisible());
     p.view->RestoreFromTray();
     EXPECT_TRUE(p.frame.isVisible());
@@ -402,7 +394,7 @@ TEST(PlayerView, PlayCommandsFollowTheControllerAndItsSettingsAreWrittenAtTheEnd
 
         // A movie link in the home page goes to the controller.
         p.browser->Navigate("http://127.0.0.1:1/Link.SWF");
-        EXPECT_TRUE(Pump([&] { return !p.view->PlayCtrl()->PlayUrlPending(); }));
+        EXPECT_TRUE(test::PumpUntil([&] { return !p.view->PlayCtrl()->PlayUrlPending(); }));
         EXPECT_TRUE(p.flash->calls.contains("LoadMovie 0 http://127.0.0.1:1/Link.SWF"));
         EXPECT_EQ(p.view->m_nPlayState, kStatePlaying);
     }
@@ -482,7 +474,7 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
     CKZPlayerApp third(Fakes());
     third.m_instanceFolder = run.path();
     EXPECT_FALSE(third.InitInstance({"KZPlayer"}));
-    ASSERT_TRUE(Pump([&] { return handedOver.size() == 2; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return handedOver.size() == 2; }));
     EXPECT_EQ(handedOver, (QStringList{"/m/其他.swf", ""}));
 
     // Set as default Flash player: the status pane thanks the user when every step worked.
@@ -522,14 +514,16 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
 TEST(PlayerView, RightClickPopsUpThePlayMenu) {
     Player p;
     emit p.flash->RightButtonDown(QPoint(30, 30));
-    ASSERT_TRUE(Pump([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    ASSERT_TRUE(
+        test::PumpUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->title(), "播放");
     menu->close();
-    Pump([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
+    test::PumpUntil([] { return QApplication::activePopupWidget() == nullptr; }, 2000);
     QTest::mouseClick(p.view, Qt::RightButton, {}, QPoint(5, 5));
-    ASSERT_TRUE(Pump([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    ASSERT_TRUE(
+        test::PumpUntil([&] { return QApplication::activePopupWidget() != nullptr; }, 2000));
     QApplication::activePopupWidget()->close();
 }
 
@@ -589,7 +583,7 @@ TEST(PlayerView, MuteAndGameModeCommands) {
     EXPECT_FALSE(checked(ID_MUTE));
     // A change made elsewhere moves the check mark too.
     mixer->MuteElsewhere(true);
-    EXPECT_TRUE(Pump([&] { return checked(ID_MUTE); }, 2000));
+    EXPECT_TRUE(test::PumpUntil([&] { return checked(ID_MUTE); }, 2000));
 
     // Game mode in the window switches auto play off once.
     view->PlayCtrl()->OnAuto();

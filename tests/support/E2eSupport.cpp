@@ -16,33 +16,6 @@
 
 namespace kz::test {
 
-bool PumpUntil(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
-void Pump(int ms) {
-    PumpUntil([] { return false; }, ms);
-}
-
-bool SleepUntil(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
-}
-
 int DistinctColours(const QImage &img, int step) {
     std::set<QRgb> colours;
     for (int y = 0; y < img.height(); y += step)

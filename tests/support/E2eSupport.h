@@ -4,6 +4,8 @@
 // with and without the event loop, screenshots and their colours, a private home for a started
 // program, and keeping the user's state files.
 
+#include "TestSupport.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QList>
@@ -17,13 +19,6 @@
 class QApplication;
 
 namespace kz::test {
-
-// Runs the event loop until `done` or the time-out; false on the time-out.
-bool PumpUntil(const std::function<bool()> &done, int ms);
-// Runs the event loop for a while.
-void Pump(int ms);
-// Waits without an event loop (for other processes); false on the time-out.
-bool SleepUntil(const std::function<bool()> &done, int ms);
 
 // Distinct colours among the pixels sampled every `step` pixels.
 int DistinctColours(const QImage &img, int step = 4);

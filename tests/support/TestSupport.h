@@ -26,6 +26,13 @@ QTemporaryDir &TestHome();
 // TestHome()'s "program/" folder, with a trailing separator.
 QString TestProgramDir();
 
+// Runs the event loop until `done` or the time-out; false on the time-out.
+bool PumpUntil(const std::function<bool()> &done, int ms = 10000);
+// Runs the event loop for a while.
+void Pump(int ms);
+// Waits without an event loop (for other processes); false on the time-out.
+bool SleepUntil(const std::function<bool()> &done, int ms);
+
 // Removes proxy settings from the environment so loopback requests go direct.
 void ClearProxyEnvironment();
 

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QThread>
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 using namespace kz;
@@ -20,18 +22,6 @@ namespace {
 
 // Long enough for a loaded machine; the player itself waits 100 ms.
 constexpr int kFirstAnswerMs = 5000;
-
-bool Pump(const std::function<bool()> &done, int ms = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -129,25 +119,25 @@ TEST(PulseMixer, FollowsTheDefaultSinkItsVolumeAndMute) {
     // Our writes reach the server, every channel the same.
     ASSERT_TRUE(mixer->SetVolume(20000));
     ASSERT_TRUE(mixer->SetMute(false));
-    EXPECT_TRUE(Pump([&] {
+    EXPECT_TRUE(test::PumpUntil([&] {
         return server.SinkVolume() == std::vector<std::uint32_t>{20000, 20000};
     }));
-    EXPECT_TRUE(Pump([&] { return server.SinkMuted() == false; }));
+    EXPECT_TRUE(test::PumpUntil([&] { return server.SinkMuted() == false; }));
     ASSERT_TRUE(mixer->SetVolume(0x30000));
-    EXPECT_TRUE(Pump([&] {
+    EXPECT_TRUE(test::PumpUntil([&] {
         return server.SinkVolume() == std::vector<std::uint32_t>{0x10000, 0x10000};
     })) << "clamped to full volume";
     // Our own writes are no news.
-    Pump([] { return false; }, 300);
+    test::PumpUntil([] { return false; }, 300);
     EXPECT_EQ(changes.count(), 0);
 
     // Changes made elsewhere come as notifications, on this thread.
     ASSERT_TRUE(server.Run({"set-sink-volume", "kz_null", "1000", "3000"}));
-    ASSERT_TRUE(Pump([&] { return changes.count() > 0; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return changes.count() > 0; }));
     EXPECT_EQ(changes.takeFirst().at(0).toInt(), kMixerVolumeControl);
     EXPECT_EQ(mixer->Line()->channels, (std::vector<std::uint32_t>{1000, 3000}));
     ASSERT_TRUE(server.Run({"set-sink-mute", "kz_null", "1"}));
-    ASSERT_TRUE(Pump([&] { return changes.count() > 0; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return changes.count() > 0; }));
     EXPECT_EQ(changes.takeFirst().at(0).toInt(), kMixerMuteControl);
     EXPECT_TRUE(mixer->Line()->muted);
     EXPECT_EQ(lines.count(), 0);
@@ -156,7 +146,7 @@ TEST(PulseMixer, FollowsTheDefaultSinkItsVolumeAndMute) {
     ASSERT_TRUE(
         server.Run({"load-module", "module-null-sink", "sink_name=kz_other", "channels=1"}));
     ASSERT_TRUE(server.Run({"set-default-sink", "kz_other"}));
-    ASSERT_TRUE(Pump([&] { return lines.count() > 0; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return lines.count() > 0; }));
     line = mixer->Line();
     ASSERT_TRUE(line.has_value());
     EXPECT_EQ(line->name, "kz_other");
@@ -175,7 +165,7 @@ TEST(PulseMixer, ServerThatGoesAwayAndComesBack) {
     QSignalSpy lines(mixer.get(), &Mixer::LineChanged);
 
     server.Kill();
-    ASSERT_TRUE(Pump([&] { return lines.count() > 0; }));
+    ASSERT_TRUE(test::PumpUntil([&] { return lines.count() > 0; }));
     EXPECT_FALSE(mixer->Line().has_value());
     EXPECT_FALSE(mixer->SetVolume(100)) << "inert";
     EXPECT_FALSE(mixer->SetMute(true));
@@ -183,11 +173,12 @@ TEST(PulseMixer, ServerThatGoesAwayAndComesBack) {
 
     lines.clear();
     ASSERT_TRUE(server.Start());
-    ASSERT_TRUE(Pump([&] { return lines.count() > 0; }, 20000)) << "the server is picked up again";
+    ASSERT_TRUE(test::PumpUntil([&] { return lines.count() > 0; }, 20000))
+        << "the server is picked up again";
     ASSERT_TRUE(mixer->Line().has_value());
     EXPECT_EQ(mixer->Line()->name, "kz_null");
     ASSERT_TRUE(mixer->SetVolume(4242));
-    EXPECT_TRUE(Pump([&] {
+    EXPECT_TRUE(test::PumpUntil([&] {
         return server.SinkVolume() == std::vector<std::uint32_t>{4242, 4242};
     }));
 }
