@@ -66,9 +66,8 @@ TEST(SoundE2e, AMoviesSoundReachesTheSinkAndTheMuteCommandSilencesIt) {
         const QString movie = QDir(CorpusDir()).filePath("examples_audio_sound2.swf");
         view->PlayCtrl()->PlayLocalItem(movie, "examples_audio_sound2.swf");
         ASSERT_EQ(view->PlayCtrl()->m_nPlayState, kStatePlaying);
-        // The engine starts the movie and its sound after the load; without a desktop session
-        // (no session bus, as on a bare test machine) the engine's first audio output can take
-        // half a minute to open.
+        // The engine starts the movie and its sound after the load; on a bare test machine its
+        // first audio output of a process has taken over half a minute to open.
         int peak = 0;
         PumpUntil(
             [&] {
