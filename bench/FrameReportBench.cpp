@@ -12,6 +12,7 @@
 #include "platform/flash/MovieInstrument.h"
 #include "platform/flash/ShockwaveFlash.h"
 #include "playback/SwfHeader.h"
+#include "support/TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,22 +30,8 @@ constexpr int kWatchMs = 5000;
 constexpr int kReadyMs = 20000;
 constexpr int kFirstReportMs = 5000;
 
-void Pump(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool PumpUntil(const std::function<bool()> &done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        Pump(5);
-    }
-    return true;
-}
+using kz::test::Pump;
+using kz::test::PumpUntil;
 
 } // namespace
 

@@ -14,6 +14,7 @@
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"
 #include "support/FolderServer.h"
+#include "support/RealFrame.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -33,26 +34,7 @@ using namespace kz::test;
 
 namespace {
 
-struct Frame {
-    KeepStateFiles keep;
-    QTemporaryDir home;
-    std::unique_ptr<CMainFrame> frame;
-    CMedia *flash = nullptr;
-    CPlayCtrlDlg *ctrl = nullptr;
-    Frame() {
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-        ControlFactory controls;
-        controls.flash = [](QWidget *p) { return new CMedia(p); };
-        controls.browser = [](QWidget *p) { return new CExplorer1(p); };
-        frame = std::make_unique<CMainFrame>(controls, QString());
-        frame->resize(900, 700);
-        frame->show();
-        frame->View()->OnInitialUpdate();
-        flash = static_cast<CMedia *>(frame->View()->Flash());
-        ctrl = frame->View()->PlayCtrl();
-    }
+struct Frame : RealFrame {
     QRect ControlOnScreen() const { return QRect(flash->mapToGlobal(QPoint(0, 0)), flash->size()); }
 };
 

@@ -13,6 +13,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"
+#include "support/RealFrame.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -65,24 +66,8 @@ QByteArray Movie(int frames, int rate, QList<int> stops, int stillFrom = 0, int 
     return w.Finish();
 }
 
-struct Player {
-    KeepStateFiles keep;
-    QTemporaryDir home;
-    std::unique_ptr<CMainFrame> frame;
-    CMedia *flash = nullptr;
-    CPlayCtrlDlg *ctrl = nullptr;
+struct Player : RealFrame {
     Player() {
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-        ControlFactory controls;
-        controls.flash = [](QWidget *p) { return new CMedia(p); };
-        controls.browser = [](QWidget *p) { return new CExplorer1(p); };
-        frame = std::make_unique<CMainFrame>(controls, QString());
-        frame->resize(900, 700);
-        frame->show();
-        frame->View()->OnInitialUpdate();
-        flash = static_cast<CMedia *>(frame->View()->Flash());
-        ctrl = frame->View()->PlayCtrl();
         EXPECT_TRUE(PumpUntil([&] { return flash->PageReady(); }, 30000));
         frame->PlayList()->RemoveAllRows();
     }

@@ -3,16 +3,17 @@
 // movies with auto play and list loop plays them in turn.
 
 #include "controls/MacSliderCtrl.h"
+#include "formats/swf/SwfWriter.h"
 #include "platform/Paths.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
 #include "platform/power/PowerSaving.h"
 #include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
-#include "formats/swf/SwfWriter.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"
+#include "support/RealFrame.h"
 #include "support/RowsDrawn.h"
 #include "support/TestSupport.h"
 
@@ -61,28 +62,7 @@ int FrameShown(const QString &info) {
     return m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
-struct Frame {
-    KeepStateFiles keep;
-    QTemporaryDir home;
-    std::unique_ptr<CMainFrame> frame;
-    CMedia *flash = nullptr;
-    CPlayCtrlDlg *ctrl = nullptr;
-    explicit Frame(const QString &commandLine = {}) {
-        qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
-        qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-        qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
-        ControlFactory controls;
-        controls.flash = [](QWidget *p) { return new CMedia(p); };
-        controls.browser = [](QWidget *p) { return new CExplorer1(p); };
-        frame = std::make_unique<CMainFrame>(controls, commandLine);
-        frame->resize(900, 700);
-        frame->show();
-        frame->View()->OnInitialUpdate();
-        flash = static_cast<CMedia *>(frame->View()->Flash());
-        ctrl = frame->View()->PlayCtrl();
-    }
-    QString Info() const { return frame->View()->InfoLine()->text(); }
-};
+using Frame = RealFrame;
 
 } // namespace
 
