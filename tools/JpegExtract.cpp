@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace kz {
@@ -61,29 +62,46 @@ bool IsPngOrGif(const std::vector<std::uint8_t> &data) {
 void JoinJpegStream(std::vector<std::uint8_t> &s) {
     if (s.size() < 4 || s[0] != 0xFF || s[1] != 0xD8)
         return;
-    std::size_t p = 2;
-    while (p + 4 <= s.size() && s[p] == 0xFF) {
-        const std::uint8_t marker = s[p + 1];
-        if (marker == 0xD9 && s[p + 2] == 0xFF && s[p + 3] == 0xD8) {
-            s.erase(s.begin() + std::ptrdiff_t(p), s.begin() + std::ptrdiff_t(p + 4));
+    // One pass: bytes that stay are moved down over the dropped markers once each, so a body
+    // made of nothing but marker pairs costs its length, not its length squared.
+    const std::size_t size = s.size();
+    std::size_t r = 2; // next byte read
+    std::size_t w = 2; // next byte kept
+    const auto keep = [&](std::size_t n) {
+        n = std::min(n, size - r);
+        if (w != r)
+            std::memmove(s.data() + w, s.data() + r, n);
+        w += n;
+        r += n;
+    };
+    while (r + 4 <= size && s[r] == 0xFF) {
+        const std::uint8_t marker = s[r + 1];
+        if (marker == 0xD9 && s[r + 2] == 0xFF && s[r + 3] == 0xD8) {
+            r += 4;
             continue;
         }
         if (marker == 0xD8) { // a repeated SOI
-            s.erase(s.begin() + std::ptrdiff_t(p), s.begin() + std::ptrdiff_t(p + 2));
+            r += 2;
             continue;
         }
         if (marker == 0xDA || marker == 0xD9)
-            return;
+            break;
         if (marker == 0xFF) { // fill byte
-            ++p;
+            keep(1);
             continue;
         }
-        p += 2 + ((std::size_t(s[p + 2]) << 8) | s[p + 3]);
+        keep(2 + ((std::size_t(s[r + 2]) << 8) | s[r + 3]));
     }
+    keep(size - r);
+    s.resize(w);
 }
 
 bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringList *written) {
-    const QString base = BaseNameOf(moviePath);
+    return ExtractJpegNamed(moviePath, BaseNameOf(moviePath), outputPrefix, written);
+}
+
+bool ExtractJpegNamed(const QString &moviePath, const QString &base, const QString &outputPrefix,
+                      QStringList *written) {
     std::unique_ptr<ByteSource> movie = OpenMovieTags(moviePath);
     if (!movie)
         return false;
@@ -96,13 +114,10 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
     std::vector<std::uint8_t> tables; // the last JPEGTables body, EOI included
     std::vector<std::uint8_t> data;
 
-    // Creates the next image file and writes the parts as one stream; a file that cannot be
-    // made ends the extraction with false, a failed write leaves no file behind.
-    std::vector<std::uint8_t> image;
-    const auto writeImage = [&](std::span<const std::uint8_t> first,
-                                std::span<const std::uint8_t> second) {
-        image.assign(first.begin(), first.end());
-        image.insert(image.end(), second.begin(), second.end());
+    // Creates the next image file and writes the stream; a file that cannot be made ends the
+    // extraction with false, a failed write leaves no file behind. The stream is assembled in
+    // the tag's own buffer, so an image never costs more than its tag and the tables.
+    const auto writeImage = [&](std::vector<std::uint8_t> &image) {
         JoinJpegStream(image);
         QFile out(NextFreeName(stem, suffix, counter));
         if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
@@ -121,6 +136,10 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
         images << out.fileName();
         return TagStep::Next;
     };
+    // Drops the bytes before the stream's start, moving the rest once.
+    const auto fromStart = [](std::vector<std::uint8_t> &bytes, std::size_t start) {
+        bytes.erase(bytes.begin(), bytes.begin() + std::ptrdiff_t(start));
+    };
 
     TagWalker walker;
     walker.On(kTagJpegTables,
@@ -135,13 +154,15 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
             const auto start = JpegStreamStart(data);
             if (!start || !HasOwnTables(data, *start))
                 return TagStep::Next;
-            return writeImage(std::span(data).subspan(*start), {});
+            fromStart(data, *start);
+            return writeImage(data);
         }
         if (data.size() < kMarkerBytes)
             return TagStep::Stop;
         // The tables without their EOI, then the image without its SOI: one stream.
-        return writeImage(std::span(tables).first(tables.size() - kMarkerBytes),
-                          std::span(data).subspan(kMarkerBytes));
+        data.erase(data.begin(), data.begin() + kMarkerBytes);
+        data.insert(data.begin(), tables.begin(), tables.end() - kMarkerBytes);
+        return writeImage(data);
     });
     walker.On(kTagDefineBitsJpeg2, [&](TagBody &tag) {
         std::uint8_t id[kCharacterIdBytes];
@@ -154,7 +175,8 @@ bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix, QStringL
         const auto start = JpegStreamStart(data);
         if (!start)
             return TagStep::Next;
-        return writeImage(std::span(data).subspan(*start), {});
+        fromStart(data, *start);
+        return writeImage(data);
     });
     walker.Walk(*movie);
     if (written)

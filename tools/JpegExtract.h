@@ -17,6 +17,9 @@ namespace kz {
 // to `written`.
 bool ExtractJpeg(const QString &moviePath, const QString &outputPrefix,
                  QStringList *written = nullptr);
+// The same with the output names built on `outputBase` instead of the movie's base name.
+bool ExtractJpegNamed(const QString &moviePath, const QString &outputBase,
+                      const QString &outputPrefix, QStringList *written = nullptr);
 
 // Where the JPEG stream of a DefineBitsJPEG2 image starts (its data after the character id):
 // the first SOI marker not immediately followed by another, so that leading marker pairs such

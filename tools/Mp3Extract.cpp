@@ -38,7 +38,11 @@ QString NextFreeName(const QString &stem, const QString &suffix, int &counter) {
 }
 
 bool ExtractMp3(const QString &moviePath, const QString &outputPrefix, QStringList *written) {
-    const QString base = BaseNameOf(moviePath);
+    return ExtractMp3Named(moviePath, BaseNameOf(moviePath), outputPrefix, written);
+}
+
+bool ExtractMp3Named(const QString &moviePath, const QString &base, const QString &outputPrefix,
+                     QStringList *written) {
     std::unique_ptr<ByteSource> movie = OpenMovieTags(moviePath);
     if (!movie)
         return false;

@@ -15,6 +15,9 @@ inline constexpr int kId3v1TrailerBytes = 128;
 // produced; the files written are appended to `written` in the order they were finished.
 bool ExtractMp3(const QString &moviePath, const QString &outputPrefix,
                 QStringList *written = nullptr);
+// The same with the output names built on `outputBase` instead of the movie's base name.
+bool ExtractMp3Named(const QString &moviePath, const QString &outputBase,
+                     const QString &outputPrefix, QStringList *written = nullptr);
 
 // The first name of the form `stem` + n + `suffix`, n counting up from `counter`, that names
 // no existing file; `counter` moves past it. Existing outputs are never overwritten.

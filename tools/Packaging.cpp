@@ -98,13 +98,24 @@ bool Package(const QString &moviePath, const QString &stubName, const QString &o
 } // namespace
 
 bool MakeProjector(const QString &moviePath, const QString &outputPrefix, QString *written) {
-    const QString output = outputPrefix + BaseNameOf(moviePath) + QStringLiteral(".exe");
+    return MakeProjectorNamed(moviePath, BaseNameOf(moviePath), outputPrefix, written);
+}
+
+bool MakeProjectorNamed(const QString &moviePath, const QString &outputBase,
+                        const QString &outputPrefix, QString *written) {
+    const QString output = outputPrefix + outputBase + QStringLiteral(".exe");
     return Package(moviePath, QString::fromLatin1(kProjectorStubName), output, true, written);
 }
 
 bool ExtractMovieFromProjector(const QString &programPath, const QString &outputPrefix,
                                QString *written) {
-    const QString output = outputPrefix + BaseNameOf(programPath) + QStringLiteral(".swf");
+    return ExtractMovieFromProjectorNamed(programPath, BaseNameOf(programPath), outputPrefix,
+                                          written);
+}
+
+bool ExtractMovieFromProjectorNamed(const QString &programPath, const QString &outputBase,
+                                    const QString &outputPrefix, QString *written) {
+    const QString output = outputPrefix + outputBase + QStringLiteral(".swf");
     if (!QFileInfo(programPath).isFile())
         return false;
     QFile program(programPath);
@@ -147,10 +158,14 @@ QString ScreenSaverFolder() {
 }
 
 bool MakeScreenSaver(const QString &moviePath, QString *written) {
+    return MakeScreenSaverNamed(moviePath, BaseNameOf(moviePath), written);
+}
+
+bool MakeScreenSaverNamed(const QString &moviePath, const QString &outputBase, QString *written) {
     const QString folder = ScreenSaverFolder();
     if (folder.isEmpty())
         return false;
-    const QString output = folder + BaseNameOf(moviePath) + QStringLiteral(".scr");
+    const QString output = folder + outputBase + QStringLiteral(".scr");
     return Package(moviePath, QString::fromLatin1(kScreenSaverStubName), output, false, written);
 }
 

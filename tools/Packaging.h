@@ -30,6 +30,13 @@ bool ExtractMovieFromProjector(const QString &programPath, const QString &output
 QString ScreenSaverFolder();
 // Movie to screensaver: ScreenSaverFolder() + base name + ".scr".
 bool MakeScreenSaver(const QString &moviePath, QString *written = nullptr);
+// The three above with the output name built on `outputBase` instead of the input's base name.
+bool MakeProjectorNamed(const QString &moviePath, const QString &outputBase,
+                        const QString &outputPrefix, QString *written = nullptr);
+bool ExtractMovieFromProjectorNamed(const QString &programPath, const QString &outputBase,
+                                    const QString &outputPrefix, QString *written = nullptr);
+bool MakeScreenSaverNamed(const QString &moviePath, const QString &outputBase,
+                          QString *written = nullptr);
 // Opens the desktop's screensaver settings so the user can pick the new one.
 void InstallScreenSaver();
 

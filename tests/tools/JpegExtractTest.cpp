@@ -198,3 +198,72 @@ TEST(JoinJpegStream, MergesStreamsSplitBeforeTheScan) {
     const QByteArray cut = jpeg.left(7);
     EXPECT_EQ(joined(cut), cut);
 }
+
+TEST(JpegExtractHostile, MarkerPairFloodsAreJoinedInOnePass) {
+    // A ~10 KB compressed movie whose 10 MB tags are runs of FF D9 FF D8 pairs in front of a
+    // real image: each pair dropped by moving the rest of the buffer would take hours.
+    constexpr int kPairs = 10 * 1024 * 1024 / 4;
+    const QByteArray jpeg = MakeJpeg(16, 16, 9);
+    const SplitJpeg split = SplitTables(jpeg);
+    const QByteArray pairs = QByteArray("\xFF\xD9\xFF\xD8", 4).repeated(kPairs);
+    SwfSpec s;
+    s.tags = {DefineBitsJpeg2Tag(1, kSoi + pairs + jpeg.mid(2)), JpegTablesTag(split.tables),
+              DefineBitsTag(2, kSoi + pairs + split.image.mid(2))};
+    const QByteArray packed = CompressMovie(BuildSwf(s));
+    ASSERT_LT(packed.size(), 64 * 1024);
+
+    QTemporaryDir tmp;
+    const QString movie = tmp.filePath("flood.swf");
+    ASSERT_TRUE(WriteFile(movie, packed));
+    QTemporaryDir out;
+    QStringList written;
+    ASSERT_TRUE(ExtractJpeg(movie, out.path() + u'/', &written));
+    EXPECT_EQ(written.size(), 2);
+    // The pairs are gone: the first image is the embedded stream itself, the second the
+    // tables joined to the image data, and both decode.
+    EXPECT_EQ(ReadFile(out.filePath("flood_0.jpg")), jpeg);
+    EXPECT_EQ(ReadFile(out.filePath("flood_1.jpg")), split.tables.chopped(2) + split.image.mid(2));
+    EXPECT_TRUE(DecodesAsJpeg(ReadFile(out.filePath("flood_1.jpg"))));
+}
+
+TEST(JpegExtractHostile, TagsLongerThanTheMovieCopyNothing) {
+    // A body length far beyond the file: no image file, no buffer of that size.
+    const QByteArray jpeg = MakeJpeg(8, 8, 10);
+    for (const std::uint16_t code : {std::uint16_t(21), std::uint16_t(6), std::uint16_t(8)}) {
+        QByteArray tag;
+        const std::uint16_t head = std::uint16_t((code << 6) | 0x3F);
+        tag.append(char(head & 0xFF)).append(char(head >> 8));
+        tag.append("\xF0\xFF\xFF\x7F", 4); // 0x7FFFFFF0 bytes claimed
+        tag.append("\x01\x00", 2).append(jpeg);
+        QByteArray fws = BuildSwf(SwfSpec{.tags = {}, .endTag = false});
+        fws += tag;
+        fws[4] = char(fws.size() & 0xFF);
+        fws[5] = char((fws.size() >> 8) & 0xFF);
+        fws[6] = char((fws.size() >> 16) & 0xFF);
+        fws[7] = 0;
+        QTemporaryDir tmp;
+        for (const QByteArray &bytes : {fws, CompressMovie(fws)}) {
+            const QString movie = tmp.filePath("long.swf");
+            ASSERT_TRUE(WriteFile(movie, bytes));
+            QTemporaryDir out;
+            EXPECT_FALSE(ExtractJpeg(movie, out.path() + u'/')) << code;
+            EXPECT_TRUE(FilesIn(out.path()).isEmpty()) << code;
+        }
+    }
+}
+
+TEST(JoinJpegStream, KeepsFillBytesAndSegmentsWhileDroppingMarkers) {
+    const QByteArray jpeg = MakeJpeg(10, 10, 11);
+    const auto joined = [](const QByteArray &b) {
+        std::vector<std::uint8_t> v(b.begin(), b.end());
+        JoinJpegStream(v);
+        return QByteArray(reinterpret_cast<const char *>(v.data()), qsizetype(v.size()));
+    };
+    // Fill bytes stay, pairs and repeated SOIs between segments go, a segment whose length
+    // runs past the end is kept as far as it goes.
+    const QByteArray body = jpeg.mid(2);
+    EXPECT_EQ(joined(QByteArray("\xFF\xD8\xFF\xFF\xD9\xFF\xD8\xFF\xD8", 9) + body),
+              QByteArray("\xFF\xD8\xFF", 3) + body);
+    const QByteArray cutSegment("\xFF\xD8\xFF\xD9\xFF\xD8\xFF\xE0\x40\x00\x01\x02", 12);
+    EXPECT_EQ(joined(cutSegment), QByteArray("\xFF\xD8\xFF\xE0\x40\x00\x01\x02", 8));
+}
