@@ -6,6 +6,8 @@
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
 
+#include <QDir>
+
 #include <array>
 #include <utility>
 
@@ -13,7 +15,9 @@ namespace kz {
 
 namespace {
 
-QString MachineKey() { return QString::fromUtf16(kMachineKey); }
+QString MachineKey() {
+    return QString::fromUtf16(kMachineKey);
+}
 
 using FrameDword = std::int32_t FrameSettings::*;
 
@@ -96,7 +100,8 @@ void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s) {
     s.m_strSavedDirectory = ResolveCaptureDirectory(stored, UserDataDir());
 }
 
-void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s) {
+void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section,
+                              FrameSettings &s) {
     s.m_strSwfDefaultDir = profile.GetProfileString(section, QStringLiteral("m_strSwfDefaultDir"));
     s.m_strTplDefaultDir = profile.GetProfileString(section, QStringLiteral("m_strTplDefaultDir"));
     s.m_bNetSearchView =
@@ -117,7 +122,24 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
     }
     profile.WriteProfileString(section, QStringLiteral("m_strSwfDefaultDir"), s.m_strSwfDefaultDir);
     profile.WriteProfileString(section, QStringLiteral("m_strTplDefaultDir"), s.m_strTplDefaultDir);
-    profile.WriteProfileInt(section, QStringLiteral("m_bNetSearchView"), s.m_bNetSearchView ? 1 : 0);
+    profile.WriteProfileInt(section, QStringLiteral("m_bNetSearchView"),
+                            s.m_bNetSearchView ? 1 : 0);
+    profile.Flush();
+}
+
+ToolsSettings LoadToolsSettings(const ProfileStore &profile, const QString &section) {
+    const QString home = WithTrailingSep(QDir::homePath());
+    ToolsSettings s;
+    s.m_strMp3InitDir = profile.GetProfileString(section, QStringLiteral("m_strMp3InitDir"), home);
+    s.m_strJpgInitDir = profile.GetProfileString(section, QStringLiteral("m_strJpgInitDir"), home);
+    s.m_strExeInitDir = profile.GetProfileString(section, QStringLiteral("m_strExeInitDir"), home);
+    return s;
+}
+
+void SaveToolsSettings(ProfileStore &profile, const QString &section, const ToolsSettings &s) {
+    profile.WriteProfileString(section, QStringLiteral("m_strMp3InitDir"), s.m_strMp3InitDir);
+    profile.WriteProfileString(section, QStringLiteral("m_strJpgInitDir"), s.m_strJpgInitDir);
+    profile.WriteProfileString(section, QStringLiteral("m_strExeInitDir"), s.m_strExeInitDir);
     profile.Flush();
 }
 
@@ -172,8 +194,9 @@ InitialPlacement ComputeInitialPlacement(const std::optional<StoredWindowRect> &
     if (!stored) {
         const int halfW = screen.width() / 2, halfH = screen.height() / 2;
         const int w = halfW + 180, h = halfH + 150;
-        return {QRect((screen.width() - halfW - 180) / 2, (screen.height() - halfH - 150) / 2, w, h),
-                false};
+        return {
+            QRect((screen.width() - halfW - 180) / 2, (screen.height() - halfH - 150) / 2, w, h),
+            false};
     }
     const StoredWindowRect &r = *stored;
     const std::int64_t w = std::int64_t(r.right) - r.left, h = std::int64_t(r.bottom) - r.top;

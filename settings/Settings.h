@@ -49,7 +49,8 @@ struct FrameSettings {
 // rule (absent: 1, present whatever it holds: 0) and the capture folder rule runs last.
 void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s);
 // The profile values of the frame (after the play lists are restored).
-void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s);
+void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section,
+                              FrameSettings &s);
 // Everything of the frame, in the writing order: machine values, then the profile values.
 void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QString &section,
                        const FrameSettings &s);
@@ -74,6 +75,16 @@ struct SoundPanelSettings {
 };
 void LoadSoundPanelSettings(RegistryStore &store, SoundPanelSettings &s);
 void SaveSoundPanelSettings(RegistryStore &store, const SoundPanelSettings &s);
+
+// The Flash tools' remembered output folders, one per task that has one (profile values).
+struct ToolsSettings {
+    QString m_strMp3InitDir;
+    QString m_strJpgInitDir;
+    QString m_strExeInitDir;
+};
+// Unset folders are the user's home folder with a trailing separator.
+ToolsSettings LoadToolsSettings(const ProfileStore &profile, const QString &section);
+void SaveToolsSettings(ProfileStore &profile, const QString &section, const ToolsSettings &s);
 
 // The frame's window rectangle as it was at the last close ("ScreenLeft" … "ScreenBottom").
 struct StoredWindowRect {

@@ -162,33 +162,6 @@ TEST_F(Packaging, OutputsAreReplacedOnlyBySuccess) {
     EXPECT_TRUE(twice.startsWith(m_projectorStub + m_projectorStub));
 }
 
-namespace {
-
-class FakeLauncher : public ProgramLauncher {
-public:
-    QStringList installed;
-    QStringList failing;
-    QList<LaunchCommand> started;
-    QString Find(const QString &program) const override {
-        return installed.contains(program) ? "/fake/bin/" + program : QString();
-    }
-    bool Start(const QString &path, const QStringList &args) override {
-        const QString program = FileNameOf(path);
-        if (failing.contains(program))
-            return false;
-        started.append({path, args});
-        return true;
-    }
-};
-
-class LauncherScope {
-public:
-    explicit LauncherScope(ProgramLauncher *l) { SetProgramLauncher(l); }
-    ~LauncherScope() { SetProgramLauncher(nullptr); }
-};
-
-} // namespace
-
 TEST(DesktopSettings, StartsTheFirstSettingsProgramThatIsThere) {
     FakeLauncher fake;
     LauncherScope scope(&fake);

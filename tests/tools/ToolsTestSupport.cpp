@@ -1,5 +1,7 @@
 #include "ToolsTestSupport.h"
 
+#include "platform/Paths.h"
+
 #include "formats/swf/SwfBits.h"
 
 #include <QBuffer>
@@ -136,6 +138,17 @@ int CountMarker(const QByteArray &bytes, std::uint8_t second) {
         if (std::uint8_t(bytes[i]) == 0xFF && std::uint8_t(bytes[i + 1]) == second)
             ++n;
     return n;
+}
+
+QString FakeLauncher::Find(const QString &program) const {
+    return installed.contains(program) ? "/fake/bin/" + program : QString();
+}
+
+bool FakeLauncher::Start(const QString &path, const QStringList &args) {
+    if (failing.contains(FileNameOf(path)))
+        return false;
+    started.append({path, args});
+    return true;
 }
 
 } // namespace kz::test

@@ -2,6 +2,7 @@
 // Material for the Flash tools tests: sound and image tags, real movies made by ffmpeg, JPEG
 // streams split into shared tables and image data, and checks on output folders.
 
+#include "platform/launcher/DesktopSettings.h"
 #include "support/TestSupport.h"
 
 #include <QByteArray>
@@ -47,5 +48,25 @@ QByteArray FfmpegCopiedMp3(const QString &moviePath);
 QStringList FilesIn(const QString &folder);
 // The byte count of each occurrence of a two-byte marker.
 int CountMarker(const QByteArray &bytes, std::uint8_t second);
+
+// The desktop's programs as the launcher sees them: only the `installed` ones are found, the
+// `failing` ones are found but do not start; nothing really starts.
+class FakeLauncher : public ProgramLauncher {
+public:
+    QStringList installed;
+    QStringList failing;
+    QList<LaunchCommand> started;
+    QString Find(const QString &program) const override;
+    bool Start(const QString &path, const QStringList &args) override;
+};
+
+// Puts a launcher in place for a scope.
+class LauncherScope {
+public:
+    explicit LauncherScope(ProgramLauncher *l) { SetProgramLauncher(l); }
+    ~LauncherScope() { SetProgramLauncher(nullptr); }
+    LauncherScope(const LauncherScope &) = delete;
+    LauncherScope &operator=(const LauncherScope &) = delete;
+};
 
 } // namespace kz::test
