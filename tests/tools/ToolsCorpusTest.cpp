@@ -2,10 +2,10 @@
 // behind when an extraction fails.
 
 #include "ToolsTestSupport.h"
-#include "formats/swf/TagWalker.h"
 #include "platform/Paths.h"
 #include "tools/JpegExtract.h"
 #include "tools/Mp3Extract.h"
+#include "formats/swf/TagWalker.h"
 
 #include <QDir>
 #include <QFile>
