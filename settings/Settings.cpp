@@ -15,9 +15,7 @@ namespace kz {
 
 namespace {
 
-QString MachineKey() {
-    return QString::fromUtf16(kMachineKey);
-}
+QString MachineKey() { return QString::fromUtf16(kMachineKey); }
 
 using FrameDword = std::int32_t FrameSettings::*;
 
@@ -100,8 +98,7 @@ void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s) {
     s.m_strSavedDirectory = ResolveCaptureDirectory(stored, UserDataDir());
 }
 
-void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section,
-                              FrameSettings &s) {
+void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s) {
     s.m_strSwfDefaultDir = profile.GetProfileString(section, QStringLiteral("m_strSwfDefaultDir"));
     s.m_strTplDefaultDir = profile.GetProfileString(section, QStringLiteral("m_strTplDefaultDir"));
     s.m_bNetSearchView =
@@ -122,8 +119,7 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
     }
     profile.WriteProfileString(section, QStringLiteral("m_strSwfDefaultDir"), s.m_strSwfDefaultDir);
     profile.WriteProfileString(section, QStringLiteral("m_strTplDefaultDir"), s.m_strTplDefaultDir);
-    profile.WriteProfileInt(section, QStringLiteral("m_bNetSearchView"),
-                            s.m_bNetSearchView ? 1 : 0);
+    profile.WriteProfileInt(section, QStringLiteral("m_bNetSearchView"), s.m_bNetSearchView ? 1 : 0);
     profile.Flush();
 }
 

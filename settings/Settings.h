@@ -49,8 +49,7 @@ struct FrameSettings {
 // rule (absent: 1, present whatever it holds: 0) and the capture folder rule runs last.
 void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s);
 // The profile values of the frame (after the play lists are restored).
-void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section,
-                              FrameSettings &s);
+void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s);
 // Everything of the frame, in the writing order: machine values, then the profile values.
 void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QString &section,
                        const FrameSettings &s);
