@@ -18,6 +18,7 @@
 #include "shell/OptionDlgs.h"
 #include "shell/SingleInstance.h"
 #include "shell/Startup.h"
+#include "shell/ToolsRoutes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -303,6 +304,7 @@ void CMainFrame::RouteCommands() {
         m_services.startProgram(ProgramDir() + QString::fromLatin1(kUpdaterProgram), {});
     });
     RouteListCommands();
+    RouteToolsCommands(*this);
 }
 
 bool CMainFrame::HoldsListFile(const QString &path) const {
