@@ -37,7 +37,7 @@ const int kTaskControls[kToolTaskCount] = {IDC_TASK_MP3, IDC_TASK_JPEG, IDC_TASK
 QSize DialogSize(const QFontMetrics &fm) {
     const int baseX = std::max(1, fm.averageCharWidth());
     const int baseY = std::max(1, fm.height());
-    return QSize(337 * baseX * 2 / 4, 236 * baseY / 8);
+    return QSize(337 * baseX / 4, 236 * baseY / 8);
 }
 
 } // namespace

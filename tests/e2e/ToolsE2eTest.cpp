@@ -74,7 +74,8 @@ TEST(ToolsE2e, FrameRunsTask0OverAMovieFileAndAListFileMovie) {
     EXPECT_EQ(statuses, (QStringList{"成功", "成功"}));
     EXPECT_EQ(FilesIn(out.path()), (QStringList{"song_stream.mp3", "tune_stream.mp3"}));
     for (const QString &name : FilesIn(out.path()))
-        EXPECT_TRUE(RunFfmpeg({"-xerror", "-i", out.filePath(name), "-f", "null", "-"})) << name;
+        EXPECT_TRUE(RunFfmpeg({"-xerror", "-i", out.filePath(name), "-f", "null", "-"}))
+            << name.toStdString();
     // The screenshot shows the dialog over the frame: more than a blank screen.
     const QImage img(shot);
     ASSERT_FALSE(img.isNull());

@@ -138,6 +138,13 @@ TEST(ToolRun, EntriesPrefixesNamesAndFilters) {
     EXPECT_EQ(ToolOutputBase(ToolRow{"/l/X.TPL", "Big.Movie.SWF"}), "big.movie");
     EXPECT_EQ(ToolOutputBase(ToolRow{"/m/NoDot", ""}), "");
 
+    // Entry names that would lead out of the private copy's folder are refused before
+    // anything is read.
+    QTemporaryDir out;
+    for (const QString &name : {QStringLiteral(".."), QStringLiteral("."), QStringLiteral("a\\b")})
+        EXPECT_FALSE(RunToolTask(kTaskExe, ToolRow{"/l/x.tpl", name}, out.path() + u'/'));
+    EXPECT_TRUE(QDir(out.path()).isEmpty());
+
     EXPECT_EQ(QtFileFilter(QString::fromUtf16(kToolsFileFilter)),
               "Flash Files(*.swf);;Flash Files(*.exe)");
     EXPECT_EQ(QtFileFilter("Movies|*.swf;*.spl||"), "Movies (*.swf *.spl)");
