@@ -59,9 +59,9 @@ struct Frame {
 
 QString Movie(const QString &name) {
     const QString path = TestHome().filePath("movies/" + name);
-    SwfSpec spec;
-    spec.frameCount = 20;
-    EXPECT_TRUE(WriteFile(path, BuildSwf(spec) + QByteArray(100, '\0')));
+    SwfSpec fields;
+    fields.frameCount = 20;
+    EXPECT_TRUE(WriteFile(path, BuildSwf(fields) + QByteArray(100, '\0')));
     return path;
 }
 
