@@ -300,7 +300,7 @@ TEST(PlayerView, SwfLinksOfTheHomePageArePlayedNotOpened) {
     qputenv("KZPLAYER_SITE", "http://127.0.0.1:9/");
     p.view->OnOpenOnlineHomePage();
     EXPECT_EQ(p.browser->LocationURL(), "http://127.0.0.1:9/bindex.html");
-    qunsetenv("KZPLAYER_SITE");
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:9");
 }
 
 TEST(PlayerView, TrayIconAndMenu) {
@@ -531,7 +531,7 @@ TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
     Home();
     qputenv("KZPLAYER_SITE", "http://127.0.0.1:8/");
     CAboutDlg dlg;
-    qunsetenv("KZPLAYER_SITE");
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:9");
     for (const char *id : {"IDC_1056", "IDC_1072", "IDC_1073"}) {
         auto *link = dlg.findChild<QLabel *>(id);
         ASSERT_NE(link, nullptr) << id;
