@@ -509,6 +509,17 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     EXPECT_EQ(ran, QStringList{QDir(dir.path()).filePath("vupdate") + ' '});
     EXPECT_EQ(test::ReadFile(dir.filePath("vupdate")), "new");
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
+
+    // An updater that cannot be started does not keep the player from starting.
+    SetProgramDirOverride(dir.path());
+    CKZPlayerApp stuck(Fakes());
+    stuck.m_instanceFolder = run.path();
+    stuck.m_runProgram = [](const QString &, const QStringList &, bool) { return false; };
+    EXPECT_TRUE(stuck.InitInstance({"KZPlayer"}));
+    SetProgramDirOverride(test::TestProgramDir());
+    EXPECT_NE(stuck.MainFrame(), nullptr);
+    EXPECT_TRUE(QFile::exists(dir.filePath("duvez.zip")));
+    stuck.ExitInstance();
 }
 
 TEST(PlayerView, RightClickPopsUpThePlayMenu) {
