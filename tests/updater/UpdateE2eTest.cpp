@@ -100,6 +100,10 @@ TEST(UpdateE2e, NewVersionIsDownloadedAndInstalledAtTheNextStart) {
     // the player again.
     QProcess second;
     second.setProcessEnvironment(env);
+    // The updater and the player it starts outlive this process object: they write into a file,
+    // not into pipes that close when it ends.
+    second.setStandardOutputFile(home.filePath("restart.log"));
+    second.setStandardErrorFile(home.filePath("restart.log"), QIODevice::Append);
     second.start(program + "KZPlayer", {});
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_EQ(second.exitCode(), 0);
@@ -114,7 +118,15 @@ TEST(UpdateE2e, NewVersionIsDownloadedAndInstalledAtTheNextStart) {
     EXPECT_TRUE(
         QDir(program + "res").entryList({".vupdate-*"}, QDir::Files | QDir::Hidden).isEmpty());
 
-    QImage shot = ScreenShot(home.filePath("restarted.png"));
+    // The restarted player shows its window.
+    QImage shot;
+    EXPECT_TRUE(SleepUntil(
+        [&] {
+            shot = ScreenShot(home.filePath("restarted.png"));
+            return DistinctColours(shot) > 10;
+        },
+        60000))
+        << "nothing drawn";
     shot.save(QDir::temp().filePath("kz-update-restarted.png"));
 
     for (const pid_t pid : PlayersIn(program))
