@@ -5,7 +5,10 @@ include(GNUInstallDirs)
 # Not the multiarch library folder: this is a program's own folder.
 set(KZ_INSTALL_PROGRAM_DIR lib/kzplayer)
 
-install(TARGETS KZPlayer kztool RUNTIME DESTINATION ${KZ_INSTALL_PROGRAM_DIR})
+install(TARGETS KZPlayer kztool vupdate RUNTIME DESTINATION ${KZ_INSTALL_PROGRAM_DIR})
+# An installed copy takes its updates from the package manager, never from the maker's site.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/kzplayer.packaged
+  DESTINATION ${KZ_INSTALL_PROGRAM_DIR})
 install(PROGRAMS ${KZ_BIN_DIR}/Vantrel.dat ${KZ_BIN_DIR}/VSaver.data
   DESTINATION ${KZ_INSTALL_PROGRAM_DIR})
 install(FILES ${KZ_BIN_DIR}/sample.tpl DESTINATION ${KZ_INSTALL_PROGRAM_DIR})

@@ -56,12 +56,12 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
     const QString programDir = ProgramDir();
 
     // A new updater that came with the last package replaces the old one; a waiting package
-    // goes to the updater, which restarts the player when it is done.
+    // goes to the updater, which restarts the player when it is done. When the updater cannot
+    // be started the player starts as usual rather than never again.
     ReplaceUpdater(programDir);
-    if (UpdatePackageWaiting(programDir)) {
-        m_runProgram(programDir + QLatin1String(kUpdaterName), {}, false);
+    if (UpdatePackageWaiting(programDir) &&
+        m_runProgram(programDir + QLatin1String(kUpdaterName), {}, false))
         return false;
-    }
 
     m_pDocument = std::make_unique<CKZPlayerDoc>();
     m_strCmdLineFile = CommandLineFile(arguments);

@@ -3,6 +3,7 @@
 #include "capture/CaptureCommands.h"
 #include "platform/Paths.h"
 #include "platform/flash/FlashControl.h"
+#include "platform/http/HttpClient.h"
 #include "platform/power/PowerSaving.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
@@ -15,6 +16,7 @@
 #include "shell/Startup.h"
 #include "shell/ViewPlayHost.h"
 #include "shell/ViewRules.h"
+#include "update/UpdateThreads.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -101,6 +103,18 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
 
     m_capture = new CCaptureCommands(m_flash, this);
 
+    // The update threads reach the view only through this mailbox, closed when the view goes.
+    m_updates = std::make_shared<UpdateMailbox>();
+    m_updates->receiver = this;
+    m_updates->openOnlineHome = [this] { OnOpenOnlineHomePage(); };
+    m_updates->navigate = [this](const QString &page) { m_browser->Navigate(page); };
+    m_updateHttp = [] {
+        HttpOptions options;
+        options.connectTimeoutMs = kUpdateConnectTimeoutMs;
+        options.userAgent = kInfoText.toUtf8(); // the application's title
+        return CreateHttpSession(options);
+    };
+
     m_chooseColour = [this](QColor current) -> std::optional<QColor> {
         const QColor c = QColorDialog::getColor(current, this, QString());
         return c.isValid() ? std::optional<QColor>(c) : std::nullopt;
@@ -109,6 +123,7 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
 }
 
 CKZPlayerView::~CKZPlayerView() {
+    m_updates->Close();
     DeleteTrayIcon();
     // The controller writes its settings as it goes, before the host it talks to and the store
     // it writes to.
@@ -489,17 +504,24 @@ void CKZPlayerView::OnBeforeNavigate2(const QString &url, bool *cancel) {
     emit PlayUrlRequested(url);
 }
 
+UpdateSetup CKZPlayerView::UpdateSetupNow() const {
+    return UpdateSetup{MakerSite(), ProgramDir(), TempFolder(), m_updateHttp};
+}
+
 void CKZPlayerView::OnTimer1() {
     m_timer1->stop();
-    // The local home page (the online one comes with the update check's answer).
-    const QString home = ProgramDir() + QStringLiteral("inweb/bindex.html");
-    if (QFile(home).open(QIODevice::ReadOnly))
-        m_browser->Navigate(home);
+    StartHomePageThread(m_updates, UpdateSetupNow());
+    StartVersionCheckThread(UpdateSetupNow());
     m_timer2->start();
 }
 
 void CKZPlayerView::OnTimer2() {
     emit ConnectivityCheckDue();
+    StartConnectivityThread(m_updates, UpdateSetupNow());
+}
+
+int CKZPlayerView::OnlineHomePage() const {
+    return m_updates->onlineHomePage;
 }
 
 void CKZPlayerView::OnTimer100() {

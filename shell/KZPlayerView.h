@@ -31,9 +31,12 @@ class CMainFrame;
 class CPlayCtrlDlg;
 class CViewPlayHost;
 class FlashControl;
+class HttpSession;
 class IniRegistryStore;
 class Mixer;
 struct ControlFactory;
+struct UpdateMailbox;
+struct UpdateSetup;
 
 // Timers: the home page and version check once after start, the connectivity re-check, the
 // repaint after a start with a movie.
@@ -41,6 +44,8 @@ inline constexpr TimerSpec kHomePageTimer{1, 500, true};
 inline constexpr TimerSpec kConnectivityTimer{2, 300000};
 inline constexpr TimerSpec kRepaintTimer{100, 20, true};
 inline constexpr int kInfoLineHeight = 20;
+// How long the update threads wait for the maker's site to answer.
+inline constexpr int kUpdateConnectTimeoutMs = 10000;
 inline constexpr int kTrayIconId = 1000;
 
 class CKZPlayerView : public QWidget {
@@ -102,6 +107,11 @@ public:
 
     bool TimerActive(int id) const;
 
+    // The online-home-page flag: 1 once the update threads asked for the online page.
+    int OnlineHomePage() const;
+    // The sessions of the update threads (tests point them elsewhere).
+    std::function<std::unique_ptr<HttpSession>()> m_updateHttp;
+
 signals:
     // The view has finished its initial update: a second start may now hand its file over.
     void InitialUpdateDone();
@@ -125,6 +135,7 @@ private:
     void OnTimer1();
     void OnTimer2();
     void OnTimer100();
+    UpdateSetup UpdateSetupNow() const;
     void OnBeforeNavigate2(const QString &url, bool *cancel);
     void PopUpPlayMenu(QPoint global);
     void ToggleModeByDoubleClick();
@@ -153,6 +164,7 @@ private:
     QTimer *m_timer100 = nullptr;
     QColor m_lastErase;
     bool m_initialised = false;
+    std::shared_ptr<UpdateMailbox> m_updates;
 };
 
 } // namespace kz

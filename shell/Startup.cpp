@@ -33,7 +33,7 @@ QString CommandLineFile(const QStringList &arguments) {
 QString MakerSite() {
     QString site = qEnvironmentVariable("KZPLAYER_SITE");
     if (site.isEmpty())
-        site = QStringLiteral("http://www.vobi.invalid");
+        site = QStringLiteral("https://www.vobi.invalid");
     while (site.endsWith(u'/'))
         site.chop(1);
     return site;

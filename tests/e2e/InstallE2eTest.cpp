@@ -62,11 +62,12 @@ TEST(InstallE2e, InstalledPlayerPlaysAMovieFromAReadOnlyProgramDirectory) {
 
     const QString program = prefix.filePath("lib/kzplayer/");
     for (const char *name :
-         {"KZPlayer", "kztool", "Vantrel.dat", "VSaver.data", "sample.tpl", "res/KZPlayer.png",
-          "res/Vobi_Flash_Error.html", "res/Vobi_Flash_Waitting.html", "inflash/nonexist.swf",
-          "inflash/errorfmat.swf", "inweb/bindex.html", "ruffle/ruffle.js"})
+         {"KZPlayer", "kztool", "vupdate", "kzplayer.packaged", "Vantrel.dat", "VSaver.data",
+          "sample.tpl", "res/KZPlayer.png", "res/Vobi_Flash_Error.html",
+          "res/Vobi_Flash_Waitting.html", "inflash/nonexist.swf", "inflash/errorfmat.swf",
+          "inweb/bindex.html", "ruffle/ruffle.js"})
         EXPECT_TRUE(QFileInfo(program + name).isFile()) << name;
-    for (const char *name : {"KZPlayer", "kztool", "Vantrel.dat", "VSaver.data"})
+    for (const char *name : {"KZPlayer", "kztool", "vupdate", "Vantrel.dat", "VSaver.data"})
         EXPECT_TRUE(QFileInfo(program + name).isExecutable()) << name;
     EXPECT_FALSE(QFileInfo::exists(program + "ruffle/.staged"));
     for (const char *name : {"KZPlayer", "kztool"}) {

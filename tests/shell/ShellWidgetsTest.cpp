@@ -300,7 +300,7 @@ TEST(PlayerView, SwfLinksOfTheHomePageArePlayedNotOpened) {
     qputenv("KZPLAYER_SITE", "http://127.0.0.1:9/");
     p.view->OnOpenOnlineHomePage();
     EXPECT_EQ(p.browser->LocationURL(), "http://127.0.0.1:9/bindex.html");
-    qunsetenv("KZPLAYER_SITE");
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:9");
 }
 
 TEST(PlayerView, TrayIconAndMenu) {
@@ -509,6 +509,17 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     EXPECT_EQ(ran, QStringList{QDir(dir.path()).filePath("vupdate") + ' '});
     EXPECT_EQ(test::ReadFile(dir.filePath("vupdate")), "new");
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
+
+    // An updater that cannot be started does not keep the player from starting.
+    SetProgramDirOverride(dir.path());
+    CKZPlayerApp stuck(Fakes());
+    stuck.m_instanceFolder = run.path();
+    stuck.m_runProgram = [](const QString &, const QStringList &, bool) { return false; };
+    EXPECT_TRUE(stuck.InitInstance({"KZPlayer"}));
+    SetProgramDirOverride(test::TestProgramDir());
+    EXPECT_NE(stuck.MainFrame(), nullptr);
+    EXPECT_TRUE(QFile::exists(dir.filePath("duvez.zip")));
+    stuck.ExitInstance();
 }
 
 TEST(PlayerView, RightClickPopsUpThePlayMenu) {
@@ -531,7 +542,7 @@ TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
     Home();
     qputenv("KZPLAYER_SITE", "http://127.0.0.1:8/");
     CAboutDlg dlg;
-    qunsetenv("KZPLAYER_SITE");
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:9");
     for (const char *id : {"IDC_1056", "IDC_1072", "IDC_1073"}) {
         auto *link = dlg.findChild<QLabel *>(id);
         ASSERT_NE(link, nullptr) << id;

@@ -90,3 +90,14 @@ TEST(Association, FlashTypeAndHostileExecutablePaths) {
                           "application/x-shockwave-flash");
     EXPECT_TRUE(MimePackageText("a<b", "*.swf", "x&y").contains("a&lt;b"));
 }
+
+// The maker's site is https unless KZPLAYER_SITE names another (tests name a local http one).
+TEST(Startup, MakerSiteIsHttpsByDefault) {
+    const QByteArray saved = qgetenv("KZPLAYER_SITE");
+    qunsetenv("KZPLAYER_SITE");
+    EXPECT_TRUE(MakerSite().startsWith("https://")) << MakerSite().toStdString();
+    EXPECT_FALSE(MakerSite().endsWith('/'));
+    qputenv("KZPLAYER_SITE", "http://127.0.0.1:5//");
+    EXPECT_EQ(MakerSite(), "http://127.0.0.1:5");
+    qputenv("KZPLAYER_SITE", saved);
+}

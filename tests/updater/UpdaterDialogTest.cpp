@@ -1,0 +1,131 @@
+// The updater's dialog and the real vupdate program.
+
+#include "UpdatePackages.h"
+
+#include "support/StorageTestUtil.h"
+#include "support/TestSupport.h"
+#include "updater/CvupdateDlg.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+using namespace kz::test;
+
+namespace {
+
+QList<PackageGroup> SmallPackage() {
+    return {{"a.root", {{"KZPlayer.cfg", "v2"}}}, {"res", {{"play.jpg", "jpeg"}}}};
+}
+
+} // namespace
+
+TEST(UpdaterDialog, TextsAndEscapeBeforeTheTimerLeavesThePackage) {
+    QTemporaryDir dir;
+    const QString program = dir.path() + '/';
+    ASSERT_TRUE(WritePackageOurs(program + "duvez.zip", SmallPackage()));
+    CvupdateDlg dlg(program);
+    QStringList started;
+    dlg.m_startPlayer = [&](const QString &p) {
+        started << p;
+        return true;
+    };
+    EXPECT_EQ(dlg.windowTitle(), "Vobi Flash播放器更新");
+    QStringList texts;
+    for (QLabel *l : dlg.findChildren<QLabel *>())
+        texts << l->text();
+    EXPECT_EQ(texts, QStringList{"正在更新到Vobi Flash播放器的最新版本 ......"});
+    QProgressBar *bar = dlg.findChild<QProgressBar *>("IDC_1001");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+
+    dlg.show();
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    EXPECT_TRUE(dlg.isVisible()) << "Enter does not close it";
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    Pump(800);
+    EXPECT_TRUE(QFile::exists(program + "duvez.zip"));
+    EXPECT_FALSE(QFile::exists(program + "KZPlayer.cfg"));
+    EXPECT_TRUE(started.isEmpty());
+}
+
+// Half a second after it shows, the dialog installs; past 100 steps the bar starts again from
+// its beginning, and it ends at 100 before the player starts.
+TEST(UpdaterDialog, InstallsAfterItsTimerAndTheBarWraps) {
+    QTemporaryDir dir;
+    const QString program = dir.path() + '/';
+    PackageGroup many{"lots.res", {}};
+    for (int i = 0; i < 104; ++i)
+        many.files << PackageFile{QStringLiteral("f%1").arg(i), QByteArray::number(i)};
+    ASSERT_TRUE(WritePackageOurs(program + "duvez.zip", {many}));
+    CvupdateDlg dlg(program);
+    QStringList started;
+    QList<int> seenAtStart;
+    dlg.m_startPlayer = [&](const QString &p) {
+        started << p;
+        seenAtStart << dlg.Progress()->value();
+        return true;
+    };
+    QSignalSpy values(dlg.Progress(), &QProgressBar::valueChanged);
+    dlg.show();
+    Pump(300);
+    EXPECT_TRUE(QFile::exists(program + "duvez.zip")) << "nothing before the timer";
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.isVisible(); }, 10000));
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(started, QStringList{program + "KZPlayer"});
+    EXPECT_EQ(seenAtStart, QList<int>{100});
+    QList<int> seen;
+    for (const QList<QVariant> &v : values)
+        seen << v.at(0).toInt();
+    // 104 files and the group: 1..100, then 1..5 again, then 100.
+    ASSERT_EQ(seen.size(), 106);
+    EXPECT_EQ(seen[99], 100);
+    EXPECT_EQ(seen[100], 1);
+    EXPECT_EQ(seen[104], 5);
+    EXPECT_EQ(seen.last(), 100);
+    EXPECT_EQ(ReadFile(program + "res/f103"), "103");
+    EXPECT_FALSE(QFile::exists(program + "duvez.zip"));
+}
+
+// The program itself, beside a stand-in player that records that it ran.
+TEST(UpdaterProgram, InstallsAndStartsThePlayerBesideIt) {
+    QTemporaryDir dir;
+    const QString program = dir.path() + '/';
+    ASSERT_TRUE(QFile::copy(BinDir() + "/vupdate", program + "vupdate"));
+    QFile::setPermissions(program + "vupdate",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString ran = program + "player-ran";
+    ASSERT_TRUE(WriteFile(program + "KZPlayer",
+                          QStringLiteral("#!/bin/sh\necho \"$#\" > '%1'\n").arg(ran).toUtf8()));
+    QFile::setPermissions(program + "KZPlayer",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(WritePackageGsf(program + "duvez.zip", SmallPackage()));
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QDir::tempPath());
+    p.start(program + "vupdate", {});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_TRUE(SleepUntil([&] { return QFile::exists(ran); }, 10000)) << "player not started";
+    EXPECT_EQ(ReadFile(ran), "0\n") << "started without arguments";
+    EXPECT_EQ(ReadFile(program + "KZPlayer.cfg"), "v2");
+    EXPECT_EQ(ReadFile(program + "res/play.jpg"), "jpeg");
+    EXPECT_FALSE(QFile::exists(program + "duvez.zip"));
+}
