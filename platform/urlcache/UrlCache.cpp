@@ -349,6 +349,8 @@ bool UrlCache::DeleteEntryFile(const UrlCacheEntry &entry) {
 }
 
 bool UrlCache::VisitEntries(const std::function<bool(const UrlCacheEntry &)> &visit) const {
+    if (!QFileInfo::exists(m_folder + kIndexName))
+        return true; // nothing downloaded yet (maybe not even the folder, where the lock lives)
     IndexLock lock(m_folder);
     if (!lock.Locked())
         return false;
@@ -360,6 +362,8 @@ bool UrlCache::VisitEntries(const std::function<bool(const UrlCacheEntry &)> &vi
 }
 
 int UrlCache::DeleteEntryFiles(const std::function<bool(const UrlCacheEntry &)> &which) {
+    if (!QFileInfo::exists(m_folder + kIndexName))
+        return 0;
     IndexLock lock(m_folder);
     if (!lock.Locked())
         return -1;

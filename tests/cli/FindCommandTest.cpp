@@ -147,6 +147,10 @@ TEST_F(FindCommand, CacheSearchListsTheCachedMovies) {
     qputenv("XDG_CACHE_HOME", (m_dir.path() + "/xdg-cache").toUtf8());
     UrlCache cache; // the default folder, as kztool sees it
     ASSERT_TRUE(cache.Folder().startsWith(m_dir.path()));
+    // Nothing downloaded yet, not even the folder: no hits, no failure.
+    const ToolRun none = RunKztool({"find", "--cache"});
+    EXPECT_EQ(none.exitCode, 0) << none.err.toStdString();
+    EXPECT_TRUE(none.out.isEmpty());
     QStringList local;
     {
         FolderServer server(m_tree);

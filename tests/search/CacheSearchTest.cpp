@@ -91,6 +91,16 @@ TEST_F(CacheSearch, LinksPlantedInTheCacheAreNeitherReadNorFollowedWhenDeleting)
     EXPECT_FALSE(QFileInfo(m_local["big.swf"]).isSymLink());
 }
 
+TEST(CacheSearchEmpty, ACacheNeverUsedHasNothingAndFailsNothing) {
+    QTemporaryDir dir;
+    UrlCache cache(dir.path() + "/never/");
+    int hits = 0;
+    EXPECT_TRUE(SearchUrlCache(cache, 0, nullptr, [&](const MovieHit &) { ++hits; }));
+    EXPECT_EQ(hits, 0);
+    EXPECT_EQ(CleanUrlCache(cache), 0);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/never"));
+}
+
 TEST_F(CacheSearch, CleanUpDeletesMovieFilesAndKeepsEntries) {
     const int entriesBefore = int(m_cache->Entries().size());
     EXPECT_EQ(CleanUrlCache(*m_cache), 4);
