@@ -96,13 +96,7 @@ int main(int argc, char **argv) {
 
     // 100 folders of 10 sub-folders; every files/movies-th file is a movie, some with the
     // extension in capitals; the other files are short, some named like movies.
-    kz::test::SwfSpec spec;
-    kz::test::SwfTag pad;
-    pad.code = 77;
-    pad.longHeader = true;
-    pad.body = QByteArray(3000, 'x');
-    spec.tags = {pad};
-    const QByteArray movie = kz::test::BuildSwf(spec);
+    const QByteArray movie = kz::test::MovieOfSize(3000);
     const int every = files / movies;
     for (int i = 0; i < files; ++i) {
         const QString folder =

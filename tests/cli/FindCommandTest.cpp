@@ -27,17 +27,6 @@ using namespace kz::test;
 
 namespace {
 
-QByteArray MovieOfSize(qsizetype bytes) {
-    SwfSpec spec;
-    const qsizetype bare = BuildSwf(spec).size();
-    SwfTag pad;
-    pad.code = 77;
-    pad.longHeader = true;
-    pad.body = QByteArray(bytes - bare - 6, 'x');
-    spec.tags = {pad};
-    return BuildSwf(spec);
-}
-
 void StoreFilterKb(std::optional<std::uint32_t> kb) {
     TestHome();
     IniRegistryStore store;

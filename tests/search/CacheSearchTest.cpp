@@ -1,12 +1,11 @@
 // The cache search and the clean-up over a cache filled through the cache's own downloads from
 // a loopback server.
 
-#include "SearchTestUtil.h"
-
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
 #include "search/LocalSearch.h"
 #include "support/FolderServer.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,9 @@
 // like movies, links, pipes, unreadable and foreign folders, the stop flag and the process's
 // current folder.
 
-#include "SearchTestUtil.h"
-
 #include "search/FileWalk.h"
 #include "search/LocalSearch.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>

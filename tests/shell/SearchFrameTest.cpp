@@ -39,18 +39,6 @@ ControlFactory Fakes() {
     return f;
 }
 
-// A playable movie of exactly `bytes` bytes.
-QByteArray MovieOfSize(qsizetype bytes) {
-    SwfSpec spec;
-    const qsizetype bare = BuildSwf(spec).size();
-    SwfTag pad;
-    pad.code = 77;
-    pad.longHeader = true;
-    pad.body = QByteArray(bytes - bare - 6, 'x');
-    spec.tags = {pad};
-    return BuildSwf(spec);
-}
-
 QString Cwd() {
     char buf[4096];
     return getcwd(buf, sizeof buf) ? QString::fromLocal8Bit(buf) : QString();
