@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -66,6 +67,7 @@ TEST(SearchE2e, FolderSearchFromTheMenuFillsThePlayList) {
     RealFrame f;
     f.frame->m_settings.m_nIEFilterSize = 1;
     f.frame->PlayList()->RemoveAllRows();
+    f.frame->move(0, 0); // the status bar on the screen too
     PumpUntil([] { return false; }, 500);
 
     QMenu *tools = MenuTitled(*f.frame, "工具");
@@ -84,8 +86,14 @@ TEST(SearchE2e, FolderSearchFromTheMenuFillsThePlayList) {
     QObject::connect(&browser, &QTimer::timeout, [&] {
         if (auto *dlg = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
             ++answered;
-            dlg->selectFile(root);
-            dlg->accept();
+            // Typed into its name field and confirmed with Enter, as a user would.
+            if (auto *edit = dlg->findChild<QLineEdit *>("fileNameEdit")) {
+                edit->setText(root);
+                QTest::keyClick(edit, Qt::Key_Return);
+            } else {
+                dlg->selectFile(root);
+                static_cast<QDialog *>(dlg)->accept();
+            }
         }
     });
     browser.start(100);
