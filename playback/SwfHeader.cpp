@@ -105,6 +105,21 @@ bool InflateFirstWindow(const std::uint8_t *in, std::size_t inCount, SwfHeaderIn
     return true;
 }
 
+// The first window of a compressed movie's body, from a file open for reading.
+bool ReadCompressedWindow(QFile &file, std::vector<std::uint8_t> &in, SwfReadCounter *counter) {
+    const qint64 size = file.size();
+    if (size <= qint64(kSwfHeaderBytes) || !file.seek(qint64(kSwfHeaderBytes)))
+        return false;
+    in.resize(std::size_t(std::min<qint64>(size - 8, qint64(kSwfWindowBytes))));
+    const qint64 got = file.read(reinterpret_cast<char *>(in.data()), qint64(in.size()));
+    if (got <= 0)
+        return false;
+    if (counter)
+        counter->bytesRead += std::uint64_t(got);
+    in.resize(std::size_t(got));
+    return true;
+}
+
 } // namespace
 
 bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info, SwfReadCounter *counter) {
@@ -113,16 +128,8 @@ bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info, SwfReadCoun
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return false;
-        const qint64 size = file.size();
-        if (size <= qint64(kSwfHeaderBytes) || !file.seek(qint64(kSwfHeaderBytes)))
+        if (!ReadCompressedWindow(file, in, counter))
             return false;
-        in.resize(std::size_t(std::min<qint64>(size - 8, qint64(kSwfWindowBytes))));
-        const qint64 got = file.read(reinterpret_cast<char *>(in.data()), qint64(in.size()));
-        if (got <= 0)
-            return false;
-        if (counter)
-            counter->bytesRead += std::uint64_t(got);
-        in.resize(std::size_t(got));
     } // the file is closed before parsing
     return InflateFirstWindow(in.data(), in.size(), info);
 }
@@ -156,6 +163,13 @@ void ReadSwfHeader(const QString &path, SwfHeaderInfo &info, SwfReadCounter *cou
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return;
+    ReadSwfHeader(file, info, counter);
+}
+
+void ReadSwfHeader(QFile &file, SwfHeaderInfo &info, SwfReadCounter *counter) {
+    info = SwfHeaderInfo{};
+    if (!file.isOpen() || !file.seek(0))
+        return;
     FileSource src(file, counter);
     std::uint8_t head[kSwfHeaderBytes];
     if (!src.Read(head, 3))
@@ -175,8 +189,11 @@ void ReadSwfHeader(const QString &path, SwfHeaderInfo &info, SwfReadCounter *cou
     }
     info.fileLength = Le32(head + 4);
     if (compressed) {
-        file.close();
-        ReadCompressedSwfBody(path, info, counter);
+        // The window comes from the same open file: the searches hand in files they opened
+        // themselves, by descriptor, and the name may already mean another file.
+        std::vector<std::uint8_t> in;
+        if (ReadCompressedWindow(file, in, counter))
+            InflateFirstWindow(in.data(), in.size(), info);
     } else {
         ParseBody(src, info);
     }

@@ -36,6 +36,8 @@ inline constexpr std::size_t kSwfWindowBytes = 4096;
 using SwfReadCounter = ReadCounter;
 
 void ReadSwfHeader(const QString &path, SwfHeaderInfo &info, SwfReadCounter *counter = nullptr);
+// The same from a file already open for reading (from its start, whatever its position).
+void ReadSwfHeader(QFile &file, SwfHeaderInfo &info, SwfReadCounter *counter = nullptr);
 bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info,
                            SwfReadCounter *counter = nullptr);
 bool ParseCompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfHeaderInfo &info);

@@ -24,6 +24,8 @@ QString LoadString(int id) {
         return QStringLiteral("列表文件");
     case IDS_FLASH_FOUND:
         return QStringLiteral("Flash文件被找到。");
+    case IDS_SEARCHING:
+        return QStringLiteral("搜索中......");
     case IDS_NO_FLASH_FOUND:
         return QStringLiteral("没有找到符合要求的Flash文件");
     case IDS_CANNOT_CREATE_FAVOURITES:

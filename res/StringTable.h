@@ -17,6 +17,7 @@ inline constexpr int IDS_FLASH_FOUND = 108;
 inline constexpr int IDS_READY = 110;
 inline constexpr int IDS_SAVED = 111;
 inline constexpr int IDS_COMPRESSED = 112;
+inline constexpr int IDS_SEARCHING = 113;
 inline constexpr int IDS_NO_FLASH_FOUND = 114;
 inline constexpr int IDS_CANNOT_CREATE_FAVOURITES = 115;
 

@@ -124,6 +124,7 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
         QMessageBox::information(this, LoadString(IDS_TITLE), text);
     };
     m_services.runDialog = [](QDialog &dlg) { return dlg.exec(); };
+    InitSearchServices();
 
     // 1-3: menu 128 with its keys on the window, the toolbar.
     for (const MenuSpec &spec : MainMenu()) {
@@ -174,6 +175,8 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
     connect(m_autoCloseTimer, &QTimer::timeout, this, [this] { close(); });
     m_handOverTimer = MakeTimer(this, kHandOverTimer);
     connect(m_handOverTimer, &QTimer::timeout, this, &CMainFrame::OnHandOverTimer);
+    m_searchDoneTimer = MakeTimer(this, kSearchDoneTimer);
+    connect(m_searchDoneTimer, &QTimer::timeout, this, &CMainFrame::OnSearchDoneTimer);
 
     RouteCommands();
     PlaceWindow();
@@ -182,6 +185,7 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
 }
 
 CMainFrame::~CMainFrame() {
+    EndSearches();
     // Bars hidden by a screen mode are stored as the user had them.
     if (m_bFullScreen || m_bActualSize) {
         m_toolBar->setVisible(m_savedPlacement.toolBar);
@@ -305,6 +309,7 @@ void CMainFrame::RouteCommands() {
     });
     RouteListCommands();
     RouteToolsCommands(*this);
+    RouteSearchCommands();
 }
 
 bool CMainFrame::HoldsListFile(const QString &path) const {
@@ -677,6 +682,10 @@ void CMainFrame::dropEvent(QDropEvent *event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event) {
+    // A running search is asked to stop and waited for a moment at most; the rows it appended
+    // stay.
+    m_search->m_bStopSearch = true;
+    m_search->m_hSearchDone.Wait(kSearchStopWaitMs);
     // The play lists and the window rectangle; the rest is written when the frame goes.
     const QString dir = UserDataDir();
     MakeSureDirectoryPathExists(dir);

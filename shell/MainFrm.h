@@ -11,6 +11,7 @@
 
 #include "platform/Timers.h"
 #include "platform/mixer/Mixer.h"
+#include "playback/Event.h"
 #include "settings/Settings.h"
 #include "shell/CommandTable.h"
 
@@ -19,8 +20,10 @@
 #include <QRect>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QDockWidget;
 class QLabel;
@@ -54,6 +57,10 @@ inline constexpr auto kListBarCaption = "My Bar";
 // wait before the handed-over movie plays.
 inline constexpr TimerSpec kAutoCloseTimer{100, 0};
 inline constexpr TimerSpec kHandOverTimer{300, 500, true};
+// Polls the local search's end, then shows the found count.
+inline constexpr TimerSpec kSearchDoneTimer{200, 200};
+// How long closing the frame waits for a running search to stop.
+inline constexpr int kSearchStopWaitMs = 200;
 // The FTP client's window title, which names its local server.
 inline constexpr auto kFtpClientTitle = "Vobi FTP Client";
 inline constexpr auto kFtpClientProgram = "Vantrelftpc";
@@ -75,6 +82,26 @@ struct FrameServices {
     std::function<void(const QString &text)> message;
     // Runs a modal dialog; returns its result.
     std::function<int(QDialog &)> runDialog;
+    // The folder browser of the folder search; empty when cancelled.
+    std::function<QString()> chooseFolder;
+    // A question with OK and Cancel and the information icon; false on Cancel.
+    std::function<bool(const QString &text)> askOkCancel;
+    // The mount points the disk search walks.
+    std::function<QStringList()> fixedDisks;
+};
+
+// What the frame shares with its search threads. The threads hold it too, so it outlives the
+// frame when a search is still winding down after the close.
+struct LocalSearchState {
+    std::atomic<int> m_bSearching{0}; // searches started and not yet ended
+    std::atomic<bool> m_bStopSearch{false};
+    Event m_hSearchDone{Event::ManualReset, true};
+    // One search runs at a time; the next waits here.
+    std::mutex m_runMutex;
+    // Guards the two below.
+    std::mutex m_mutex;
+    class CMainFrame *m_frame = nullptr; // null once the frame is gone
+    QString m_strSearchFolder;
 };
 
 class CMainFrame : public QMainWindow {
@@ -138,6 +165,19 @@ public:
     void OnFavouriteList();
     void OnLastPlayList();
 
+    // The local searches (SearchRoutes.cpp): folder (32771), fixed disks (32909), the URL cache
+    // (32789), and the cache clean-up (32792). The searches run on worker threads; rows arrive
+    // in the order found.
+    void OnSearchDirectory();
+    void OnSearchDisks();
+    void OnSearchCache();
+    void OnCleanCache();
+    std::shared_ptr<LocalSearchState> SearchState() const { return m_search; }
+    // The number of movies the last search appended.
+    int m_nFoundCount = 0;
+    // The cache the cache search and clean-up look at.
+    QString m_urlCacheFolder;
+
     // A record handed over by a second start or the FTP client (data word, bytes).
     void OnCopyData(quint32 dataWord, const QByteArray &data);
     // Files dropped on the window, in order.
@@ -166,6 +206,13 @@ private:
     void RouteCommands();
     void RouteListCommands();
     void RouteListFileCommands();
+    void RouteSearchCommands();
+    enum class SearchKind { Folder, Disks, Cache };
+    void StartSearch(SearchKind kind, const QString &folder, const QString &startMessage);
+    void OnSearchDoneTimer();
+    void InitSearchServices();
+    // Stops the searches and cuts them off from the frame, which is going.
+    void EndSearches();
     // The play lists from the state files in the user's data folder.
     void RestoreLists(const QString &commandLineFile);
     // Whether the list-file list has a row for this file already.
@@ -190,6 +237,10 @@ private:
     QLabel *m_statusPane = nullptr;
     QTimer *m_autoCloseTimer = nullptr;
     QTimer *m_handOverTimer = nullptr;
+    QTimer *m_searchDoneTimer = nullptr;
+    std::shared_ptr<LocalSearchState> m_search;
+    // The last search's end has reached this thread (its rows are all appended).
+    bool m_searchEnded = true;
     // The placement saved when a screen mode is entered.
     struct SavedPlacement {
         QByteArray geometry;

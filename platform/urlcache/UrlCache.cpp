@@ -348,4 +348,33 @@ bool UrlCache::DeleteEntryFile(const UrlCacheEntry &entry) {
     return QFile::remove(entry.localFile);
 }
 
+bool UrlCache::VisitEntries(const std::function<bool(const UrlCacheEntry &)> &visit) const {
+    if (!QFileInfo::exists(m_folder + kIndexName))
+        return true; // nothing downloaded yet (maybe not even the folder, where the lock lives)
+    IndexLock lock(m_folder);
+    if (!lock.Locked())
+        return false;
+    for (const IndexRecord &record : ReadIndex(m_folder)) {
+        if (!visit(ToEntry(m_folder, record)))
+            break;
+    }
+    return true;
+}
+
+int UrlCache::DeleteEntryFiles(const std::function<bool(const UrlCacheEntry &)> &which) {
+    if (!QFileInfo::exists(m_folder + kIndexName))
+        return 0;
+    IndexLock lock(m_folder);
+    if (!lock.Locked())
+        return -1;
+    int deleted = 0;
+    for (const IndexRecord &record : ReadIndex(m_folder)) {
+        const UrlCacheEntry entry = ToEntry(m_folder, record);
+        // The index refuses names that leave the folder; remove() takes a link, not its target.
+        if (which(entry) && QFile::remove(entry.localFile))
+            ++deleted;
+    }
+    return deleted;
+}
+
 } // namespace kz

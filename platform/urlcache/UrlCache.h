@@ -50,6 +50,15 @@ public:
     // Deletes an entry's local file; the entry itself stays (as the cache clean-up expects).
     bool DeleteEntryFile(const UrlCacheEntry &entry);
 
+    // Visits every entry, oldest first, while holding the index lock, so that no download
+    // replaces a local file under the visitor; keep visits short. The visitor returns false to
+    // end early. False when the lock could not be had.
+    bool VisitEntries(const std::function<bool(const UrlCacheEntry &)> &visit) const;
+    // Under the index lock, deletes the local files of the entries `which` picks (only files of
+    // the cache folder, never what a link there points at); the entries stay. The number
+    // deleted, or -1 when the lock could not be had.
+    int DeleteEntryFiles(const std::function<bool(const UrlCacheEntry &)> &which);
+
 private:
     QString m_folder;
 };

@@ -45,4 +45,15 @@ QByteArray BuildSwf(const SwfSpec &s) {
     return MovieBytes(s.signature, s.version, std::uint32_t(length), body);
 }
 
+QByteArray MovieOfSize(qsizetype bytes) {
+    SwfSpec spec;
+    const qsizetype bare = BuildSwf(spec).size();
+    SwfTag pad;
+    pad.code = 77;
+    pad.longHeader = true;
+    pad.body = QByteArray(bytes - bare - 6, 'x');
+    spec.tags = {pad};
+    return BuildSwf(spec);
+}
+
 } // namespace kz::test

@@ -34,5 +34,8 @@ QByteArray BackgroundTag(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 QByteArray Deflate(const QByteArray &bytes);
 // A "CWS" copy of an uncompressed movie, with its true declared length.
 QByteArray CompressMovie(const QByteArray &fws);
+// A playable uncompressed movie of exactly `bytes` bytes (at least 64), padded by a metadata
+// tag the header reader skips.
+QByteArray MovieOfSize(qsizetype bytes);
 
 } // namespace kz::test
