@@ -1,0 +1,128 @@
+// The net search in the real player with the real browser and Flash controls: words typed into
+// the list bar's search box, the waiting page, the result page with its movie links from the
+// loopback engine server, a click on a link plays that movie, Next plays the next result, and
+// after a restart the search face lists the last results again. Screenshots are left in the
+// temporary folder.
+
+#include "netsearch/Harvest.h"
+#include "netsearch/ListDlg.h"
+#include "support/RealFrame.h"
+#include "support/TestHttpServer.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+using namespace kz::test;
+
+namespace {
+
+QWebEngineView *ResultView(CListDlg *panel) {
+    auto *browser = qobject_cast<CExplorer1 *>(panel->Browser());
+    return browser ? QWebEngineView::forPage(browser->Page()) : nullptr;
+}
+
+} // namespace
+
+TEST(NetSearchE2e, SearchClickPlayNextAndTheResultsAfterARestart) {
+    // Three real movies behind the engine's links.
+    QTemporaryDir movies;
+    const QStringList corpus = CorpusFiles().filter(QStringLiteral("/avm1_"));
+    ASSERT_GE(corpus.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(QFile::copy(corpus.at(i), movies.filePath(QStringLiteral("m%1.swf").arg(i))));
+    TestHttpServer server(QStringLiteral("engine_test_server.py"), {"--movies", movies.path()});
+    ASSERT_TRUE(server.Running());
+    qputenv("KZPLAYER_ENGINE_HOSTS", QStringLiteral("%1,%1,%1,%1").arg(server.Base()).toUtf8());
+    qputenv("KZPLAYER_YAHOO_ROOT", server.Base().toUtf8());
+    const QString movie0 = server.Base() + "/movie/0.swf";
+    const QString movie1 = server.Base() + "/movie/1.swf";
+    QFile::remove(ResultPagePath());
+
+    {
+        RealFrame f;
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
+        f.frame->m_settings.m_nSearchEngine = 2;
+        CListDlg *panel = f.frame->ListBar();
+        QWebEngineView *view = ResultView(panel);
+        ASSERT_TRUE(view);
+        QSignalSpy loaded(view->page(), &QWebEnginePage::loadFinished);
+
+        QTest::keyClicks(panel->SearchBox()->lineEdit(), "links3 game");
+        QTest::mouseClick(panel->SearchButton(), Qt::LeftButton);
+        EXPECT_TRUE(view->page()->url().toString().endsWith("res/Vobi_Flash_Waitting.html"))
+            << view->page()->url().toString().toStdString();
+        EXPECT_FALSE(panel->SearchButton()->isEnabled());
+        EXPECT_EQ(f.frame->m_settings.m_bNetSearchView, 1);
+        Pump(300);
+        ScreenShot(QDir::temp().filePath("kz-netsearch-waiting.png"));
+
+        ASSERT_TRUE(PumpUntil([&] { return !panel->SearchRunning(); }, 30000));
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                return view->page()->url() == QUrl::fromLocalFile(ResultPagePath()) &&
+                       !loaded.isEmpty() && loaded.last().at(0).toBool();
+            },
+            15000));
+        EXPECT_EQ(panel->ResultLinkList(),
+                  QStringList({movie0, movie1, server.Base() + "/movie/2.swf"}));
+        Pump(500);
+        ScreenShot(QDir::temp().filePath("kz-netsearch-results.png"));
+        // What the page shows: the three links' texts and nothing else.
+        QString text;
+        view->page()->toPlainText([&](const QString &t) { text = t; });
+        ASSERT_TRUE(PumpUntil([&] { return !text.isEmpty(); }, 5000));
+        EXPECT_EQ(text.simplified(), "Movie 0 Movie 1 Movie 2");
+
+        // A click on the first link plays it: the browser stays, the movie loads.
+        QWidget *surface = view->focusProxy() ? view->focusProxy() : view;
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(24, 16));
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->Movie() == movie0; }, 15000))
+            << f.flash->Movie().toStdString();
+        EXPECT_EQ(view->page()->url(), QUrl::fromLocalFile(ResultPagePath()));
+        EXPECT_TRUE(f.ctrl->m_bUrlMode);
+        EXPECT_EQ(f.ctrl->m_nCurrentNetItem, 0);
+        QProgressBar *bar = f.frame->View()->LoadingBar();
+        EXPECT_TRUE(
+            PumpUntil([&] { return bar->value() == 100 && f.ctrl->m_bFullyLoaded; }, 30000));
+        EXPECT_TRUE(PumpUntil([&] { return !f.Info().isEmpty(); }, 10000));
+        Pump(800);
+        ScreenShot(QDir::temp().filePath("kz-netsearch-playing.png"));
+
+        // Next plays the next result.
+        f.frame->View()->PlayCtrl()->Button(IDC_NEXT)->click();
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->Movie() == movie1; }, 15000));
+        EXPECT_EQ(f.ctrl->m_nCurrentNetItem, 1);
+        EXPECT_TRUE(PumpUntil([&] { return f.ctrl->m_bFullyLoaded; }, 30000));
+        Pump(800);
+        ScreenShot(QDir::temp().filePath("kz-netsearch-next.png"));
+        f.frame->close();
+    }
+
+    // A restart: the first search face reads the last result page back.
+    RealFrame f;
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
+    CListDlg *panel = f.frame->ListBar();
+    EXPECT_TRUE(panel->ResultLinkList().isEmpty());
+    f.frame->m_settings.m_bNetSearchView = 0;
+    f.frame->OnNetSearch();
+    EXPECT_EQ(panel->ResultLinkList().size(), 3);
+    QWebEngineView *view = ResultView(panel);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return view->page()->url() == QUrl::fromLocalFile(ResultPagePath()); }, 15000));
+    Pump(800);
+    ScreenShot(QDir::temp().filePath("kz-netsearch-restart.png"));
+    f.ctrl->OnNext();
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->Movie() == movie0; }, 15000));
+    qunsetenv("KZPLAYER_ENGINE_HOSTS");
+    qunsetenv("KZPLAYER_YAHOO_ROOT");
+}
