@@ -21,7 +21,7 @@ bool ResultBrowserMayShow(const QString &url) {
     if (url == QLatin1String("about:blank"))
         return true;
     // Only the local pages, never a remote page that happens to carry one of their names.
-    const QUrl parsed(url);
+    const QUrl parsed = url.startsWith(u'/') ? QUrl::fromLocalFile(url) : QUrl(url);
     if (!parsed.isLocalFile())
         return false;
     const QString name = parsed.path().section(u'/', -1);

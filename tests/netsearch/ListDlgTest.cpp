@@ -249,6 +249,8 @@ TEST(ListDlgSearch, TheBrowserShowsLocalPagesAndPlaysMovieLinks) {
     EXPECT_FALSE(ResultBrowserMayShow("http://evil.example/Vobi_Flash_Error.html"));
     EXPECT_FALSE(ResultBrowserMayShow("file:///opt/kz/res/vobi_flash_error.html"));
     EXPECT_FALSE(ResultBrowserMayShow("file:///tmp/other.html"));
+    EXPECT_TRUE(ResultBrowserMayShow(ResultPagePath()));
+    EXPECT_FALSE(ResultBrowserMayShow("/tmp/other.html"));
 
     p.browser->Navigate("http://h/page.html");
     EXPECT_TRUE(p.played.isEmpty());
