@@ -1,6 +1,7 @@
 #include "MainFrm.h"
 
 #include "netsearch/ListDlg.h"
+#include "playback/PlayCtrlDlg.h"
 #include "platform/Paths.h"
 #include "platform/UserDirs.h"
 #include "platform/flash/FlashControl.h"
@@ -144,13 +145,25 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
 
     // 5-6: the list bar, docked on the left.
     CreateListBar();
+    if (controls.browser)
+        m_listDlg->SetBrowser(controls.browser(m_listDlg));
 
     m_view = new CKZPlayerView(this, controls);
     setCentralWidget(m_view);
+    // The net search's settings and the movie links of its result page.
+    m_listDlg->m_searchEngine = [this] { return int(m_settings.m_nSearchEngine); };
+    m_listDlg->m_playUrl = [this](const QString &url) {
+        if (CPlayCtrlDlg *play = m_view->PlayCtrl())
+            play->PlayUrl(url);
+    };
+    m_listDlg->m_resetNetItem = [this] {
+        if (CPlayCtrlDlg *play = m_view->PlayCtrl())
+            play->m_nCurrentNetItem = -1;
+    };
     // Files dropped anywhere on the window come to the frame.
     setAcceptDrops(true);
-    for (QWidget *w :
-         {static_cast<QWidget *>(m_view->Flash()), static_cast<QWidget *>(m_view->Browser())})
+    for (QWidget *w : {static_cast<QWidget *>(m_view->Flash()),
+                       static_cast<QWidget *>(m_view->Browser()), m_listDlg->ResultArea()})
         if (w)
             w->setAcceptDrops(false);
 

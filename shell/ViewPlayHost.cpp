@@ -1,5 +1,6 @@
 #include "ViewPlayHost.h"
 
+#include "netsearch/ListDlg.h"
 #include "platform/flash/FlashControl.h"
 #include "playlist/DragDropListCtrl.h"
 #include "res/Menus.h"
@@ -30,8 +31,7 @@ void CViewPlayHost::RedrawPlayList() {
 }
 
 QStringList CViewPlayHost::NetResultList() const {
-    // The net search fills it; until then there are no results to step through.
-    return {};
+    return m_frame->ListBar()->ResultLinkList();
 }
 
 bool CViewPlayHost::NetSearchViewShown() const {

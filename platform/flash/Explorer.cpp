@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 namespace kz {
@@ -31,6 +32,19 @@ private:
     CExplorer1 *m_owner;
 };
 
+// Lets only local requests through: the page and what it names from the disk.
+class LocalOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override {
+        const QString scheme = info.requestUrl().scheme();
+        const bool local = scheme == QLatin1String("file") || scheme == QLatin1String("about") ||
+                           scheme == QLatin1String("data");
+        if (!local)
+            info.block(true);
+    }
+};
+
 } // namespace
 
 CExplorer1::CExplorer1(QWidget *parent) : BrowserControl(parent) {
@@ -54,6 +68,21 @@ QString CExplorer1::LocationURL() const {
 
 void CExplorer1::SetJavaScriptEnabled(bool on) {
     m_web->page()->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, on);
+}
+
+void CExplorer1::SetLocalOnly(bool on) {
+    m_localOnly = on;
+    QWebEngineSettings *settings = m_web->page()->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, !on);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    settings->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    if (on) {
+        if (!m_interceptor)
+            m_interceptor = new LocalOnlyInterceptor(this);
+        m_web->page()->setUrlRequestInterceptor(m_interceptor);
+    } else {
+        m_web->page()->setUrlRequestInterceptor(nullptr);
+    }
 }
 
 QWebEnginePage *CExplorer1::Page() const {

@@ -6,6 +6,7 @@
 
 class QWebEngineView;
 class QWebEnginePage;
+class QWebEngineUrlRequestInterceptor;
 
 namespace kz {
 
@@ -19,10 +20,14 @@ public:
     QString LocationURL() const override;
     // Pages built from remote text are shown with their scripts off.
     void SetJavaScriptEnabled(bool on);
+    void SetLocalOnly(bool on) override;
+    bool LocalOnly() const { return m_localOnly; }
     QWebEnginePage *Page() const;
 
 private:
     QWebEngineView *m_web = nullptr;
+    bool m_localOnly = false;
+    QWebEngineUrlRequestInterceptor *m_interceptor = nullptr;
 };
 
 } // namespace kz

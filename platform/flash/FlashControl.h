@@ -77,6 +77,9 @@ public:
     virtual void Navigate(const QString &url) = 0;
     // The address of the page shown (or being navigated to).
     virtual QString LocationURL() const = 0;
+    // For pages made from remote text: no scripts run and nothing is loaded from the network
+    // (local pages only).
+    virtual void SetLocalOnly(bool on) = 0;
 
 signals:
     // Before every navigation of the top frame; a receiver sets *cancel to keep the page.

@@ -1,8 +1,12 @@
-// The list bar panel's list face on the offscreen platform: its layout arithmetic and the
-// Enter key on the two lists.
+// The list bar panel on the offscreen platform: its layout arithmetic, the Enter key on the two
+// lists, and the search face against the loopback engine server.
 
 #include "netsearch/ListDlg.h"
+#include "netsearch/SearchHistory.h"
+#include "platform/Paths.h"
 #include "playlist/ListFile.h"
+#include "support/FakeFlashControl.h"
+#include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -53,6 +57,7 @@ TEST(ListDlgLayout, FacesAndTheFirstLayout) {
 }
 
 TEST(ListDlg, EnterPlaysOrOpensTheSelectedRow) {
+    test::TestHome();
     QTemporaryDir dir;
     CListDlg dlg;
     bool search = false;
@@ -107,4 +112,192 @@ TEST(ListDlg, EnterPlaysOrOpensTheSelectedRow) {
     EXPECT_FALSE(dlg.MovieList()->isVisible());
     EXPECT_TRUE(dlg.findChild<QPushButton *>("IDC_1079")->isVisible());
     EXPECT_FALSE(dlg.findChild<QPushButton *>("IDC_1079")->isEnabled());
+}
+
+namespace {
+
+test::TestHttpServer &EngineServer() {
+    static test::TestHttpServer server(QStringLiteral("engine_test_server.py"), {});
+    return server;
+}
+
+// The panel as the frame sets it up: the fake browser, the face setting and its command, the
+// engine setting and the play controller's two calls.
+struct SearchPanel {
+    // The history and the result page go to the private home and temporary folder.
+    const bool privateHome = (test::TestHome(), true);
+    std::unique_ptr<CListDlg> dlg = std::make_unique<CListDlg>();
+    test::FakeBrowserControl *browser = new test::FakeBrowserControl;
+    bool searchView = false;
+    int engine = 1;
+    QStringList played;
+    int resets = 0;
+
+    SearchPanel() {
+        test::ClearProxyEnvironment();
+        const QString base = EngineServer().Base();
+        qputenv("KZPLAYER_ENGINE_HOSTS", QStringLiteral("%1,%1,%1,%1").arg(base).toUtf8());
+        qputenv("KZPLAYER_YAHOO_ROOT", base.toUtf8());
+        dlg->SetBrowser(browser);
+        dlg->m_isNetSearchView = [this] { return searchView; };
+        dlg->m_runNetSearchCommand = [this] {
+            searchView = !searchView;
+            dlg->LayOut();
+        };
+        dlg->m_searchEngine = [this] { return engine; };
+        dlg->m_playUrl = [this](const QString &url) { played << url; };
+        dlg->m_resetNetItem = [this] { ++resets; };
+        dlg->m_bMainWindowReady = true;
+        dlg->resize(240, 480);
+        dlg->show();
+    }
+    void Search(const QString &words) {
+        dlg->SearchBox()->setEditText(words);
+        dlg->SearchButton()->click();
+    }
+    bool Wait() {
+        return test::PumpUntil([this] { return !dlg->SearchRunning(); }, 30000);
+    }
+    QString Movie(int n) const {
+        return EngineServer().Base() + QStringLiteral("/movie/%1.swf").arg(n);
+    }
+};
+
+QStringList Items(QComboBox *box) {
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
+
+} // namespace
+
+TEST(ListDlgSearch, SearchShowsTheWaitingPageThenTheResultsAndTurnsPages) {
+    ASSERT_TRUE(EngineServer().Running());
+    SearchPanel p;
+    EXPECT_TRUE(p.browser->localOnly) << "the result page runs no script and loads nothing remote";
+    p.dlg->LayOut();
+    EXPECT_TRUE(p.dlg->SearchButton()->isEnabled());
+
+    p.Search("links20");
+    // At once: the waiting page, the controls off, the search face.
+    EXPECT_EQ(p.browser->navigated.value(0), ProgramDir() + "res/Vobi_Flash_Waitting.html");
+    EXPECT_FALSE(p.dlg->SearchButton()->isEnabled());
+    EXPECT_FALSE(p.dlg->SearchBox()->isEnabled());
+    EXPECT_FALSE(p.dlg->NextPageButton()->isEnabled());
+    EXPECT_TRUE(p.searchView);
+    EXPECT_TRUE(p.dlg->NextPageButton()->isVisible());
+    ASSERT_TRUE(p.Wait());
+    EXPECT_EQ(p.browser->LocationURL(), ResultPagePath());
+    ASSERT_EQ(p.dlg->ResultLinkList().size(), 20);
+    EXPECT_EQ(p.dlg->ResultLinkList().first(), p.Movie(0));
+    EXPECT_TRUE(p.dlg->SearchButton()->isEnabled());
+    EXPECT_TRUE(p.dlg->NextPageButton()->isEnabled());
+    EXPECT_FALSE(p.dlg->PreviousPageButton()->isEnabled());
+    EXPECT_FALSE(p.dlg->m_bLastPage);
+
+    // The next page: the controller forgets its place, the list is the new page's.
+    p.dlg->NextPageButton()->click();
+    EXPECT_EQ(p.resets, 1);
+    EXPECT_TRUE(p.dlg->ResultLinkList().isEmpty());
+    ASSERT_TRUE(p.Wait());
+    EXPECT_EQ(p.dlg->m_nResultPage, 1);
+    EXPECT_EQ(p.dlg->ResultLinkList().first(), p.Movie(20));
+    EXPECT_TRUE(p.dlg->PreviousPageButton()->isEnabled());
+    p.dlg->PreviousPageButton()->click();
+    ASSERT_TRUE(p.Wait());
+    EXPECT_EQ(p.dlg->ResultLinkList().first(), p.Movie(0));
+    EXPECT_FALSE(p.dlg->PreviousPageButton()->isEnabled());
+
+    // Fewer than 15: no next page. The engine setting is read at each search.
+    p.engine = 2;
+    p.Search("links14");
+    ASSERT_TRUE(p.Wait());
+    EXPECT_EQ(p.dlg->m_nActiveEngine, 2);
+    EXPECT_EQ(p.dlg->ResultLinkList().size(), 14);
+    EXPECT_FALSE(p.dlg->NextPageButton()->isEnabled());
+    EXPECT_TRUE(p.dlg->m_bLastPage);
+    EXPECT_TRUE(p.searchView) << "later searches leave the search face";
+
+    // Empty words: nothing happens.
+    const int navigations = int(p.browser->navigated.size());
+    p.Search("   ");
+    EXPECT_FALSE(p.dlg->SearchRunning());
+    EXPECT_EQ(p.browser->navigated.size(), navigations);
+}
+
+TEST(ListDlgSearch, AFailedConnectionGivesTheControlsBackForEveryEngine) {
+    SearchPanel p;
+    qputenv("KZPLAYER_ENGINE_HOSTS", "http://127.0.0.1:1,http://127.0.0.1:1,http://127.0.0.1:1,"
+                                     "http://127.0.0.1:1");
+    for (int engine = 0; engine < kEngineCount; ++engine) {
+        p.engine = engine;
+        p.Search("links20");
+        ASSERT_TRUE(p.Wait());
+        EXPECT_EQ(p.browser->LocationURL(), "about:blank") << engine;
+        EXPECT_TRUE(p.dlg->SearchButton()->isEnabled()) << engine;
+        EXPECT_TRUE(p.dlg->SearchBox()->isEnabled()) << engine;
+        EXPECT_TRUE(p.dlg->ResultLinkList().isEmpty());
+    }
+}
+
+TEST(ListDlgSearch, TheBrowserShowsLocalPagesAndPlaysMovieLinks) {
+    SearchPanel p;
+    EXPECT_TRUE(ResultBrowserMayShow("about:blank"));
+    EXPECT_TRUE(ResultBrowserMayShow(QUrl::fromLocalFile(ResultPagePath()).toString()));
+    EXPECT_TRUE(ResultBrowserMayShow("file:///opt/kz/res/Vobi_Flash_Error.html"));
+    EXPECT_FALSE(ResultBrowserMayShow("http://evil.example/Vobi_Flash_Error.html"));
+    EXPECT_FALSE(ResultBrowserMayShow("file:///opt/kz/res/vobi_flash_error.html"));
+    EXPECT_FALSE(ResultBrowserMayShow("file:///tmp/other.html"));
+    EXPECT_TRUE(ResultBrowserMayShow(ResultPagePath()));
+    EXPECT_FALSE(ResultBrowserMayShow("/tmp/other.html"));
+
+    p.browser->Navigate("http://h/page.html");
+    EXPECT_TRUE(p.played.isEmpty());
+    EXPECT_NE(p.browser->LocationURL(), "http://h/page.html");
+    p.browser->Navigate("http://h/dir/Game.SWF");
+    EXPECT_EQ(p.played, QStringList{"http://h/dir/Game.SWF"});
+    EXPECT_NE(p.browser->LocationURL(), "http://h/dir/Game.SWF");
+
+    // A link of the list plays in the list's spelling.
+    p.Search("links14");
+    ASSERT_TRUE(p.Wait());
+    const QString third = p.dlg->ResultLinkList().at(2);
+    p.browser->Navigate(QUrl(third).toString(QUrl::FullyEncoded));
+    EXPECT_EQ(p.played.last(), third);
+}
+
+TEST(ListDlgSearch, HistoryAndTheReloadAfterARestart) {
+    ASSERT_TRUE(EngineServer().Running());
+    QFile::remove(HistoryPath());
+    QFile::remove(ResultPagePath());
+    {
+        SearchPanel p;
+        // No page yet: the first search face shows an empty browser.
+        p.searchView = true;
+        p.dlg->LayOut();
+        EXPECT_EQ(p.browser->LocationURL(), "about:blank");
+        for (const char *w : {"links3", "xyz", "links3"}) {
+            p.Search(w);
+            ASSERT_TRUE(p.Wait());
+        }
+        EXPECT_EQ(Items(p.dlg->SearchBox()), QStringList({"links3", "xyz"}));
+        p.Search(QStringLiteral("links3 （一）"));
+        ASSERT_TRUE(p.Wait());
+        EXPECT_EQ(p.dlg->ResultLinkList().size(), 3);
+    }
+    // A new panel: the history as it was, and the first search face lists the last results.
+    SearchPanel p;
+    EXPECT_EQ(Items(p.dlg->SearchBox()),
+              QStringList({QStringLiteral("links3 （一）"), "links3", "xyz"}));
+    EXPECT_EQ(p.dlg->SearchBox()->currentText(), QStringLiteral("links3 （一）"));
+    EXPECT_TRUE(p.dlg->ResultLinkList().isEmpty());
+    p.searchView = true;
+    p.dlg->LayOut();
+    EXPECT_EQ(p.dlg->ResultLinkList(), QStringList({p.Movie(0), p.Movie(1), p.Movie(2)}));
+    EXPECT_EQ(p.browser->LocationURL(), ResultPagePath());
+    // Only the first time.
+    p.browser->Navigate("about:blank");
+    p.dlg->LayOut();
+    EXPECT_EQ(p.browser->LocationURL(), "about:blank");
 }

@@ -92,7 +92,10 @@ void FakeBrowserControl::Navigate(const QString &url) {
     navigated << url;
     bool cancel = false;
     emit BeforeNavigate2(url, &cancel);
-    if (!cancel)
+    // Like the real control's request filter: a local-only page goes nowhere remote.
+    const bool remote =
+        url.startsWith(QLatin1String("http:")) || url.startsWith(QLatin1String("https:"));
+    if (!cancel && !(localOnly && remote))
         m_location = url;
 }
 

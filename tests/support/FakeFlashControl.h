@@ -87,8 +87,10 @@ public:
     // Asks BeforeNavigate2 first, as the real control does; a cancelled address is not shown.
     void Navigate(const QString &url) override;
     QString LocationURL() const override { return m_location; }
+    void SetLocalOnly(bool on) override { localOnly = on; }
 
     QStringList navigated; // every Navigate call
+    bool localOnly = false;
     QString m_location;
 };
 

@@ -8,10 +8,12 @@
 
 namespace kz::test {
 
-TestHttpServer::TestHttpServer() {
-    const QString script = SourceDir() + QStringLiteral("/tests/support/http_test_server.py");
+TestHttpServer::TestHttpServer() : TestHttpServer(QStringLiteral("http_test_server.py"), {}) {}
+
+TestHttpServer::TestHttpServer(const QString &script, const QStringList &args) {
+    const QString path = SourceDir() + QStringLiteral("/tests/support/") + script;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("/usr/bin/python3"), {script});
+    m_process.start(QStringLiteral("/usr/bin/python3"), QStringList{path} + args);
     if (!m_process.waitForStarted(10000))
         return;
     QByteArray line;
@@ -29,6 +31,10 @@ TestHttpServer::~TestHttpServer() {
 
 QUrl TestHttpServer::Url(const QString &pathAndQuery) const {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(pathAndQuery));
+}
+
+QString TestHttpServer::Base() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_port);
 }
 
 namespace {

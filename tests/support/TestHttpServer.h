@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <cstdint>
@@ -14,9 +15,13 @@ namespace kz::test {
 class TestHttpServer {
 public:
     TestHttpServer();
+    // Another server script of this folder, with its arguments.
+    TestHttpServer(const QString &script, const QStringList &args);
     ~TestHttpServer();
     bool Running() const { return m_port > 0; }
     QUrl Url(const QString &pathAndQuery) const;
+    // "http://127.0.0.1:PORT"
+    QString Base() const;
 
 private:
     QProcess m_process;

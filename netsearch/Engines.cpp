@@ -1,0 +1,118 @@
+#include "Engines.h"
+
+#include "platform/TextCodec.h"
+
+namespace kz {
+
+namespace {
+
+QString WithoutTrailingSlash(QString base) {
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    return base;
+}
+
+} // namespace
+
+EngineHosts EngineHosts::Public() {
+    EngineHosts h;
+    h.bases = {QStringLiteral("http://mp3.baidu.com"), QStringLiteral("http://www.google.cn"),
+               QStringLiteral("http://www.google.com"),
+               QStringLiteral("http://cn.search.yahoo.com")};
+    h.yahooRoot = QStringLiteral("http://cn.search.yahoo.com");
+    return h;
+}
+
+EngineHosts EngineHosts::FromEnvironment() {
+    EngineHosts h = Public();
+    const QStringList given = qEnvironmentVariable("KZPLAYER_ENGINE_HOSTS").split(u',');
+    // Only a full set of four counts; a partial one would shift the engines.
+    if (given.size() == kEngineCount) {
+        for (int i = 0; i < kEngineCount; ++i) {
+            const QString base = WithoutTrailingSlash(given.at(i).trimmed());
+            if (!base.isEmpty())
+                h.bases[i] = base;
+        }
+    }
+    const QString root = qEnvironmentVariable("KZPLAYER_YAHOO_ROOT").trimmed();
+    if (!root.isEmpty())
+        h.yahooRoot = WithoutTrailingSlash(root);
+    return h;
+}
+
+int ClampEngine(int engine) {
+    return engine >= 0 && engine < kEngineCount ? engine : kEngineBaiduMp3;
+}
+
+QByteArray WordBytes(int engine, const QString &words) {
+    if (ClampEngine(engine) != kEngineBaiduMp3) {
+        const QByteArray utf8 = words.toUtf8();
+        return utf8.size() > kWordBufferBytes ? QByteArray() : utf8;
+    }
+    // Cut by whole characters so that no half of a double-byte character is sent.
+    QByteArray out;
+    for (qsizetype i = 0; i < words.size();) {
+        const qsizetype n = words.at(i).isHighSurrogate() && i + 1 < words.size() ? 2 : 1;
+        const QByteArray one = ToGbk(words.mid(i, n));
+        if (out.size() + one.size() > kWordBufferBytes - 1)
+            break;
+        out += one;
+        i += n;
+    }
+    return out;
+}
+
+QByteArray PercentEncode(const QByteArray &bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool plain = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') ||
+                           (b >= '0' && b <= '9') || b == '-' || b == '_' || b == '.' || b == '~';
+        if (plain) {
+            out += c;
+        } else if (b == ' ') {
+            out += '+';
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        }
+    }
+    return out;
+}
+
+QString QueryUrl(int engine, const QString &words, int page, const EngineHosts &hosts) {
+    engine = ClampEngine(engine);
+    page = std::max(0, page);
+    const QString w = QString::fromLatin1(PercentEncode(WordBytes(engine, words)));
+    const QString offset = QString::number(qint64(page) * kResultsPerPage);
+    const QString host = engine < hosts.bases.size() ? hosts.bases.at(engine) : QString();
+    switch (engine) {
+    case kEngineGoogleChina:
+        return host + QStringLiteral("/search?hl=zh-CN&q=") + w +
+               QStringLiteral("+filetype%3Aswf&num=20&start=") + offset + QStringLiteral("&meta=");
+    case kEngineGoogleEnglish:
+        return host + QStringLiteral("/search?hl=en&q=") + w +
+               QStringLiteral("+filetype%3Aswf&num=20&start=") + offset + QStringLiteral("&sa=N");
+    case kEngineYahooChina:
+        return host + QStringLiteral("/s?p=") + w + QStringLiteral("&b=") + offset +
+               QStringLiteral("&n=20&v=music&x=flash:alls");
+    default:
+        if (page == 0)
+            return host + QStringLiteral("/m?f=ms&rn=20&tn=baidump3&ct=134217728&word=") + w +
+                   QStringLiteral("&lm=6");
+        return host +
+               QStringLiteral("/m?z=0&cl=3&ct=134217728&sn=&lm=6&cm=1&sc=1&bu=&rn=20&tn=baidump3"
+                              "&word=") +
+               w + QStringLiteral("&pn=") + offset;
+    }
+}
+
+QByteArray PageCharset(int engine) {
+    return ClampEngine(engine) <= kEngineGoogleChina ? QByteArrayLiteral("gb2312")
+                                                     : QByteArrayLiteral("UTF-8");
+}
+
+} // namespace kz

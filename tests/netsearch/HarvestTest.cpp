@@ -1,0 +1,322 @@
+// The harvest: the fragment scan with its window, the movie-address rule, the safe result page,
+// and whole searches against a loopback server shaped like each engine.
+
+#include "netsearch/Harvest.h"
+#include "support/TestHttpServer.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+using namespace kz;
+
+namespace {
+
+std::vector<QByteArray> Fragments(QByteArrayView data) {
+    std::vector<QByteArray> out;
+    ScanFragments(data, [&](QByteArrayView f) { out.push_back(f.toByteArray()); });
+    return out;
+}
+
+// Feeds a stream in reads of at most `piece` bytes.
+std::function<qint64(char *, qint64)> Reader(const QByteArray &data, qint64 piece) {
+    auto at = std::make_shared<qint64>(0);
+    return [data, piece, at](char *to, qint64 max) -> qint64 {
+        const qint64 n = std::min({max, piece, qint64(data.size()) - *at});
+        memcpy(to, data.constData() + *at, size_t(n));
+        *at += n;
+        return n;
+    };
+}
+
+test::TestHttpServer &EngineServer() {
+    static test::TestHttpServer server(QStringLiteral("engine_test_server.py"), {});
+    return server;
+}
+
+struct Search {
+    SearchOutcome outcome;
+    QByteArray page;
+};
+
+class HarvestSearch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ClearProxyEnvironment();
+        ASSERT_TRUE(EngineServer().Running());
+        const QString base = EngineServer().Base();
+        m_hosts.bases = {base, base, base, base};
+        m_hosts.yahooRoot = base;
+        m_page = m_dir.filePath(kResultPageName);
+    }
+    Search Run(int engine, const QString &words, int page = 0, SearchLimits limits = {}) {
+        SearchJob job(engine, words, page, m_page, m_hosts, limits);
+        int finished = 0;
+        Search s;
+        s.outcome = job.Run([&](const SearchOutcome &) { ++finished; });
+        EXPECT_EQ(finished, 1);
+        s.page = test::ReadFile(m_page);
+        return s;
+    }
+    QString Movie(int n) const {
+        return EngineServer().Base() + QStringLiteral("/movie/%1.swf").arg(n);
+    }
+    QStringList Movies(int from, int count) const {
+        QStringList out;
+        for (int i = 0; i < count; ++i)
+            out << Movie(from + i);
+        return out;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_page;
+    EngineHosts m_hosts;
+};
+
+int Entries(const QByteArray &page) {
+    return int(page.count("<p></p>"));
+}
+
+bool Finished(const QByteArray &page) {
+    return page.endsWith(PageEnd());
+}
+
+} // namespace
+
+TEST(HarvestScan, FragmentsWindowsAndCarryOver) {
+    const QByteArray a = "<a href=\"http://h/a.swf\">A</a>";
+    const QByteArray b = "<a href=\"http://h/b.swf\" x=1>B</a>";
+    auto f = Fragments("xx" + a + "yy" + b + "<a href=\"half");
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0], a);
+    EXPECT_EQ(f[1], b);
+    // The unfinished "<a href=" is where the carry-over starts.
+    const QByteArray data = a + "<a href=\"rest";
+    EXPECT_EQ(ScanFragments(data, [](QByteArrayView) {}), a.size());
+    EXPECT_EQ(ScanFragments(a, [](QByteArrayView) {}), a.size());
+    // Even the beginning of a "<a href=" at the end is carried over.
+    EXPECT_EQ(ScanFragments(a + "xx<a hr", [](QByteArrayView) {}), a.size() + 2);
+    EXPECT_EQ(ScanFragments("<", [](QByteArrayView) {}), 0);
+    EXPECT_EQ(ScanFragments("<b", [](QByteArrayView) {}), 2);
+
+    // A fragment split across two reads is found, however the reads fall.
+    const QByteArray stream = QByteArray(50, '.') + a + QByteArray(7, '.') + b + "tail";
+    for (qint64 piece : {1, 5, 33, 64, 1000}) {
+        std::vector<QByteArray> got;
+        EXPECT_TRUE(ScanStream(Reader(stream, piece), 64,
+                               [&](QByteArrayView x) { got.push_back(x.toByteArray()); }));
+        ASSERT_EQ(got.size(), 2u) << piece;
+        EXPECT_EQ(got[1], b);
+    }
+    // A fragment longer than the window ends the scan; later fragments are not seen.
+    const QByteArray tooLong = "<a href=\"" + QByteArray(100, 'l') + "\">x</a>";
+    std::vector<QByteArray> got;
+    EXPECT_TRUE(ScanStream(Reader(tooLong + a, 1000), 64,
+                           [&](QByteArrayView x) { got.push_back(x.toByteArray()); }));
+    EXPECT_TRUE(got.empty());
+    // A read error is reported.
+    EXPECT_FALSE(
+        ScanStream([](char *, qint64) -> qint64 { return -1; }, 64, [](QByteArrayView) {}));
+
+    // Fragments over 5,120 bytes are skipped, and the scan goes on behind them.
+    const QByteArray big = "<a href=\"http://h/big.swf\">" + QByteArray(5100, 'b') + "</a>";
+    f = Fragments(big + a);
+    ASSERT_EQ(f.size(), 1u);
+    EXPECT_EQ(f[0], a);
+}
+
+TEST(HarvestScan, MovieAddressesAndSafeEntries) {
+    EXPECT_EQ(ResultLinkUrl("<a href=\"http://h/a.swf\">x</a>", "UTF-8"), "http://h/a.swf");
+    EXPECT_EQ(ResultLinkUrl("<a href=\"http://h/a.swf?x=1&amp;y=2\">x</a>", "UTF-8"),
+              "http://h/a.swf?x=1&y=2");
+    EXPECT_TRUE(ResultLinkUrl("<a href=\"http://h/a.html\">x.swf</a>", "UTF-8").isEmpty());
+    EXPECT_TRUE(ResultLinkUrl("<a href=\"javascript:go('.swf')\">x</a>", "UTF-8").isEmpty());
+    EXPECT_TRUE(ResultLinkUrl("<a href=\"file:///etc/a.swf\">x</a>", "UTF-8").isEmpty());
+    EXPECT_TRUE(ResultLinkUrl("no quotes .swf", "UTF-8").isEmpty());
+    // 260 bytes are listed, 261 are not.
+    const QByteArray stem = "http://h/";
+    const QByteArray ok = stem + QByteArray(260 - stem.size() - 4, 'n') + ".swf";
+    EXPECT_EQ(ResultLinkUrl("<a href=\"" + ok + "\">x</a>", "UTF-8").size(), 260);
+    EXPECT_TRUE(
+        ResultLinkUrl("<a href=\"" + ok.left(9) + "n" + ok.mid(9) + "\">x</a>", "UTF-8").isEmpty());
+
+    // The link line drops attributes after the address.
+    EXPECT_EQ(LinkLine("<a href=\"u.swf\" onclick=\"evil()\">T</a>"), "<a href=\"u.swf\">T</a>");
+    EXPECT_TRUE(LinkLine("<a href=\"u.swf>T</a>").isEmpty());
+
+    // Text: tags and scripts gone, references resolved, then escaped for the page.
+    EXPECT_EQ(
+        PlainLinkText("<b>Cat</b> &amp; <script>x<y</script>dog<img src=http://e/p.png>", "UTF-8"),
+        "Cat & dog");
+    EXPECT_EQ(PlainLinkText(QByteArray(500, 'w'), "UTF-8").size(), kEntryTextMaxChars);
+    const QByteArray entry = PageEntry("http://h/a.swf?x=\"1\"&y=<2>", "a<b>&\"", "UTF-8");
+    EXPECT_EQ(entry, "\r\n<a href=\"http://h/a.swf?x=&quot;1&quot;&amp;y=&lt;2&gt;\">"
+                     "a&lt;b&gt;&amp;&quot;</a>\r\n\r\n<p></p>\r\n");
+    // No text: the file name shows.
+    EXPECT_TRUE(PageEntry("http://h/d/cat.swf", "", "UTF-8").contains(">cat.swf</a>"));
+    // GBK pages get GBK text.
+    EXPECT_TRUE(
+        PageEntry("http://h/a.swf", QStringLiteral("游戏"), "gb2312").contains("\xD3\xCE\xCF\xB7"));
+}
+
+TEST(HarvestScan, PageFileAndReload) {
+    QTemporaryDir dir;
+    const QString page = dir.filePath(kResultPageName);
+    // An append to a missing page writes nothing.
+    EXPECT_FALSE(AppendToPage(page, "x"));
+    EXPECT_FALSE(QFile::exists(page));
+    ASSERT_TRUE(WritePageHeader(page, "gb2312"));
+    const QByteArray header = test::ReadFile(page);
+    EXPECT_TRUE(
+        header.startsWith("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\"\r\n"
+                          "\"http://www.w3.org/TR/html4/loose.dtd\">\r\n<html>\r\n<head>\r\n"));
+    EXPECT_TRUE(header.contains("<meta http-equiv=\"Content-Type\" content=\"text/html; "
+                                "charset=gb2312\">\r\n<title>Vobi Search Result</title>\r\n"));
+    EXPECT_TRUE(header.endsWith("</head>\r\n<body>\r\n"));
+    ASSERT_TRUE(
+        AppendToPage(page, PageEntry("http://h/1.swf?a=1&b=2", QStringLiteral("一"), "gb2312")));
+    ASSERT_TRUE(AppendToPage(page, PageEntry("http://h/2.SWF", "", "gb2312")));
+    // A page an older version wrote, with the remote link lines themselves.
+    ASSERT_TRUE(AppendToPage(page, "\r\n<a href=\"http://h/3.swf\">three</a>\r\n\r\n<p></p>\r\n"));
+    ASSERT_TRUE(AppendToPage(page, PageEnd()));
+    // ".SWF" in capitals is not a ".swf" link, as in the harvest.
+    EXPECT_EQ(ReloadResultLinks(page), QStringList({"http://h/1.swf?a=1&b=2", "http://h/3.swf"}));
+    EXPECT_TRUE(ReloadResultLinks(dir.filePath("missing.html")).isEmpty());
+    EXPECT_TRUE(ResultPagePath().endsWith(QStringLiteral("/") + kResultPageName));
+}
+
+TEST_F(HarvestSearch, DirectLinksOfTheGoogleEngines) {
+    Search s = Run(1, "links20 game");
+    EXPECT_TRUE(s.outcome.connected);
+    EXPECT_EQ(s.outcome.urls, Movies(0, 20));
+    EXPECT_EQ(Entries(s.page), 20);
+    EXPECT_TRUE(Finished(s.page));
+    EXPECT_TRUE(s.outcome.nextPageEnabled);
+    EXPECT_TRUE(s.page.contains("charset=gb2312"));
+    // The remote attributes are gone, the text stays.
+    EXPECT_FALSE(s.page.contains("onmousedown"));
+    EXPECT_TRUE(s.page.contains("\">Movie 3</a>"));
+
+    s = Run(2, "links14", 1);
+    EXPECT_EQ(s.outcome.urls, Movies(20, 14)) << "page 1 starts at offset 20";
+    EXPECT_EQ(Entries(s.page), 14);
+    EXPECT_FALSE(s.outcome.nextPageEnabled);
+    EXPECT_TRUE(s.page.contains("charset=UTF-8"));
+
+    // Nothing to find: an empty page that is finished.
+    s = Run(1, "none");
+    EXPECT_TRUE(s.outcome.urls.isEmpty());
+    EXPECT_TRUE(Finished(s.page));
+    EXPECT_FALSE(s.outcome.nextPageEnabled);
+
+    // Over-long fragments and addresses are skipped; what follows is found.
+    s = Run(2, "long");
+    EXPECT_EQ(s.outcome.urls, QStringList{Movie(3)});
+
+    // The movie link straddling the first window's end is found.
+    s = Run(1, "split");
+    EXPECT_EQ(s.outcome.urls, QStringList{Movie(7)});
+}
+
+TEST_F(HarvestSearch, TheResultPageHoldsNoScriptAndNothingRemote) {
+    const Search s = Run(2, "unsafe");
+    ASSERT_EQ(s.outcome.urls, QStringList{Movie(1)});
+    const QByteArray lower = s.page.toLower();
+    for (const char *bad : {"<script", "onclick", "<img", "pixel.png", "alert"})
+        EXPECT_FALSE(lower.contains(bad)) << bad;
+    EXPECT_TRUE(s.page.contains("<a href=\"" + Movie(1).toUtf8() + "\">Evil game &amp; fun</a>"));
+    // Every tag on the page is one of ours.
+    QByteArray rest = s.page;
+    for (const char *ours :
+         {"<!DOCTYPE", "<html>", "</html>", "<head>", "</head>", "<meta ", "<title>", "</title>",
+          "<body>", "</body>", "<p></p>", "<a href=", "</a>"})
+        rest.replace(ours, "");
+    EXPECT_FALSE(rest.contains('<')) << rest.toStdString();
+}
+
+TEST_F(HarvestSearch, IntermediatePagesOfBaiduAndYahoo) {
+    // 16 intermediate links, 10 of which lead to movies: 10 entries, and a next page (16 >= 15).
+    Search s = Run(0, QStringLiteral("mixed16 游戏"));
+    EXPECT_EQ(s.outcome.urls, Movies(0, 10));
+    EXPECT_EQ(s.outcome.linksCounted, 16);
+    EXPECT_TRUE(s.outcome.nextPageEnabled);
+    EXPECT_EQ(Entries(s.page), 10);
+    EXPECT_TRUE(Finished(s.page));
+
+    // No movie fragments: no link thread, an empty finished page, no next page.
+    s = Run(0, "none");
+    EXPECT_TRUE(s.outcome.connected);
+    EXPECT_EQ(s.outcome.linksCounted, 0);
+    EXPECT_TRUE(Finished(s.page));
+    EXPECT_EQ(Entries(s.page), 0);
+    EXPECT_FALSE(s.outcome.nextPageEnabled);
+
+    // Yahoo's site-relative "下载" links, put after the site's root.
+    s = Run(3, "links3", 2);
+    EXPECT_EQ(s.outcome.urls, Movies(40, 3));
+    EXPECT_FALSE(s.outcome.nextPageEnabled);
+    EXPECT_TRUE(s.page.contains("charset=UTF-8"));
+}
+
+TEST_F(HarvestSearch, AServerThatNeverAnswersDoesNotKeepThePageOpen) {
+    SearchLimits limits;
+    limits.linkDeadlineMs = 1500;
+    limits.maxLinkThreads = 2;
+    QElapsedTimer clock;
+    clock.start();
+    SearchJob job(0, "stall", 0, m_page, m_hosts, limits);
+    qint64 finishedAt = -1;
+    const SearchOutcome outcome =
+        job.Run([&](const SearchOutcome &) { finishedAt = clock.elapsed(); });
+    // Three links in two threads: two rounds of the deadline, far below the server's minute.
+    EXPECT_GE(finishedAt, 0);
+    EXPECT_LT(finishedAt, 20000);
+    EXPECT_TRUE(outcome.urls.isEmpty());
+    EXPECT_EQ(outcome.linksCounted, 3);
+    EXPECT_TRUE(Finished(test::ReadFile(m_page)));
+}
+
+TEST_F(HarvestSearch, AFailedConnectionLeavesTheHeaderOnly) {
+    EngineHosts closed = m_hosts;
+    closed.bases = {"http://127.0.0.1:1", "http://127.0.0.1:1", "http://127.0.0.1:1",
+                    "http://127.0.0.1:1"};
+    for (int engine = 0; engine < kEngineCount; ++engine) {
+        SearchJob job(engine, "links20", 0, m_page, closed);
+        const SearchOutcome o = job.Run();
+        EXPECT_FALSE(o.connected) << engine;
+        EXPECT_EQ(test::ReadFile(m_page), PageHeader(PageCharset(engine)));
+    }
+}
+
+TEST_F(HarvestSearch, ANewSearchAbandonsTheOldOne) {
+    SearchLimits slow;
+    slow.linkDeadlineMs = 4000;
+    auto old = std::make_shared<SearchJob>(0, "stall", 0, m_page, m_hosts, slow);
+    std::atomic<int> oldFinished{0};
+    SearchOutcome oldOutcome;
+    std::thread runner(
+        [&] { oldOutcome = old->Run([&](const SearchOutcome &) { ++oldFinished; }); });
+    // Once the old search waits for its intermediate pages, a new one takes over.
+    ASSERT_TRUE(
+        test::SleepUntil([&] { return test::ReadFile(m_page).startsWith("<!DOCTYPE"); }, 10000));
+    QThread::msleep(300);
+    old->Abandon();
+    const Search s = Run(1, "links14");
+    runner.join();
+    EXPECT_EQ(oldFinished.load(), 1);
+    EXPECT_TRUE(oldOutcome.abandoned);
+    EXPECT_TRUE(oldOutcome.urls.isEmpty());
+    // The page is the new search's alone.
+    const QByteArray page = test::ReadFile(m_page);
+    EXPECT_EQ(Entries(page), 14);
+    EXPECT_EQ(page.count("<!DOCTYPE"), 1);
+    EXPECT_EQ(page.count("</html>"), 1);
+    EXPECT_TRUE(page.contains("charset=gb2312"));
+}
