@@ -185,6 +185,23 @@ std::unique_ptr<CompoundFile> CompoundFile::Create(const QString &path) {
     return f;
 }
 
+std::unique_ptr<CompoundFile> CompoundFile::CreateNew(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::unique_ptr<CompoundFile> f(new CompoundFile);
+    f->m_fd = fd;
+    f->m_write = true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !f->InitEmpty())
+        return nullptr;
+    return f;
+}
+
+bool CompoundFile::SetPermissions(unsigned mode) {
+    return ::fchmod(m_fd, mode_t(mode & 07777)) == 0;
+}
+
 std::unique_ptr<CompoundFile> CompoundFile::Open(const QString &path, Access access) {
     const bool write = access == Access::Write;
     const int fd =
@@ -239,6 +256,20 @@ bool CompoundFile::WalkToEnd(std::uint32_t start, std::vector<std::uint32_t> &ou
         seen[s] = true;
         out.push_back(s);
         s = m_fat[s];
+    }
+    return true;
+}
+
+bool CompoundFile::WalkCapped(std::uint32_t start, std::uint64_t cap,
+                              std::vector<std::uint32_t> &out) const {
+    out.clear();
+    const std::uint64_t limit = std::min<std::uint64_t>(m_fileSectors, m_fat.size());
+    std::vector<bool> seen(limit, false);
+    for (std::uint32_t s = start; s != kEnd && out.size() < cap; s = m_fat[s]) {
+        if (!IsRegular(s) || s >= limit || seen[s])
+            return false;
+        seen[s] = true;
+        out.push_back(s);
     }
     return true;
 }
@@ -369,8 +400,14 @@ bool CompoundFile::Load() {
     if (m_major == 3)
         m_dir[0].size &= 0xFFFFFFFF;
 
-    // Mini FAT and the mini stream (the root's stream).
-    if (!WalkToEnd(Get32(h + 60), m_miniFatChain))
+    // Mini FAT and the mini stream (the root's stream). The mini FAT needs no more sectors than
+    // it takes to describe the mini stream's 64-byte sectors; whatever the chain holds after
+    // those describes nothing and is not read.
+    const std::uint64_t miniBytes = m_dir[0].size;
+    if (miniBytes > std::uint64_t(st.st_size))
+        return false;
+    const std::uint64_t miniFatCap = (miniBytes / kMiniSize + perSector - 1) / perSector;
+    if (!WalkCapped(Get32(h + 60), miniFatCap, m_miniFatChain))
         return false;
     for (const std::uint32_t s : m_miniFatChain) {
         if (!ReadSector(s, buf.data()))
@@ -378,9 +415,6 @@ bool CompoundFile::Load() {
         for (std::uint32_t i = 0; i < perSector; ++i)
             m_miniFat.push_back(Get32(buf.data() + 4 * i));
     }
-    const std::uint64_t miniBytes = m_dir[0].size;
-    if (miniBytes > std::uint64_t(st.st_size))
-        return false;
     if (!WalkSized(m_dir[0].start, (miniBytes + m_sectorSize - 1) / m_sectorSize, false,
                    m_miniStreamChain))
         return false;
@@ -1294,7 +1328,19 @@ bool CompoundFile::Flush() {
     m_dirtyDir.Clear();
     m_dirtyHeader = m_dirtyDifat = false;
     m_committedSectors = std::max(m_committedSectors, m_usedSectors);
+    WriteBehind();
     return true;
+}
+
+void CompoundFile::WriteBehind() {
+    // Batches of a few MB: the disk gets them while the next ones are copied, and the calls stay
+    // few. Only a start of write-back, never a wait for it.
+    constexpr std::uint64_t kBatch = 8u << 20;
+    if (!m_writeBehind || m_fileBytes < m_handedOver + kBatch)
+        return;
+    ::sync_file_range(m_fd, off_t(m_handedOver), off_t(m_fileBytes - m_handedOver),
+                      SYNC_FILE_RANGE_WRITE);
+    m_handedOver = m_fileBytes;
 }
 
 } // namespace kz

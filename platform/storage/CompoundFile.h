@@ -77,6 +77,9 @@ public:
 
     // A new empty file replacing any existing one, open for writing.
     static std::unique_ptr<CompoundFile> Create(const QString &path);
+    // A new empty file that did not exist before (O_EXCL), open for writing; null when the
+    // path is taken.
+    static std::unique_ptr<CompoundFile> CreateNew(const QString &path);
     static std::unique_ptr<CompoundFile> Open(const QString &path, Access access);
 
     // The children of a storage in the format's tree order; empty for anything else.
@@ -102,6 +105,13 @@ public:
     // change fails; reopen the file to go on.
     bool Broken() const { return m_broken; }
 
+    // Hands written data to the disk as the file grows rather than all at the end, so a flush
+    // at the end (the file system's own when the file is renamed over another) finds little
+    // left to do. For a file written once, front to back.
+    void SetWriteBehind(bool on) { m_writeBehind = on; }
+    // Changes the file's permission bits.
+    bool SetPermissions(unsigned mode);
+
 private:
     friend class StreamReader;
     friend class StreamWriter;
@@ -116,6 +126,8 @@ private:
     std::uint64_t MiniOffset(std::uint32_t mini) const;
 
     bool WalkToEnd(std::uint32_t start, std::vector<std::uint32_t> &out) const;
+    // Like WalkToEnd, but stops after `cap` sectors.
+    bool WalkCapped(std::uint32_t start, std::uint64_t cap, std::vector<std::uint32_t> &out) const;
     bool WalkSized(std::uint32_t start, std::uint64_t count, bool mini,
                    std::vector<std::uint32_t> &out) const;
     bool ValidateTree();
@@ -142,6 +154,7 @@ private:
     bool AppendMini(Entry &e, std::uint32_t &tail, const char *data, std::int64_t n);
     bool Flush();
     bool Fail();
+    void WriteBehind();
 
     int m_fd = -1;
     bool m_write = false;
@@ -191,6 +204,8 @@ private:
     std::uint64_t m_fileBytes = 0; // the file's size as last seen or written
     bool m_dirtyHeader = false;
     bool m_dirtyDifat = false;
+    bool m_writeBehind = false;
+    std::uint64_t m_handedOver = 0; // with write-behind: bytes before this went to the disk
 };
 
 } // namespace kz
