@@ -1,6 +1,7 @@
 #include "ListFile.h"
 
 #include "platform/Paths.h"
+#include "platform/Workers.h"
 #include "platform/storage/CompoundFile.h"
 
 #include <QDir>
@@ -304,9 +305,6 @@ bool CompactListFile(const QString &listPath) {
     }
     if (!dst)
         return false;
-    // The disk gets the copy while it is made, so the rename over the old file (which makes
-    // the file system flush the new one first) does not wait for all of it at the end.
-    dst->SetWriteBehind(true);
     struct stat st {};
     const bool ok = src->CopyStorageTo(kRoot, *dst, kRoot) &&
                     ::stat(Native(target).constData(), &st) == 0 &&
@@ -319,6 +317,10 @@ bool CompactListFile(const QString &listPath) {
         ::unlink(Native(scratch).constData());
         return false;
     }
+    dst.reset();
+    // The old file is gone from the folder; its space is given back when it is closed, which
+    // for a big list takes a while (its cached pages go too): that is left to a worker.
+    StartWorker([old = std::shared_ptr<CompoundFile>(std::move(src))]() mutable { old.reset(); });
     return true;
 }
 

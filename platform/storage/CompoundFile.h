@@ -105,10 +105,6 @@ public:
     // change fails; reopen the file to go on.
     bool Broken() const { return m_broken; }
 
-    // Hands written data to the disk as the file grows rather than all at the end, so a flush
-    // at the end (the file system's own when the file is renamed over another) finds little
-    // left to do. For a file written once, front to back.
-    void SetWriteBehind(bool on) { m_writeBehind = on; }
     // Changes the file's permission bits.
     bool SetPermissions(unsigned mode);
 
@@ -147,6 +143,13 @@ private:
     std::optional<Id> CreateElement(Id parent, const QString &name, Kind kind);
 
     bool AppendStream(StreamWriter &w, const char *data, std::int64_t n);
+    // A range of another file.
+    struct Piece {
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
+    // Appends the pieces of an open file, in order, in one go.
+    bool AppendPieces(StreamWriter &w, int fd, const std::vector<Piece> &pieces);
     struct DataSource;
     bool WriteFrom(DataSource &src, std::uint64_t dest, std::uint64_t n);
     bool AppendRegular(Entry &e, std::uint32_t &tail, DataSource &src, std::int64_t n);
@@ -154,7 +157,6 @@ private:
     bool AppendMini(Entry &e, std::uint32_t &tail, const char *data, std::int64_t n);
     bool Flush();
     bool Fail();
-    void WriteBehind();
 
     int m_fd = -1;
     bool m_write = false;
@@ -204,8 +206,6 @@ private:
     std::uint64_t m_fileBytes = 0; // the file's size as last seen or written
     bool m_dirtyHeader = false;
     bool m_dirtyDifat = false;
-    bool m_writeBehind = false;
-    std::uint64_t m_handedOver = 0; // with write-behind: bytes before this went to the disk
 };
 
 } // namespace kz
