@@ -214,8 +214,11 @@ std::unique_ptr<CompoundFile> CompoundFile::CreateNew(const QString &path) {
     std::unique_ptr<CompoundFile> f(new CompoundFile);
     f->m_fd = fd;
     f->m_write = true;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !f->InitEmpty())
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !f->InitEmpty()) {
+        // Made here a moment ago: nobody else's.
+        ::unlink(QFile::encodeName(path).constData());
         return nullptr;
+    }
     return f;
 }
 
