@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -280,6 +281,30 @@ bool RenameEntry(const QString &newName, const QString &listPath, const QString 
     return ok;
 }
 
+namespace {
+// Scratch files of this list that compactions which died left behind: a live compaction holds
+// its scratch file's lock from creation to the rename, so one whose lock can be had is stale.
+void RemoveStaleScratchFiles(const QString &listPath) {
+    const QString prefix = QStringLiteral(".%1.").arg(FileNameOf(listPath).left(64));
+    const QString suffix = QString::fromUtf16(kCompactScratchSuffix);
+    const QStringList names =
+        QDir(FolderWithSep(listPath)).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        if (!name.startsWith(prefix) || !name.endsWith(suffix))
+            continue;
+        const QByteArray path = Native(FolderWithSep(listPath) + name);
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+} // namespace
+
 bool CompactListFile(const QString &listPath) {
     // Replace the file a link points to, not the link.
     const QFileInfo info(listPath);
@@ -288,6 +313,7 @@ bool CompactListFile(const QString &listPath) {
     auto src = OpenList(target, Access::Read);
     if (!src)
         return false;
+    RemoveStaleScratchFiles(target);
     // A scratch file of our own beside the list file (the rename stays on its file system);
     // another compaction in the same folder gets another name.
     static std::atomic<unsigned> counter{0};

@@ -372,6 +372,19 @@ TEST(ListFile, CompactionScratchFileIsItsOwnAndGoesOnFailure) {
     ASSERT_TRUE(CompoundFile::Open(bad, CompoundFile::Access::Read));
     EXPECT_FALSE(CompactListFile(bad));
     EXPECT_EQ(FolderNames(tmp.path()), (QStringList{"bad.tpl", "l.tpl", "victim"}));
+
+    // A scratch file a compaction that died left behind goes with the next compaction; one
+    // that is being written (its lock is held) stays, as do other lists' and other files.
+    ASSERT_TRUE(WriteFile(tmp.filePath(".l.tpl.99999-0.compact"), "stale"));
+    ASSERT_TRUE(WriteFile(tmp.filePath(".bad.tpl.99999-0.compact"), "another list's"));
+    ASSERT_TRUE(WriteFile(tmp.filePath(".l.tpl.99999-1.other"), "not a scratch file"));
+    auto live = CompoundFile::CreateNew(tmp.filePath(".l.tpl.99999-2.compact"));
+    ASSERT_TRUE(live);
+    ASSERT_TRUE(CompactListFile(list));
+    ExpectHolds(list, kept);
+    EXPECT_EQ(FolderNames(tmp.path()),
+              (QStringList{".bad.tpl.99999-0.compact", ".l.tpl.99999-1.other",
+                           ".l.tpl.99999-2.compact", "bad.tpl", "l.tpl", "victim"}));
 }
 
 // A movie that is no regular file (here a pipe) is read chunk by chunk.
