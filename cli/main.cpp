@@ -1,6 +1,7 @@
 // kztool: the command-line companion over the player's core, for batch work and scripts.
 
 #include "Commands.h"
+#include "platform/Workers.h"
 
 #include <QCoreApplication>
 
@@ -24,7 +25,9 @@ CommandRegistrar::CommandRegistrar(const Command &command) {
     all.insert(at, command);
 }
 
-const std::vector<Command> &RegisteredCommands() { return Registry(); }
+const std::vector<Command> &RegisteredCommands() {
+    return Registry();
+}
 
 namespace {
 
@@ -42,6 +45,7 @@ void PrintHelp(QTextStream &to) {
 
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
+    const kz::WorkersScope workers; // joined before the application object goes
     using namespace kz::cli;
     QTextStream out(stdout);
     QTextStream err(stderr);

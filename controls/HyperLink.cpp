@@ -1,5 +1,6 @@
 #include "HyperLink.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -17,14 +18,25 @@ CHyperLink::Opener &CurrentOpener() {
 } // namespace
 
 CHyperLink::CHyperLink(QWidget *parent) : QLabel(parent) {
-    setCursor(Qt::PointingHandCursor);
+    SetLinkLook(true);
+    m_report = [this](const QString &text) { QMessageBox::warning(window(), QString(), text); };
+}
+
+void CHyperLink::SetLinkLook(bool link) {
+    setCursor(link ? Qt::PointingHandCursor : Qt::ArrowCursor);
     QPalette p = palette();
-    p.setColor(QPalette::WindowText, QColor(0, 0, 0xCC));
+    p.setColor(QPalette::WindowText,
+               link ? QColor(0, 0, 0xCC) : QApplication::palette(this).color(QPalette::WindowText));
     setPalette(p);
     QFont f = font();
-    f.setUnderline(true);
+    f.setUnderline(link);
     setFont(f);
-    m_report = [this](const QString &text) { QMessageBox::warning(window(), QString(), text); };
+}
+
+void CHyperLink::Refuse(const QString &reason) {
+    m_url.clear();
+    m_refusal = reason;
+    SetLinkLook(reason.isEmpty());
 }
 
 void CHyperLink::SetOpener(Opener opener) {
@@ -46,7 +58,7 @@ QString CHyperLink::OpenWithDesktop(const QString &url) {
 }
 
 bool CHyperLink::GotoURL() {
-    const QString reason = CurrentOpener()(m_url);
+    const QString reason = Refused() ? m_refusal : CurrentOpener()(m_url);
     if (reason.isEmpty())
         return true;
     if (m_report)

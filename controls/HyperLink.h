@@ -13,8 +13,15 @@ class CHyperLink : public QLabel {
 public:
     explicit CHyperLink(QWidget *parent = nullptr);
 
-    void SetURL(const QString &url) { m_url = url; }
+    void SetURL(const QString &url) {
+        m_url = url;
+        m_refusal.clear();
+    }
     QString GetURL() const { return m_url; }
+    // A link that is not to be opened (its text came from an untrusted file): a click reports
+    // the reason instead, and the label no longer looks like a link.
+    void Refuse(const QString &reason);
+    bool Refused() const { return !m_refusal.isEmpty(); }
 
     // Opens a link; returns an empty text on success, else the reason it failed. The desktop's
     // opener by default; tests replace it.
@@ -34,7 +41,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void SetLinkLook(bool link);
+
     QString m_url;
+    QString m_refusal;
 };
 
 } // namespace kz

@@ -61,27 +61,41 @@ void CopyProbedHeader(const UrlProbeRecord &r, SwfHeaderInfo &h) {
     h.backgroundColor = r.backgroundColor;
 }
 
-bool PendingDownloads::Add(const QString &url) {
+std::shared_ptr<std::atomic_bool> PendingDownloads::Add(const QString &url) {
     std::lock_guard lock(m_mutex);
-    if (m_urls.contains(url))
-        return false;
-    m_urls << url;
-    return true;
+    if (m_cancel && m_url == url)
+        return nullptr;
+    if (m_cancel)
+        *m_cancel = true;
+    m_url = url;
+    m_cancel = std::make_shared<std::atomic_bool>(false);
+    return m_cancel;
 }
 
-void PendingDownloads::Remove(const QString &url) {
+void PendingDownloads::Remove(const std::shared_ptr<std::atomic_bool> &cancel) {
     std::lock_guard lock(m_mutex);
-    m_urls.removeOne(url);
+    if (cancel && m_cancel == cancel) {
+        m_cancel.reset();
+        m_url.clear();
+    }
+}
+
+void PendingDownloads::CancelAll() {
+    std::lock_guard lock(m_mutex);
+    if (m_cancel)
+        *m_cancel = true;
+    m_cancel.reset();
+    m_url.clear();
 }
 
 bool PendingDownloads::Contains(const QString &url) const {
     std::lock_guard lock(m_mutex);
-    return m_urls.contains(url);
+    return m_cancel && m_url == url;
 }
 
 QStringList PendingDownloads::All() const {
     std::lock_guard lock(m_mutex);
-    return m_urls;
+    return m_cancel ? QStringList{m_url} : QStringList();
 }
 
 std::mutex &HeaderLock() {

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -52,18 +53,24 @@ ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Even
 // The header the controller keeps, from a probe's record.
 void CopyProbedHeader(const UrlProbeRecord &record, SwfHeaderInfo &header);
 
-// Addresses whose download into the URL cache is under way; shared with the download threads.
+// The one background download into the URL cache (a web movie left half loaded); shared with
+// the download threads. A newer one replaces the older, whose cancel flag is then set.
 class PendingDownloads {
 public:
-    // False when the address is already there.
-    bool Add(const QString &url);
-    void Remove(const QString &url);
+    // Makes the address the background download: its cancel flag, or null when it already is.
+    std::shared_ptr<std::atomic_bool> Add(const QString &url);
+    // The download with this flag is over; forgotten unless a newer one has replaced it.
+    void Remove(const std::shared_ptr<std::atomic_bool> &cancel);
+    // Cancels the background download.
+    void CancelAll();
     bool Contains(const QString &url) const;
+    // The address under way, if any.
     QStringList All() const;
 
 private:
     mutable std::mutex m_mutex;
-    QStringList m_urls;
+    QString m_url;
+    std::shared_ptr<std::atomic_bool> m_cancel;
 };
 
 // The process-wide lock that guards the controller's header (and the net search's results).

@@ -3,6 +3,7 @@
 #include "controls/MacSliderCtrl.h"
 #include "controls/MyBitmapButton.h"
 #include "platform/Paths.h"
+#include "platform/Workers.h"
 #include "platform/flash/FlashControl.h"
 #include "platform/http/HttpClient.h"
 #include "platform/registry/Registry.h"
@@ -20,8 +21,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <thread>
-
 namespace kz {
 
 namespace {
@@ -34,7 +33,8 @@ constexpr int kLoadedWaitMs = 20;
 constexpr int kTrackbarHeight = 28;
 constexpr int kWebStageWidth = 600;
 constexpr int kWebStageHeight = 400;
-// A movie left behind is finished into the cache only up to the size the control would play.
+// The largest movie the control plays: one left behind is finished into the cache only up to
+// it, and a larger entry of a list file is refused before it is copied out.
 constexpr std::int64_t kMaxCachedMovieBytes = std::int64_t(256) << 20;
 
 QSize StageOf(const SwfHeaderInfo &h) {
@@ -543,7 +543,8 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
     SwfHeaderInfo header;
     if (IsListFilePath(path)) {
         const QString temp = ExtractedEntryPath(TempFolder(), entryName);
-        if (temp.isEmpty() || !ExtractEntry(temp, entryName, path))
+        if (temp.isEmpty() ||
+            !ExtractEntry(temp, entryName, path, std::uint64_t(kMaxCachedMovieBytes)))
             return; // the previous movie stays; the controller stays stopped
         if (temp != m_strExtractedFile && !m_strExtractedFile.isEmpty())
             QFile::remove(m_strExtractedFile);
@@ -589,9 +590,11 @@ void CPlayCtrlDlg::PlayUrl(const QString &url) {
         return;
     const QString previous = m_flash->Movie();
     const int percent = m_flash->PercentLoaded();
-    // A web movie left half-loaded finishes into the cache behind the scenes.
-    if (percent < 100 && IsValidWebUrl(previous) && m_pendingDownloads->Add(previous))
-        StartCacheDownload(previous);
+    // A web movie left half-loaded finishes into the cache behind the scenes: one at a time,
+    // the newest replacing an earlier one.
+    if (percent < 100 && IsValidWebUrl(previous))
+        if (auto cancel = m_pendingDownloads->Add(previous))
+            StartCacheDownload(previous, std::move(cancel));
 
     auto record = std::make_unique<UrlProbeRecord>();
     record->owner = this;
@@ -609,14 +612,14 @@ void CPlayCtrlDlg::PlayUrl(const QString &url) {
     const int load = ++m_nLoadRequest;
     m_bUrlPending = true;
     std::shared_ptr<UrlProbeRecord> shared(std::move(record));
-    std::thread([events = m_events, mailbox = m_mailbox, shared, url, load] {
+    StartWorker([events = m_events, mailbox = m_mailbox, shared, url, load] {
         QThread::msleep(kBlankWaitMs);
         events->headerFound.Wait(kHeaderFoundWaitMs);
         mailbox->Call([shared, url, load](CPlayCtrlDlg *to) {
             if (to->m_nLoadRequest == load)
                 to->LoadUrl(url, std::make_unique<UrlProbeRecord>(std::move(*shared)));
         });
-    }).detach();
+    });
 }
 
 void CPlayCtrlDlg::LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record) {
@@ -653,7 +656,7 @@ void CPlayCtrlDlg::LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> r
 
 void CPlayCtrlDlg::StartProbe(std::unique_ptr<UrlProbeRecord> record) {
     std::shared_ptr<UrlProbeRecord> shared(std::move(record));
-    std::thread([events = m_events, mailbox = m_mailbox, http = m_http, shared] {
+    StartWorker([events = m_events, mailbox = m_mailbox, http = m_http, shared] {
         events->gate.Wait(kProbeGateWaitMs);
         ProbeOutcome outcome = ProbeOutcome::Error;
         if (!shared->url.isEmpty()) {
@@ -664,16 +667,24 @@ void CPlayCtrlDlg::StartProbe(std::unique_ptr<UrlProbeRecord> record) {
         if (outcome != ProbeOutcome::Silent)
             mailbox->Post(outcome, shared);
         events->gate.Set();
-    }).detach();
+    });
 }
 
-void CPlayCtrlDlg::StartCacheDownload(const QString &url) {
-    std::thread([pending = m_pendingDownloads, http = m_http, url,
-                 folder = UrlCache::DefaultFolder()] {
-        if (std::unique_ptr<HttpSession> session = http())
-            UrlCache(folder).Download(QUrl(url), *session, {}, kMaxCachedMovieBytes);
-        pending->Remove(url);
-    }).detach();
+void CPlayCtrlDlg::StartCacheDownload(const QString &url,
+                                      std::shared_ptr<std::atomic_bool> cancel) {
+    const bool started = StartWorker([pending = m_pendingDownloads, http = m_http, url, cancel,
+                                      folder = UrlCache::DefaultFolder()] {
+        if (std::unique_ptr<HttpSession> session = http()) {
+            // A newer background download, or the player's end, cancels this one at once.
+            session->SetCancelFlag(cancel);
+            UrlCache(folder).Download(
+                QUrl(url), *session, [cancel](std::int64_t, std::int64_t) { return !*cancel; },
+                kMaxCachedMovieBytes);
+        }
+        pending->Remove(cancel);
+    });
+    if (!started)
+        m_pendingDownloads->Remove(cancel);
 }
 
 void CPlayCtrlDlg::OnMovieHeader(std::unique_ptr<UrlProbeRecord> record) {

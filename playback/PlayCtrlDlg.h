@@ -137,7 +137,7 @@ private:
     void ColourInfoForMovie();
     void ScheduleEndAction(EndAction action);
     void OnMovieReady();
-    void StartCacheDownload(const QString &url);
+    void StartCacheDownload(const QString &url, std::shared_ptr<std::atomic_bool> cancel);
     void StartProbe(std::unique_ptr<UrlProbeRecord> record);
     // The second half of PlayUrl, once the wait for an earlier probe is over.
     void LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record);

@@ -1,6 +1,7 @@
 #include "ListFile.h"
 
 #include "platform/Paths.h"
+#include "platform/Workers.h"
 #include "platform/storage/CompoundFile.h"
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -190,18 +192,26 @@ bool ListEntries(const QString &listPath, QStringList &names) {
     return true;
 }
 
-bool ExtractEntry(const QString &destPath, const QString &entryName, const QString &listPath) {
+namespace {
+// The reader of the entry's movie: the stream of its name inside the storage of its name.
+std::unique_ptr<StreamReader> OpenEntry(CompoundFile &list, const QString &entryName) {
+    const auto storage = list.Find(kRoot, entryName);
+    if (!storage || storage->kind != CompoundFile::Kind::Storage)
+        return nullptr;
+    const auto stream = list.Find(storage->id, entryName);
+    if (!stream || stream->kind != CompoundFile::Kind::Stream)
+        return nullptr;
+    return list.OpenReader(stream->id);
+}
+} // namespace
+
+bool ExtractEntry(const QString &destPath, const QString &entryName, const QString &listPath,
+                  std::uint64_t maxBytes) {
     auto list = OpenList(listPath, Access::Read);
     if (!list)
         return false;
-    const auto storage = list->Find(kRoot, entryName);
-    if (!storage || storage->kind != CompoundFile::Kind::Storage)
-        return false;
-    const auto stream = list->Find(storage->id, entryName);
-    if (!stream || stream->kind != CompoundFile::Kind::Stream)
-        return false;
-    auto reader = list->OpenReader(stream->id);
-    if (!reader)
+    auto reader = OpenEntry(*list, entryName);
+    if (!reader || reader->Size() > maxBytes)
         return false;
     ReplacingFile out(destPath);
     if (out.Fd() < 0)
@@ -215,6 +225,23 @@ bool ExtractEntry(const QString &destPath, const QString &entryName, const QStri
             break;
     }
     return out.Commit();
+}
+
+bool ReadEntryHead(const QString &listPath, const QString &entryName, qint64 maxBytes,
+                   QByteArray &bytes) {
+    bytes.clear();
+    auto list = OpenList(listPath, Access::Read);
+    if (!list || maxBytes < 0)
+        return false;
+    auto reader = OpenEntry(*list, entryName);
+    if (!reader)
+        return false;
+    bytes.resize(qsizetype(std::min<std::uint64_t>(reader->Size(), std::uint64_t(maxBytes))));
+    if (reader->Read(bytes.data(), bytes.size()) != bytes.size()) {
+        bytes.clear();
+        return false;
+    }
+    return true;
 }
 
 bool DeleteEntry(const QString &listPath, const QString &entryName) {
@@ -254,6 +281,30 @@ bool RenameEntry(const QString &newName, const QString &listPath, const QString 
     return ok;
 }
 
+namespace {
+// Scratch files of this list that compactions which died left behind: a live compaction holds
+// its scratch file's lock from creation to the rename, so one whose lock can be had is stale.
+void RemoveStaleScratchFiles(const QString &listPath) {
+    const QString prefix = QStringLiteral(".%1.").arg(FileNameOf(listPath).left(64));
+    const QString suffix = QString::fromUtf16(kCompactScratchSuffix);
+    const QStringList names =
+        QDir(FolderWithSep(listPath)).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        if (!name.startsWith(prefix) || !name.endsWith(suffix))
+            continue;
+        const QByteArray path = Native(FolderWithSep(listPath) + name);
+        const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.constData());
+        ::close(fd);
+    }
+}
+} // namespace
+
 bool CompactListFile(const QString &listPath) {
     // Replace the file a link points to, not the link.
     const QFileInfo info(listPath);
@@ -262,52 +313,40 @@ bool CompactListFile(const QString &listPath) {
     auto src = OpenList(target, Access::Read);
     if (!src)
         return false;
-    // A current folder that is gone reads as empty: never fall back to the file system's root.
-    const QString cwd = QDir::currentPath();
+    RemoveStaleScratchFiles(target);
+    // A scratch file of our own beside the list file (the rename stays on its file system);
+    // another compaction in the same folder gets another name.
+    static std::atomic<unsigned> counter{0};
     QString scratch;
     std::unique_ptr<CompoundFile> dst;
-    if (!cwd.isEmpty()) {
-        scratch = WithTrailingSep(cwd) + QString::fromUtf16(kCompactScratchName);
-        dst = CompoundFile::Create(scratch);
-    }
-    if (!dst && !TempFolder().isEmpty()) {
-        scratch = TempFolder() + QString::fromUtf16(kCompactScratchName);
-        dst = CompoundFile::Create(scratch);
+    for (int attempt = 0; attempt < 100 && !dst; ++attempt) {
+        scratch = FolderWithSep(target) + QStringLiteral(".%1.%2-%3%4")
+                                              .arg(FileNameOf(target).left(64))
+                                              .arg(::getpid())
+                                              .arg(counter++)
+                                              .arg(QString::fromUtf16(kCompactScratchSuffix));
+        dst = CompoundFile::CreateNew(scratch);
+        if (!dst && errno != EEXIST)
+            return false;
     }
     if (!dst)
         return false;
-    if (!src->CopyStorageTo(kRoot, *dst, kRoot)) {
+    struct stat st {};
+    const bool ok = src->CopyStorageTo(kRoot, *dst, kRoot) &&
+                    ::stat(Native(target).constData(), &st) == 0 &&
+                    dst->SetPermissions(st.st_mode & 07777) &&
+                    // Still holding the scratch file's lock: no writer gets in before the new
+                    // file is in place, and then it holds the lock under the list file's name.
+                    ::rename(Native(scratch).constData(), Native(target).constData()) == 0;
+    if (!ok) {
         dst.reset();
-        QFile::remove(scratch);
+        ::unlink(Native(scratch).constData());
         return false;
     }
     dst.reset();
-    struct stat st {};
-    if (::stat(Native(target).constData(), &st) == 0)
-        ::chmod(Native(scratch).constData(), st.st_mode & 07777);
-    if (::rename(Native(scratch).constData(), Native(target).constData()) == 0)
-        return true;
-    if (errno != EXDEV)
-        return false;
-    // The scratch file lies on another file system: copy it beside the list file first.
-    const int in = ::open(Native(scratch).constData(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return false;
-    ReplacingFile out(target);
-    std::vector<char> buf(kListCopyRun);
-    bool ok = out.Fd() >= 0;
-    while (ok) {
-        const qint64 got = ReadChunk(in, buf.data(), kListCopyRun);
-        ok = got >= 0 && WriteAll(out.Fd(), buf.data(), got);
-        if (got < kListCopyRun)
-            break;
-    }
-    ::close(in);
-    if (ok)
-        ::fchmod(out.Fd(), st.st_mode & 07777);
-    if (!ok || !out.Commit())
-        return false;
-    QFile::remove(scratch);
+    // The old file is gone from the folder; its space is given back when it is closed, which
+    // for a big list takes a while (its cached pages go too): that is left to a worker.
+    StartWorker([old = std::shared_ptr<CompoundFile>(std::move(src))]() mutable { old.reset(); });
     return true;
 }
 

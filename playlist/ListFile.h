@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -20,8 +21,8 @@ inline constexpr qint64 kListCopyChunk = 10240;
 inline constexpr qint64 kListCopyRun = 64 * kListCopyChunk;
 // The entry that describes who shared the list file.
 inline constexpr char16_t kInfoEntryName[] = u"KZinfo.data";
-// The compaction's scratch file.
-inline constexpr char16_t kCompactScratchName[] = u"1234567abcz.stg";
+// The end of a compaction's scratch file name: ".LIST.PID-N" + this, beside the list file.
+inline constexpr char16_t kCompactScratchSuffix[] = u".compact";
 
 // A new, empty list file, replacing an existing file.
 bool CreateListFile(const QString &listPath);
@@ -30,14 +31,20 @@ bool CreateListFile(const QString &listPath);
 bool AddMovie(const QString &moviePath, const QString &listPath);
 // Appends the names of the root's children, in the storage's enumeration order.
 bool ListEntries(const QString &listPath, QStringList &names);
-// Writes the entry's bytes to a new file at the destination (replacing it).
-bool ExtractEntry(const QString &destPath, const QString &entryName, const QString &listPath);
+// Writes the entry's bytes to a new file at the destination (replacing it). An entry larger
+// than maxBytes is refused before anything is written.
+bool ExtractEntry(const QString &destPath, const QString &entryName, const QString &listPath,
+                  std::uint64_t maxBytes = UINT64_MAX);
+// The first maxBytes of the entry's bytes (all of them when it is shorter), read into memory.
+bool ReadEntryHead(const QString &listPath, const QString &entryName, qint64 maxBytes,
+                   QByteArray &bytes);
 bool DeleteEntry(const QString &listPath, const QString &entryName);
 bool CopyEntry(const QString &entryName, const QString &srcListPath, const QString &destListPath);
 // The entry under the new name is added before the old one is removed.
 bool RenameEntry(const QString &newName, const QString &listPath, const QString &oldName);
-// Rewrites the list file without unused space, through the scratch file "1234567abcz.stg" in the
-// current folder (the temporary folder when the current one is not writable).
+// Rewrites the list file without unused space: the entries are copied into a new scratch file
+// beside it, which then takes its place in one rename (the list file is never half written).
+// A failed compaction leaves the list file as it was and removes the scratch file.
 bool CompactListFile(const QString &listPath);
 
 // Puts play-list rows into a list file, in order: a movie inside a list file is copied over by

@@ -1,10 +1,7 @@
 #include "ListFileInfo.h"
 
 #include "ListFile.h"
-#include "platform/Paths.h"
 #include "platform/TextRecords.h"
-
-#include <QFile>
 
 namespace kz {
 
@@ -28,18 +25,11 @@ ListFileInfo ParseListFileInfo(const QStringList &records) {
 
 bool ReadListFileInfo(const QString &listPath, ListFileInfo &info) {
     info = ListFileInfo();
-    const QString temp = TempFolder();
-    if (temp.isEmpty())
+    // Only the head of a record that is larger than any honest one is read.
+    QByteArray bytes;
+    if (!ReadEntryHead(listPath, QString::fromUtf16(kInfoEntryName), kMaxListInfoBytes, bytes))
         return false;
-    const QString scratch = temp + QString::fromUtf16(kInfoEntryName);
-    if (!ExtractEntry(scratch, QString::fromUtf16(kInfoEntryName), listPath)) {
-        QFile::remove(scratch);
-        return false;
-    }
-    const auto records = ReadTextRecordFile(scratch);
-    if (!records)
-        return false;
-    info = ParseListFileInfo(*records);
+    info = ParseListFileInfo(ReadTextRecordsFromBytes(bytes));
     return true;
 }
 

@@ -20,8 +20,11 @@ struct ListFileInfo {
 // its value is the text after the record's last "="; a later record of a key wins.
 ListFileInfo ParseListFileInfo(const QStringList &records);
 
-// Extracts the information entry to the temporary folder ("KZinfo.data", left there) and reads
-// it. False, with empty fields, when the list file has no such entry.
+// A record's six texts fit many times over; a longer entry is read only this far.
+inline constexpr qint64 kMaxListInfoBytes = 16 * 1024;
+
+// Reads the information entry (its first kMaxListInfoBytes). False, with empty fields, when the
+// list file has no such entry.
 bool ReadListFileInfo(const QString &listPath, ListFileInfo &info);
 
 } // namespace kz

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace kz {
@@ -34,6 +36,7 @@ CTplInfmationDlg::CTplInfmationDlg(QWidget *parent) : QDialog(parent) {
     };
     auto link = [this](int id) {
         auto *l = Named(new CHyperLink(this), id);
+        l->setTextFormat(Qt::PlainText); // the record's texts are never markup
         l->setText(QStringLiteral("静态"));
         return l;
     };
@@ -82,8 +85,33 @@ void CTplInfmationDlg::ToControls() {
     m_detail->setText(m_strDetail);
     m_email->setText(m_strEmail);
     m_web->setText(m_strWeb);
-    m_email->SetURL(QStringLiteral("mailto:") + m_strEmail);
-    m_web->SetURL(m_strWeb);
+    // The record comes from whoever made the list file: only a web page and a plain mail
+    // address are opened, never another kind of link (a file, a program's scheme, a mail
+    // with attachments or headers).
+    if (m_strEmail.isEmpty() || IsPlainMailAddress(m_strEmail))
+        m_email->SetURL(QStringLiteral("mailto:") + m_strEmail);
+    else
+        m_email->Refuse(QStringLiteral("Only a plain e-mail address is opened from here."));
+    if (m_strWeb.isEmpty() || IsWebAddress(m_strWeb))
+        m_web->SetURL(m_strWeb);
+    else
+        m_web->Refuse(QStringLiteral("Only web addresses (http, https) are opened from here."));
+}
+
+bool IsWebAddress(const QString &text) {
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"http" || url.scheme() == u"https") &&
+           !url.host().isEmpty();
+}
+
+bool IsPlainMailAddress(const QString &text) {
+    // name@host.domain: the usual characters of a mailbox name, host labels of letters, digits
+    // and hyphens; nothing that would add headers, a body or attachments.
+    static const QRegularExpression plain(
+        QStringLiteral("^[A-Za-z0-9!#$'*+=^_`{|}~-]+(\\.[A-Za-z0-9!#$'*+=^_`{|}~-]+)*"
+                       "@[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,"
+                       "61}[A-Za-z0-9])?)+$"));
+    return text.size() <= 254 && plain.match(text).hasMatch();
 }
 
 } // namespace kz

@@ -14,6 +14,11 @@ class CHyperLink;
 
 inline constexpr int IDD_TPL_INFORMATION = 157;
 
+// name@host.domain with nothing more (no "?", no second address, no spaces).
+bool IsPlainMailAddress(const QString &text);
+// An http or https address with a host, parsed strictly.
+bool IsWebAddress(const QString &text);
+
 class CTplInfmationDlg : public QDialog {
     Q_OBJECT
 public:
@@ -31,7 +36,9 @@ public:
     // Reads the list file's information record into the strings; the file name is always set.
     // False when the list file has no readable record.
     bool ReadFrom(const QString &listPath);
-    // Puts the strings into the controls and the links' targets ("mailto:" + e-mail, web).
+    // Puts the strings into the controls (as plain text) and the links' targets ("mailto:" +
+    // e-mail, web); a web link other than http(s) or an e-mail that is not a plain address is
+    // shown but refused.
     void ToControls();
 
     CHyperLink *EmailLink() const { return m_email; }

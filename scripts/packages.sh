@@ -17,6 +17,7 @@ KZ_RUN_PACKAGES=(
 
 KZ_TEST_PACKAGES=(
   xvfb xauth xdotool xclip python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio pulseaudio-utils
+  libglib2.0-bin
 )
 
 kz_missing_packages() {

@@ -21,13 +21,46 @@ bool WriteText(const QString &path, const QString &text) {
     return f.commit();
 }
 
-// Quotes an argument of a desktop entry's Exec key.
-QString ExecQuoted(const QString &path) {
-    QString q = path;
-    for (const char *c : {"\\", "\"", "`", "$"})
-        q.replace(QLatin1String(c), QLatin1String("\\") + QLatin1String(c));
-    return u'"' + q + u'"';
+// A value of type string in a desktop entry: a backslash and the characters a line cannot
+// hold are escaped, and so is a leading blank, which readers would drop.
+QString EntryString(const QString &value) {
+    QString out;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == u'\\')
+            out += QLatin1String("\\\\");
+        else if (c == u'\n')
+            out += QLatin1String("\\n");
+        else if (c == u'\t')
+            out += QLatin1String("\\t");
+        else if (c == u'\r')
+            out += QLatin1String("\\r");
+        else if (c == u' ' && i == 0)
+            out += QLatin1String("\\s");
+        else
+            out += c;
+    }
+    return out;
 }
+
+} // namespace
+
+QString ExecArgument(const QString &argument) {
+    // Quoted, with the four characters that stay special inside quotes escaped; a literal "%"
+    // doubled so it is no field code. The string escapes come on top (a backslash of the path
+    // is four in the file).
+    QString q;
+    for (const QChar c : argument) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            q += u'\\';
+        q += c;
+        if (c == u'%')
+            q += u'%';
+    }
+    return EntryString(u'"' + q + u'"');
+}
+
+namespace {
 
 bool Register(const AssociationTarget &t, const QString &typeName, const QString &mimeType,
               const QStringList &mimeTypes, const QString &glob, const ProgramRunner &run) {
@@ -72,9 +105,9 @@ QString DesktopEntryText(const QString &name, const AssociationTarget &t,
                          const QStringList &mimeTypes) {
     QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\n"
                                   "Exec=%2 %f\nTerminal=false\nNoDisplay=true\nMimeType=%3;\n")
-                       .arg(name, ExecQuoted(t.executable), mimeTypes.join(u';'));
+                       .arg(EntryString(name), ExecArgument(t.executable), mimeTypes.join(u';'));
     if (!t.icon.isEmpty())
-        text += QStringLiteral("Icon=%1\n").arg(t.icon);
+        text += QStringLiteral("Icon=%1\n").arg(EntryString(t.icon));
     return text;
 }
 

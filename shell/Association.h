@@ -30,6 +30,10 @@ bool RegisterListFileType(const AssociationTarget &target, const ProgramRunner &
 // ".swf" movies: the player becomes the default Flash player.
 bool RegisterFlashType(const AssociationTarget &target, const ProgramRunner &run);
 
+// One argument of a desktop entry's Exec key, as the file holds it: quoted and escaped by the
+// desktop-entry rules (quoting, "%%", then the string escapes), whatever the characters.
+QString ExecArgument(const QString &argument);
+
 // The texts written (for tests and for the two functions above).
 QString MimePackageText(const QString &mimeType, const QString &glob, const QString &comment);
 QString DesktopEntryText(const QString &name, const AssociationTarget &target,

@@ -51,10 +51,17 @@ std::optional<HandOverRecord> HandOverReader::Next() {
         m_buffer.clear();
         return std::nullopt;
     }
+    const quint32 dataWord = qFromLittleEndian<quint32>(m_buffer.constData());
+    // Only the two kinds of record the player knows; anything else ends the stream.
+    if (dataWord != kHandOverFile && dataWord != kHandOverFtpClient) {
+        m_failed = true;
+        m_buffer.clear();
+        return std::nullopt;
+    }
     if (m_buffer.size() < qsizetype(8 + count))
         return std::nullopt;
     HandOverRecord r;
-    r.dataWord = qFromLittleEndian<quint32>(m_buffer.constData());
+    r.dataWord = dataWord;
     r.data = m_buffer.mid(8, count);
     m_buffer.remove(0, 8 + count);
     return r;

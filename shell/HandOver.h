@@ -29,7 +29,8 @@ std::optional<QString> FileNameFromBytes(const QByteArray &data);
 
 QByteArray EncodeRecord(const HandOverRecord &record);
 
-// Splits a byte stream into records. A count beyond kMaxHandOverBytes fails the stream.
+// Splits a byte stream into records. A count beyond kMaxHandOverBytes, or a data word other
+// than kHandOverFile and kHandOverFtpClient, fails the stream.
 class HandOverReader {
 public:
     void Append(const QByteArray &bytes);

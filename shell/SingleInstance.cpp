@@ -1,11 +1,16 @@
 #include "SingleInstance.h"
 
+#include "platform/Paths.h"
+
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QThread>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kz {
 
@@ -15,11 +20,16 @@ SingleInstance::SingleInstance(QString folder, QString name, QObject *parent)
 SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::DefaultFolder() {
-    // Qt makes the runtime folder private to the user when it has to create it.
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir;
+    // The session's runtime folder when it is a private one of ours; else the private
+    // temporary folder (never a shared name in /tmp another user could take first); empty when
+    // neither can be had.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) &&
+        ::lstat(QFile::encodeName(runtime).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == ::getuid() && (st.st_mode & 0077) == 0)
+        return runtime;
+    return TempFolder();
 }
 
 QString SingleInstance::LockPath() const {
@@ -31,6 +41,9 @@ QString SingleInstance::ServerPath() const {
 
 bool SingleInstance::TryBecomeFirst() {
     if (m_lock)
+        return true;
+    // Without a private folder there is no safe meeting place: this start runs on its own.
+    if (m_folder.isEmpty())
         return true;
     QDir().mkpath(m_folder);
     auto lock = std::make_unique<QLockFile>(LockPath());
@@ -45,6 +58,8 @@ bool SingleInstance::TryBecomeFirst() {
 bool SingleInstance::Listen() {
     if (m_server)
         return m_server->isListening();
+    if (m_folder.isEmpty())
+        return false;
     m_server = new QLocalServer(this);
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(ServerPath()); // left over from a crash; we hold the lock
@@ -71,6 +86,8 @@ void SingleInstance::OnNewConnection() {
 }
 
 bool SingleInstance::SendToFirst(const HandOverRecord &record, int attempts, int pauseMs) const {
+    if (m_folder.isEmpty())
+        return false;
     for (int i = 0; i < attempts; ++i) {
         if (i > 0)
             QThread::msleep(pauseMs);

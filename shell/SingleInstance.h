@@ -19,10 +19,13 @@ class SingleInstance : public QObject {
     Q_OBJECT
 public:
     // `folder` is where the lock and the socket live (default: the per-user runtime folder).
+    // An empty folder (no private place to be had): every start is a first one, alone.
     explicit SingleInstance(QString folder = DefaultFolder(),
                             QString name = QStringLiteral("KZPlayer"), QObject *parent = nullptr);
     ~SingleInstance() override;
 
+    // $XDG_RUNTIME_DIR when it is a private folder of this user, else the private temporary
+    // folder (TempFolder); empty when neither is to be had.
     static QString DefaultFolder();
     QString LockPath() const;
     QString ServerPath() const;

@@ -1,5 +1,6 @@
 // The player.
 
+#include "platform/Workers.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
 #include "platform/mixer/Mixer.h"
@@ -47,6 +48,8 @@ void CloseOnTermination(kz::CKZPlayerApp &theApp) {
 int main(int argc, char **argv) {
     kz::PrepareWebEngine();
     QApplication app(argc, argv);
+    // Downloads and probes still running are stopped and joined before the application goes.
+    const kz::WorkersScope workers;
     kz::ControlFactory controls;
     controls.flash = [](QWidget *parent) { return new kz::CMedia(parent); };
     controls.browser = [](QWidget *parent) { return new kz::CExplorer1(parent); };

@@ -4,6 +4,7 @@
 #include "platform/flash/MovieInstrument.h"
 #include "platform/flash/RufflePage.h"
 
+#include "platform/Workers.h"
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
 
@@ -28,7 +29,6 @@
 
 #include <map>
 
-#include <thread>
 #include <unistd.h>
 
 namespace kz {
@@ -348,6 +348,7 @@ void CShockwaveflash1::LoadMovie(int, const QString &url) {
     }
     ++m_seq;
     m_wantPlaying = true;
+    m_cacheHold.reset();
     // The previous movie's bytes go at once, not when the next one is in.
     MovieScheme::Instance().Drop(m_controlId);
     if (url.isEmpty() || url == QLatin1String(kBlankMovie)) {
@@ -406,9 +407,12 @@ void CShockwaveflash1::LoadWeb(const QString &url) {
     QPointer<CShockwaveflash1> self(this);
     const int seq = m_seq;
     const QString folder = UrlCache::DefaultFolder();
+    // The movie in play keeps its cache entry while other downloads make room.
+    m_cacheHold = std::make_unique<UrlCache::Hold>(QUrl(url));
     // The download blocks, so it runs beside the window; results come back queued.
-    std::thread([self, seq, url, cancel, folder] {
+    StartWorker([self, seq, url, cancel, folder] {
         auto session = CreateHttpSession();
+        session->SetCancelFlag(cancel); // a new movie ends this download at once
         UrlCache cache(folder);
         int lastPercent = -1;
         auto progress = [&](std::int64_t received, std::int64_t total) {
@@ -437,7 +441,7 @@ void CShockwaveflash1::LoadWeb(const QString &url) {
                     self->OnDownloadDone(seq, file);
             },
             Qt::QueuedConnection);
-    }).detach();
+    });
 }
 
 void CShockwaveflash1::OnDownloadProgress(int seq, qint64 received, qint64 total) {

@@ -5,6 +5,7 @@
 
 #include "platform/flash/FlashControl.h"
 #include "platform/flash/FlashState.h"
+#include "platform/urlcache/UrlCache.h"
 
 #include <QStringList>
 
@@ -90,6 +91,7 @@ private:
     QString m_scale = QStringLiteral("ShowAll");
     int m_background = -1;
     std::shared_ptr<std::atomic_bool> m_cancelDownload;
+    std::unique_ptr<UrlCache::Hold> m_cacheHold; // the web movie's entry, while it is in play
     int m_controlId;
     int m_epoch = 0; // of the last go-to, play or pause sent to the page
     bool m_instrumented = false;

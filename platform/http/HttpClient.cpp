@@ -1,5 +1,8 @@
 #include "platform/http/HttpClient.h"
 
+#include "platform/Workers.h"
+
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -39,15 +42,25 @@ bool IsTransferError(QNetworkReply::NetworkError error) {
     return !httpStatus;
 }
 
-// Runs a local event loop until `done` holds or the time-out passes. Works on any thread,
-// also on threads Qt did not start.
-bool WaitFor(QNetworkReply *reply, int timeoutMs, const std::function<bool()> &done) {
+// How often a wait looks at the cancel flags.
+constexpr int kCancelPollMs = 50;
+
+// Runs a local event loop until `done` holds, the time-out passes or `cancelled` holds. Works
+// on any thread, also on threads Qt did not start.
+bool WaitFor(QNetworkReply *reply, int timeoutMs, const std::function<bool()> &done,
+             const std::function<bool()> &cancelled) {
     if (done())
         return true;
+    if (timeoutMs <= 0 || cancelled())
+        return false;
     QEventLoop loop;
-    QTimer timer;
+    QTimer timer, poll;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (cancelled())
+            loop.quit();
+    });
     const auto check = [&] {
         if (done())
             loop.quit();
@@ -56,9 +69,15 @@ bool WaitFor(QNetworkReply *reply, int timeoutMs, const std::function<bool()> &d
     QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, check);
     QObject::connect(reply, &QNetworkReply::finished, &loop, check);
     QObject::connect(reply, &QNetworkReply::errorOccurred, &loop, check);
-    timer.start(std::max(0, timeoutMs));
+    timer.start(timeoutMs);
+    poll.start(kCancelPollMs);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     return done();
+}
+
+// The shorter of a wait's own time-out and what is left of the transfer's.
+int WaitBudget(int timeoutMs, const QDeadlineTimer &transfer) {
+    return int(std::min<qint64>(std::max(0, timeoutMs), transfer.remainingTime()));
 }
 
 bool HeadersArrived(QNetworkReply *reply) {
@@ -81,8 +100,10 @@ using ReplyPtr = std::unique_ptr<QNetworkReply, ReplyDeleter>;
 class QtHttpConnection final : public HttpConnection {
 public:
     QtHttpConnection(std::shared_ptr<QNetworkAccessManager> manager, ReplyPtr reply,
-                     const HttpOptions &options)
-        : m_manager(std::move(manager)), m_reply(std::move(reply)), m_options(options) {
+                     const HttpOptions &options, QDeadlineTimer deadline,
+                     std::function<bool()> cancelled)
+        : m_manager(std::move(manager)), m_reply(std::move(reply)), m_options(options),
+          m_deadline(deadline), m_cancelled(std::move(cancelled)) {
         m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
         m_contentLength = length.isValid() ? length.toLongLong() : -1;
@@ -103,11 +124,12 @@ public:
         if (max == 0)
             return 0;
         QNetworkReply *reply = m_reply.get();
-        const bool ready = WaitFor(reply, m_options.readTimeoutMs, [reply] {
-            return reply->bytesAvailable() > 0 || reply->isFinished();
-        });
+        const bool ready = WaitFor(
+            reply, WaitBudget(m_options.readTimeoutMs, m_deadline),
+            [reply] { return reply->bytesAvailable() > 0 || reply->isFinished(); }, m_cancelled);
         if (!ready) {
-            // Stalled: give up on the body; further reads fail too.
+            // Stalled, past the transfer's deadline, or cancelled: give up on the body; further
+            // reads fail too.
             m_failed = true;
             reply->abort();
             return -1;
@@ -131,6 +153,8 @@ private:
     std::shared_ptr<QNetworkAccessManager> m_manager; // outlives the reply
     ReplyPtr m_reply;
     HttpOptions m_options;
+    QDeadlineTimer m_deadline;
+    std::function<bool()> m_cancelled;
     int m_status = 0;
     std::int64_t m_contentLength = -1;
     QUrl m_finalUrl;
@@ -156,6 +180,11 @@ public:
         if (!url.isValid() || !IsWebScheme(url) || url.host().isEmpty())
             return fail(QStringLiteral("not an http(s) address"));
 
+        // One deadline for the whole transfer, redirects and body included.
+        const QDeadlineTimer deadline(std::max(0, m_options.transferTimeoutMs));
+        const auto cancelled = [flag = m_cancel] {
+            return WorkersStopping() || (flag && flag->load());
+        };
         QUrl current = url.adjusted(QUrl::RemoveFragment);
         for (int hop = 0;; ++hop) {
             QNetworkRequest request(current);
@@ -167,8 +196,11 @@ public:
             reply->setReadBufferSize(kReadBufferSize);
 
             QNetworkReply *raw = reply.get();
-            if (!WaitFor(raw, m_options.connectTimeoutMs, [raw] { return HeadersArrived(raw); }))
-                return fail(QStringLiteral("time-out waiting for the response"));
+            if (!WaitFor(
+                    raw, WaitBudget(m_options.connectTimeoutMs, deadline),
+                    [raw] { return HeadersArrived(raw); }, cancelled))
+                return fail(cancelled() ? QStringLiteral("cancelled")
+                                        : QStringLiteral("time-out waiting for the response"));
 
             const QVariant statusValue = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             if (!statusValue.isValid()) {
@@ -178,7 +210,8 @@ public:
             const int status = statusValue.toInt();
             const QByteArray location = reply->rawHeader("Location");
             if (!IsRedirect(status) || location.isEmpty())
-                return std::make_unique<QtHttpConnection>(m_manager, std::move(reply), m_options);
+                return std::make_unique<QtHttpConnection>(m_manager, std::move(reply), m_options,
+                                                          deadline, cancelled);
 
             if (hop >= m_options.maxRedirects)
                 return fail(QStringLiteral("too many redirects"));
@@ -200,6 +233,10 @@ private:
 };
 
 } // namespace
+
+bool HttpSession::Cancelled() const {
+    return WorkersStopping() || (m_cancel && m_cancel->load());
+}
 
 std::unique_ptr<HttpSession> CreateHttpSession(const HttpOptions &options) {
     static std::once_flag proxyOnce;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -16,6 +17,10 @@ namespace kz {
 struct HttpOptions {
     int connectTimeoutMs = 15000; // from the request until the response headers
     int readTimeoutMs = 30000;    // the longest wait for more body bytes
+    // The whole transfer, from the request (redirects included) to the body's last byte: a
+    // server that drips its bytes just inside the read time-out still cannot hold a thread
+    // longer. Long enough for the largest movie over a slow line.
+    int transferTimeoutMs = 20 * 60 * 1000;
     int maxRedirects = 5;
     QByteArray userAgent = "KZPlayer";
 };
@@ -43,6 +48,15 @@ public:
     // Sends a GET and waits for the response headers. Null when the address is not a valid
     // http(s) address, the host cannot be reached, or the time-out passes; `error` then says why.
     virtual std::unique_ptr<HttpConnection> Open(const QUrl &url, QString *error = nullptr) = 0;
+
+    // A flag another thread may set to end this session's transfers at once: an Open waiting
+    // fails, a Read waiting returns -1. Transfers also end when the workers are stopped at the
+    // application's end (WorkersStopping).
+    void SetCancelFlag(std::shared_ptr<const std::atomic_bool> flag) { m_cancel = std::move(flag); }
+    bool Cancelled() const;
+
+protected:
+    std::shared_ptr<const std::atomic_bool> m_cancel;
 };
 
 // A session on Qt Network, for the calling thread only.

@@ -121,11 +121,32 @@ struct CompoundFile::Entry {
     }
 };
 
-// Where appended bytes come from: memory, or a range of another open file.
+// Where appended bytes come from: memory, a range of another open file, or pieces of one
+// (a stream of another compound file, run by run).
 struct CompoundFile::DataSource {
     const char *data = nullptr;
     int fd = -1;
-    std::uint64_t offset = 0;
+    std::uint64_t offset = 0; // in the file: of the next byte
+    const std::vector<Piece> *pieces = nullptr;
+    std::size_t piece = 0;     // the piece the next byte is in
+    std::uint64_t inPiece = 0; // and its place there
+
+    // Bytes that follow `offset` in the file without a jump.
+    std::uint64_t Contiguous() const {
+        return pieces ? (*pieces)[piece].length - inPiece : UINT64_MAX;
+    }
+    void Advance(std::uint64_t n) {
+        offset += n;
+        if (!pieces)
+            return;
+        inPiece += n;
+        while (piece < pieces->size() && inPiece >= (*pieces)[piece].length) {
+            inPiece -= (*pieces)[piece].length;
+            ++piece;
+        }
+        if (piece < pieces->size())
+            offset = (*pieces)[piece].offset + inPiece;
+    }
 };
 
 CompoundFile::CompoundFile() = default;
@@ -185,6 +206,26 @@ std::unique_ptr<CompoundFile> CompoundFile::Create(const QString &path) {
     return f;
 }
 
+std::unique_ptr<CompoundFile> CompoundFile::CreateNew(const QString &path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::unique_ptr<CompoundFile> f(new CompoundFile);
+    f->m_fd = fd;
+    f->m_write = true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !f->InitEmpty()) {
+        // Made here a moment ago: nobody else's.
+        ::unlink(QFile::encodeName(path).constData());
+        return nullptr;
+    }
+    return f;
+}
+
+bool CompoundFile::SetPermissions(unsigned mode) {
+    return ::fchmod(m_fd, mode_t(mode & 07777)) == 0;
+}
+
 std::unique_ptr<CompoundFile> CompoundFile::Open(const QString &path, Access access) {
     const bool write = access == Access::Write;
     const int fd =
@@ -239,6 +280,20 @@ bool CompoundFile::WalkToEnd(std::uint32_t start, std::vector<std::uint32_t> &ou
         seen[s] = true;
         out.push_back(s);
         s = m_fat[s];
+    }
+    return true;
+}
+
+bool CompoundFile::WalkCapped(std::uint32_t start, std::uint64_t cap,
+                              std::vector<std::uint32_t> &out) const {
+    out.clear();
+    const std::uint64_t limit = std::min<std::uint64_t>(m_fileSectors, m_fat.size());
+    std::vector<bool> seen(limit, false);
+    for (std::uint32_t s = start; s != kEnd && out.size() < cap; s = m_fat[s]) {
+        if (!IsRegular(s) || s >= limit || seen[s])
+            return false;
+        seen[s] = true;
+        out.push_back(s);
     }
     return true;
 }
@@ -369,8 +424,14 @@ bool CompoundFile::Load() {
     if (m_major == 3)
         m_dir[0].size &= 0xFFFFFFFF;
 
-    // Mini FAT and the mini stream (the root's stream).
-    if (!WalkToEnd(Get32(h + 60), m_miniFatChain))
+    // Mini FAT and the mini stream (the root's stream). The mini FAT needs no more sectors than
+    // it takes to describe the mini stream's 64-byte sectors; whatever the chain holds after
+    // those describes nothing and is not read.
+    const std::uint64_t miniBytes = m_dir[0].size;
+    if (miniBytes > std::uint64_t(st.st_size))
+        return false;
+    const std::uint64_t miniFatCap = (miniBytes / kMiniSize + perSector - 1) / perSector;
+    if (!WalkCapped(Get32(h + 60), miniFatCap, m_miniFatChain))
         return false;
     for (const std::uint32_t s : m_miniFatChain) {
         if (!ReadSector(s, buf.data()))
@@ -378,9 +439,6 @@ bool CompoundFile::Load() {
         for (std::uint32_t i = 0; i < perSector; ++i)
             m_miniFat.push_back(Get32(buf.data() + 4 * i));
     }
-    const std::uint64_t miniBytes = m_dir[0].size;
-    if (miniBytes > std::uint64_t(st.st_size))
-        return false;
     if (!WalkSized(m_dir[0].start, (miniBytes + m_sectorSize - 1) / m_sectorSize, false,
                    m_miniStreamChain))
         return false;
@@ -635,6 +693,30 @@ bool CompoundFile::AppendFromFile(StreamWriter &w, int fd, std::uint64_t offset,
     return Flush();
 }
 
+bool CompoundFile::AppendPieces(StreamWriter &w, int fd, const std::vector<Piece> &pieces) {
+    if (m_broken || !m_write)
+        return false;
+    std::uint64_t n = 0;
+    for (const Piece &p : pieces)
+        n += p.length;
+    Entry &e = m_dir[w.m_id];
+    if (n == 0)
+        return true;
+    // Pieces that make or join a small stream go one by one, through memory.
+    if ((e.size > 0 && e.size < kMiniCutoff) || e.size + n < kMiniCutoff) {
+        for (const Piece &p : pieces)
+            if (!AppendFromFile(w, fd, p.offset, std::int64_t(p.length)))
+                return false;
+        return true;
+    }
+    DataSource from{nullptr, fd, pieces.front().offset, &pieces};
+    from.Advance(0); // past pieces of no length
+    if (!AppendRegular(e, w.m_tail, from, std::int64_t(n)))
+        return Fail();
+    MarkEntry(w.m_id);
+    return Flush();
+}
+
 bool CompoundFile::WriteFrom(DataSource &src, std::uint64_t dest, std::uint64_t n) {
     if (src.fd < 0) {
         if (!WriteAt(dest, src.data, n))
@@ -642,34 +724,41 @@ bool CompoundFile::WriteFrom(DataSource &src, std::uint64_t dest, std::uint64_t 
         src.data += n;
         return true;
     }
-    // In the kernel when it can; through a bounded buffer when not.
+    std::vector<char> buf;
     std::uint64_t done = 0;
     while (done < n) {
-        loff_t in = loff_t(src.offset + done), out = loff_t(dest + done);
-        const ssize_t c = ::copy_file_range(src.fd, &in, m_fd, &out, n - done, 0);
-        if (c < 0 && errno == EINTR)
-            continue;
-        if (c <= 0)
-            break;
-        done += std::uint64_t(c);
-    }
-    std::vector<char> buf;
-    while (done < n) {
-        buf.resize(std::min<std::uint64_t>(n - done, kCopyChunk));
-        const ssize_t r = ::pread(src.fd, buf.data(), buf.size(), off_t(src.offset + done));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
+        if (src.pieces && src.piece >= src.pieces->size())
             return Fail();
-        if (!WriteAt(dest + done, buf.data(), std::size_t(r)))
-            return false;
-        done += std::uint64_t(r);
+        const std::uint64_t want = std::min(n - done, src.Contiguous());
+        // In the kernel when it can; through a bounded buffer when not.
+        std::uint64_t got = 0;
+        while (got < want) {
+            loff_t in = loff_t(src.offset + got), out = loff_t(dest + done + got);
+            const ssize_t c = ::copy_file_range(src.fd, &in, m_fd, &out, want - got, 0);
+            if (c < 0 && errno == EINTR)
+                continue;
+            if (c <= 0)
+                break;
+            got += std::uint64_t(c);
+        }
+        while (got < want) {
+            buf.resize(std::min<std::uint64_t>(want - got, kCopyChunk));
+            const ssize_t r = ::pread(src.fd, buf.data(), buf.size(), off_t(src.offset + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                return Fail();
+            if (!WriteAt(dest + done + got, buf.data(), std::size_t(r)))
+                return false;
+            got += std::uint64_t(r);
+        }
+        src.Advance(want);
+        done += want;
     }
     m_fileBytes = std::max(m_fileBytes, dest + n);
     const std::uint64_t end = dest + n;
     if (end > SectorOffset(0))
         m_fileSectors = std::max(m_fileSectors, (end - 1) / m_sectorSize);
-    src.offset += n;
     return true;
 }
 
@@ -1107,22 +1196,23 @@ bool CompoundFile::CopyStorageTo(Id storage, CompoundFile &dest, Id destStorage)
             if (!reader || !writer)
                 return false;
             if (!reader->m_mini) {
-                // Runs of consecutive sectors go across file to file.
+                // The runs of consecutive sectors go across file to file, the whole stream in
+                // one append (one allocation, one write of the tables).
                 const auto &chain = reader->m_chain;
+                std::vector<Piece> pieces;
                 std::uint64_t left = reader->m_size;
                 for (std::size_t i = 0; i < chain.size() && left > 0;) {
                     std::size_t j = i + 1;
-                    while (j < chain.size() && chain[j] == chain[j - 1] + 1 &&
-                           std::uint64_t(j - i) * m_sectorSize < std::uint64_t(kCopyChunk) * 16)
+                    while (j < chain.size() && chain[j] == chain[j - 1] + 1)
                         ++j;
                     const std::uint64_t bytes =
                         std::min<std::uint64_t>(std::uint64_t(j - i) * m_sectorSize, left);
-                    if (!dest.AppendFromFile(*writer, m_fd, SectorOffset(chain[i]),
-                                             std::int64_t(bytes)))
-                        return false;
+                    pieces.push_back({SectorOffset(chain[i]), bytes});
                     left -= bytes;
                     i = j;
                 }
+                if (!dest.AppendPieces(*writer, m_fd, pieces))
+                    return false;
                 continue;
             }
             for (;;) {

@@ -77,6 +77,9 @@ public:
 
     // A new empty file replacing any existing one, open for writing.
     static std::unique_ptr<CompoundFile> Create(const QString &path);
+    // A new empty file that did not exist before (O_EXCL), open for writing; null when the
+    // path is taken.
+    static std::unique_ptr<CompoundFile> CreateNew(const QString &path);
     static std::unique_ptr<CompoundFile> Open(const QString &path, Access access);
 
     // The children of a storage in the format's tree order; empty for anything else.
@@ -102,6 +105,9 @@ public:
     // change fails; reopen the file to go on.
     bool Broken() const { return m_broken; }
 
+    // Changes the file's permission bits.
+    bool SetPermissions(unsigned mode);
+
 private:
     friend class StreamReader;
     friend class StreamWriter;
@@ -116,6 +122,8 @@ private:
     std::uint64_t MiniOffset(std::uint32_t mini) const;
 
     bool WalkToEnd(std::uint32_t start, std::vector<std::uint32_t> &out) const;
+    // Like WalkToEnd, but stops after `cap` sectors.
+    bool WalkCapped(std::uint32_t start, std::uint64_t cap, std::vector<std::uint32_t> &out) const;
     bool WalkSized(std::uint32_t start, std::uint64_t count, bool mini,
                    std::vector<std::uint32_t> &out) const;
     bool ValidateTree();
@@ -135,6 +143,13 @@ private:
     std::optional<Id> CreateElement(Id parent, const QString &name, Kind kind);
 
     bool AppendStream(StreamWriter &w, const char *data, std::int64_t n);
+    // A range of another file.
+    struct Piece {
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
+    // Appends the pieces of an open file, in order, in one go.
+    bool AppendPieces(StreamWriter &w, int fd, const std::vector<Piece> &pieces);
     struct DataSource;
     bool WriteFrom(DataSource &src, std::uint64_t dest, std::uint64_t n);
     bool AppendRegular(Entry &e, std::uint32_t &tail, DataSource &src, std::int64_t n);

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 namespace kz {
 
@@ -196,6 +197,44 @@ void RemoveStalePartials(const QString &folder) {
     }
 }
 
+// The addresses held in this process (a key once per hold).
+std::mutex &HeldMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+QList<QByteArray> &HeldKeys() {
+    static QList<QByteArray> keys;
+    return keys;
+}
+
+bool KeyHeld(const QByteArray &key) {
+    std::lock_guard lock(HeldMutex());
+    return HeldKeys().contains(key);
+}
+
+// Drops the oldest records (the index keeps them oldest first) and their files until the files
+// left fit the quota. The record at `keep` and held ones stay. A record whose file is gone
+// counts for nothing.
+void Evict(const QString &folder, QList<IndexRecord> &records, qsizetype keep, std::int64_t quota) {
+    std::vector<std::int64_t> sizes(std::size_t(records.size()), 0);
+    std::int64_t total = 0;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QFileInfo file(folder + records[i].name);
+        sizes[std::size_t(i)] = file.isFile() ? file.size() : 0;
+        total += sizes[std::size_t(i)];
+    }
+    QList<IndexRecord> kept;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const bool evict = total > quota && i != keep && sizes[std::size_t(i)] > 0 &&
+                           !KeyHeld(records[i].key) && QFile::remove(folder + records[i].name);
+        if (evict)
+            total -= sizes[std::size_t(i)];
+        else
+            kept.append(records[i]);
+    }
+    records = kept;
+}
+
 // The index lock of the folder, across threads and processes.
 class IndexLock {
 public:
@@ -212,6 +251,20 @@ private:
 };
 
 } // namespace
+
+UrlCache::Hold::Hold(const QUrl &url) : m_key(KeyOf(url)) {
+    std::lock_guard lock(HeldMutex());
+    HeldKeys().append(m_key);
+}
+
+UrlCache::Hold::~Hold() {
+    std::lock_guard lock(HeldMutex());
+    HeldKeys().removeOne(m_key);
+}
+
+bool UrlCache::IsHeld(const QUrl &url) {
+    return KeyHeld(KeyOf(url));
+}
 
 QString UrlCache::DefaultFolder() {
     return WithTrailingSep(CacheHome()) + QStringLiteral("KZPlayer/urlcache/");
@@ -316,6 +369,7 @@ std::optional<UrlCacheEntry> UrlCache::Download(const QUrl &url, HttpSession &se
     if (oldIndex >= 0)
         records.removeAt(oldIndex);
     records.append(record);
+    Evict(m_folder, records, records.size() - 1, m_quota);
     if (!WriteIndex(m_folder, records)) {
         if (newName)
             QFile::remove(target); // no file the index does not know of

@@ -32,13 +32,34 @@ public:
 
     QString Folder() const { return m_folder; }
 
+    // The most the entries' files may hold together. When a download would go beyond it, the
+    // oldest entries are evicted (file and entry) until it fits, never the new one nor one held.
+    static constexpr std::int64_t kDefaultQuotaBytes = std::int64_t(1) << 30;
+    void SetQuota(std::int64_t bytes) { m_quota = bytes; }
+    std::int64_t Quota() const { return m_quota; }
+
+    // While a hold lives, the entry of its address is not evicted by any cache of this process:
+    // the movie being played.
+    class Hold {
+    public:
+        explicit Hold(const QUrl &url);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        QByteArray m_key;
+    };
+    static bool IsHeld(const QUrl &url);
+
     // Called as bytes arrive (received, total or -1); returning false cancels the download.
     using Progress = std::function<bool(std::int64_t received, std::int64_t total)>;
 
     // Downloads the address into the cache and records it (replacing an older entry of the same
-    // address). Fails, leaving no partial file, on a network error, a status other than 2xx, a
-    // cancel, or a body beyond maxBytes. Blocks; meant for worker threads. A new entry is named
-    // after the address the body came from (after redirects).
+    // address), evicting the oldest entries beyond the quota. Fails, leaving no partial file, on a
+    // network error, a status other than 2xx, a cancel, or a body beyond maxBytes. Blocks; meant
+    // for worker threads. A new entry is named after the address the body came from (after
+    // redirects).
     std::optional<UrlCacheEntry> Download(const QUrl &url, HttpSession &session,
                                           const Progress &progress = {},
                                           std::int64_t maxBytes = std::int64_t(1) << 31);
@@ -61,6 +82,7 @@ public:
 
 private:
     QString m_folder;
+    std::int64_t m_quota = kDefaultQuotaBytes;
 };
 
 } // namespace kz

@@ -120,22 +120,38 @@ TEST(Event, AutoResetWakesOneWaiterAndClears) {
     EXPECT_FALSE(m.Wait(0));
 }
 
-TEST(PendingDownloads, AnAddressIsListedOnceAcrossThreads) {
+// One background download at a time: a newer address replaces (and cancels) the older one, the
+// same address is not started twice, and an older download that ends does not forget the newer.
+TEST(PendingDownloads, OneAtATimeTheNewestReplacing) {
     PendingDownloads p;
-    EXPECT_TRUE(p.Add("http://a/x.swf"));
-    EXPECT_FALSE(p.Add("http://a/x.swf"));
+    const auto a = p.Add("http://a/x.swf");
+    ASSERT_TRUE(a);
+    EXPECT_FALSE(p.Add("http://a/x.swf")) << "already under way";
+    EXPECT_EQ(p.All(), QStringList{"http://a/x.swf"});
+    const auto b = p.Add("http://b/y.swf");
+    ASSERT_TRUE(b);
+    EXPECT_TRUE(*a) << "the older one is cancelled";
+    EXPECT_FALSE(*b);
+    EXPECT_EQ(p.All(), QStringList{"http://b/y.swf"});
+    p.Remove(a); // the cancelled one's thread ends
+    EXPECT_TRUE(p.Contains("http://b/y.swf"));
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&p, t] {
             for (int i = 0; i < 200; ++i) {
-                const QString u = QStringLiteral("http://h/%1-%2.swf").arg(t).arg(i);
-                p.Add(u);
-                p.Remove(u);
+                const auto flag = p.Add(QStringLiteral("http://h/%1-%2.swf").arg(t).arg(i));
+                if (flag)
+                    p.Remove(flag);
             }
         });
     for (auto &t : threads)
         t.join();
-    EXPECT_EQ(p.All(), QStringList{"http://a/x.swf"});
-    p.Remove("http://a/x.swf");
-    EXPECT_FALSE(p.Contains("http://a/x.swf"));
+    EXPECT_TRUE(*b);
+    EXPECT_TRUE(p.All().size() <= 1);
+    const auto c = p.Add("http://c/z.swf");
+    ASSERT_TRUE(c);
+    p.CancelAll();
+    EXPECT_TRUE(*c);
+    EXPECT_TRUE(p.All().isEmpty());
+    EXPECT_FALSE(p.Contains("http://c/z.swf"));
 }

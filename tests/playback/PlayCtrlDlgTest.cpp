@@ -13,6 +13,7 @@
 #include "playback/PlayCtrlDlg.h"
 #include "playlist/ListFile.h"
 #include "support/FakeFlashControl.h"
+#include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -777,6 +778,29 @@ TEST_F(PlayCtrl, AHalfLoadedWebMovieFinishesIntoTheCache) {
     r.flash->m_state.BeginLoad(r.flash->Movie());
     r.ctrl->PlayUrl(s.server->Url("movie.swf"));
     EXPECT_TRUE(r.ctrl->PendingDownloadList().isEmpty());
+}
+
+// One background download at a time: a movie left half loaded replaces the one still
+// finishing behind the scenes (a server that stalls it), which is dropped; the newest finishes.
+TEST_F(PlayCtrl, OneBackgroundDownloadAtATimeTheNewestReplacing) {
+    Rig r;
+    WebSite &s = Site();
+    ASSERT_TRUE(test::SharedServer().Running());
+    const QString stalled = test::SharedServer().Url("/stall-body/1000").toString();
+    const QString packed = s.server->Url("packed.swf");
+    r.ctrl->PlayUrl(stalled);
+    ASSERT_TRUE(r.UrlLoaded());
+    r.ctrl->PlayUrl(packed);
+    EXPECT_EQ(r.ctrl->PendingDownloadList(), QStringList{stalled});
+    ASSERT_TRUE(r.UrlLoaded());
+    ASSERT_LT(r.flash->PercentLoaded(), 100);
+    r.ctrl->PlayUrl(s.server->Url("movie.swf"));
+    EXPECT_TRUE(r.ctrl->PendingDownloadList() == QStringList{packed} ||
+                r.ctrl->PendingDownloadList().isEmpty());
+    EXPECT_TRUE(test::PumpUntil([&] { return r.ctrl->PendingDownloadList().isEmpty(); }, 10000))
+        << "the stalled one is not waited for";
+    EXPECT_TRUE(UrlCache().Lookup(QUrl(packed)).has_value());
+    EXPECT_FALSE(UrlCache().Lookup(QUrl(stalled)).has_value());
 }
 
 TEST_F(PlayCtrl, ClosingPutsThePowerSettingsBack) {

@@ -4,6 +4,7 @@
 #include "playlist/ListFile.h"
 #include "support/TestSupport.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -50,4 +51,34 @@ TEST(ListFileInfo, ReadFromTheInformationEntry) {
     EXPECT_EQ(info.sharer, "小明");
     EXPECT_EQ(info.web, "http://site.cn/");
     EXPECT_EQ(info.email, "");
+}
+
+// A record far larger than any honest one is read only as far as kMaxListInfoBytes: what
+// stands before that counts, what comes after is never seen.
+TEST(ListFileInfo, OnlyTheHeadOfAHugeRecordIsRead) {
+    QTemporaryDir tmp;
+    const QString list = tmp.filePath("shared.tpl");
+    ASSERT_TRUE(CreateListFile(list));
+    QStringList texts{"KZNAME=early", "KZWEB=https://early.cn/"};
+    while (EncodeTextRecord(texts.join(QString())).size() < 4 * kMaxListInfoBytes)
+        texts << QStringLiteral("KZOTHER=") + QString(2000, u'x');
+    texts << "KZNAME=late";
+    const QString record = tmp.filePath("src/KZinfo.data");
+    ASSERT_TRUE(WriteFile(record, QByteArray()));
+    ASSERT_TRUE(WriteTextRecordFile(record, texts));
+    ASSERT_GT(QFileInfo(record).size(), 4 * kMaxListInfoBytes);
+    ASSERT_TRUE(AddMovie(record, list));
+    ListFileInfo info;
+    ASSERT_TRUE(ReadListFileInfo(list, info));
+    EXPECT_EQ(info.sharer, "early");
+    EXPECT_EQ(info.web, "https://early.cn/");
+    EXPECT_EQ(info.other, QString(2000, u'x'));
+
+    QByteArray head;
+    ASSERT_TRUE(ReadEntryHead(list, "KZinfo.data", 100, head));
+    EXPECT_EQ(head, ReadFile(record).left(100));
+    ASSERT_TRUE(ReadEntryHead(list, "KZinfo.data", qint64(1) << 40, head));
+    EXPECT_EQ(head, ReadFile(record));
+    EXPECT_FALSE(ReadEntryHead(list, "none", 100, head));
+    EXPECT_TRUE(head.isEmpty());
 }

@@ -36,6 +36,12 @@ QStringList SortedByFormat(QStringList names) {
     return names;
 }
 
+// Every name in the folder, hidden ones too.
+QStringList FolderNames(const QString &folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
 // Corpus movies whose names fit an entry.
 QStringList CorpusMovies(int count) {
     QStringList out;
@@ -152,6 +158,21 @@ TEST(ListFile, FailuresReturnFalseAndKeepWhatIsStored) {
     EXPECT_FALSE(ExtractEntry(tmp.filePath("nofolder/o.swf"), "keep.swf", list));
 }
 
+// An entry larger than the caller takes (the player: what the Flash control plays) is refused
+// before a byte is copied out; one of exactly that size is not.
+TEST(ListFile, ExtractionRefusesEntriesAboveItsLimitBeforeCopying) {
+    QTemporaryDir tmp;
+    const QString list = tmp.filePath("l.tpl"), out = tmp.filePath("out.swf");
+    ASSERT_TRUE(CreateListFile(list));
+    const QByteArray bytes = PatternBytes(70000, 9);
+    ASSERT_TRUE(WriteFile(tmp.filePath("big.swf"), bytes));
+    ASSERT_TRUE(AddMovie(tmp.filePath("big.swf"), list));
+    EXPECT_FALSE(ExtractEntry(out, "big.swf", list, 69999));
+    EXPECT_EQ(FolderNames(tmp.path()), (QStringList{"big.swf", "l.tpl"}));
+    ASSERT_TRUE(ExtractEntry(out, "big.swf", list, 70000));
+    EXPECT_EQ(ReadFile(out), bytes);
+}
+
 TEST(ListFile, DeleteCopyAndRename) {
     QTemporaryDir tmp;
     const QString a = tmp.filePath("a.tpl"), b = tmp.filePath("b.tpl");
@@ -221,46 +242,149 @@ struct CurrentDir {
     ~CurrentDir() { QDir::setCurrent(m_old); }
     QString m_old;
 };
+
+// A list file of `count` movies with every other one deleted again; the kept ones by name.
+std::map<QString, QByteArray> FillAndThin(const QString &list, int count, quint32 seed) {
+    std::map<QString, QByteArray> kept;
+    EXPECT_TRUE(CreateListFile(list));
+    QTemporaryDir movies;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("m%1.swf").arg(i);
+        const QByteArray bytes = PatternBytes(i % 2 ? 100000 + i : 2000 + i, seed + quint32(i));
+        const QString movie = movies.filePath(name);
+        EXPECT_TRUE(WriteFile(movie, bytes));
+        EXPECT_TRUE(AddMovie(movie, list));
+        QFile::remove(movie);
+        kept[name] = bytes;
+    }
+    for (int i = 0; i < count; i += 3) {
+        const QString name = QStringLiteral("m%1.swf").arg(i);
+        EXPECT_TRUE(DeleteEntry(list, name));
+        kept.erase(name);
+    }
+    return kept;
+}
+
+void ExpectHolds(const QString &list, const std::map<QString, QByteArray> &kept) {
+    const QJsonObject ole = OleStreams(list);
+    EXPECT_EQ(ole.size(), qsizetype(kept.size())) << list.toStdString();
+    for (const auto &[name, bytes] : kept)
+        EXPECT_EQ(ole[name + "/" + name].toString(), Sha1(bytes)) << name.toStdString();
+}
 } // namespace
 
 TEST(ListFile, CompactionDropsUnusedSpaceAndKeepsEveryEntry) {
     QTemporaryDir tmp;
-    const QString list = tmp.filePath("big.tpl");
-    ASSERT_TRUE(CreateListFile(list));
-    std::map<QString, QByteArray> kept;
-    for (int i = 0; i < 8; ++i) {
-        const QString name = QStringLiteral("m%1.swf").arg(i);
-        const QByteArray bytes = PatternBytes(i % 2 ? 100000 : 2000, quint32(i));
-        ASSERT_TRUE(WriteFile(tmp.filePath(name), bytes));
-        ASSERT_TRUE(AddMovie(tmp.filePath(name), list));
-        kept[name] = bytes;
-    }
-    for (const char *name : {"m0.swf", "m3.swf", "m6.swf"}) {
-        ASSERT_TRUE(DeleteEntry(list, name));
-        kept.erase(name);
-    }
+    QDir().mkpath(tmp.filePath("lists"));
+    const QString list = tmp.filePath("lists/big.tpl");
+    const auto kept = FillAndThin(list, 8, 0);
+    ASSERT_TRUE(::chmod(QFile::encodeName(list).constData(), 0640) == 0);
     const qint64 before = QFileInfo(list).size();
-    QDir().mkpath(tmp.filePath("cwd"));
-    {
-        CurrentDir cd(tmp.filePath("cwd"));
-        ASSERT_TRUE(CompactListFile(list));
-    }
-    EXPECT_LT(QFileInfo(list).size(), before - 100000);
-    EXPECT_FALSE(QFileInfo::exists(tmp.filePath("cwd/1234567abcz.stg")));
-    const QJsonObject ole = OleStreams(list);
-    EXPECT_EQ(ole.size(), qsizetype(kept.size()));
-    for (const auto &[name, bytes] : kept)
-        EXPECT_EQ(ole[name + "/" + name].toString(), Sha1(bytes)) << name.toStdString();
-
-    // A current folder that cannot take the scratch file: the temporary folder does.
+    // The current folder plays no part: one that is gone changes nothing.
     QDir().mkpath(tmp.filePath("gone"));
     {
         CurrentDir cd(tmp.filePath("gone"));
         ASSERT_TRUE(QDir().rmdir(tmp.filePath("gone")));
         ASSERT_TRUE(CompactListFile(list));
     }
-    EXPECT_EQ(OleStreams(list).size(), qsizetype(kept.size()));
-    EXPECT_FALSE(QFileInfo::exists(TempFolder() + "1234567abcz.stg"));
+    EXPECT_LT(QFileInfo(list).size(), before - 100000);
+    ExpectHolds(list, kept);
+    // The new file keeps the old one's permissions; no scratch file is left beside it.
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(list).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(FolderNames(tmp.filePath("lists")), QStringList{"big.tpl"});
+    EXPECT_EQ(FolderNames(tmp.path()), QStringList{"lists"});
+}
+
+// Compactions of two lists in one folder at the same time, over and over: each keeps its own
+// entries (a shared scratch name would hand one list the other's), and nothing is left over.
+TEST(ListFile, CompactionsInOneFolderAtOnceStayApart) {
+    QTemporaryDir tmp;
+    const QString a = tmp.filePath("a.tpl"), b = tmp.filePath("b.tpl");
+    const auto keptA = FillAndThin(a, 12, 100);
+    const auto keptB = FillAndThin(b, 9, 200);
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<int> done{0};
+        std::atomic<bool> okA{false}, okB{false};
+        std::thread ta([&] {
+            okA = CompactListFile(a);
+            ++done;
+        });
+        std::thread tb([&] {
+            okB = CompactListFile(b);
+            ++done;
+        });
+        ta.join();
+        tb.join();
+        EXPECT_TRUE(okA);
+        EXPECT_TRUE(okB);
+    }
+    ExpectHolds(a, keptA);
+    ExpectHolds(b, keptB);
+    EXPECT_EQ(FolderNames(tmp.path()), (QStringList{"a.tpl", "b.tpl"}));
+    QStringList names;
+    ASSERT_TRUE(ListEntries(a, names));
+    EXPECT_EQ(names.size(), qsizetype(keptA.size()));
+}
+
+// A scratch name that is taken is never opened (nor truncated): the compaction takes another.
+// A compaction that cannot finish leaves the list as it was and no scratch file.
+TEST(ListFile, CompactionScratchFileIsItsOwnAndGoesOnFailure) {
+    QTemporaryDir tmp;
+    const QString list = tmp.filePath("l.tpl");
+    const auto kept = FillAndThin(list, 6, 300);
+    // Every name this process would try first is already there, as a link to a file of ours.
+    ASSERT_TRUE(WriteFile(tmp.filePath("victim"), "keep me"));
+    QStringList planted;
+    for (int n = 0; n < 200; ++n) {
+        const QString name = QStringLiteral(".l.tpl.%1-%2.compact").arg(::getpid()).arg(n);
+        ASSERT_EQ(::symlink("victim", QFile::encodeName(tmp.filePath(name)).constData()), 0);
+        planted << name;
+    }
+    // Up to 100 names are tried; with all of those taken the compaction gives up cleanly.
+    EXPECT_FALSE(CompactListFile(list));
+    ExpectHolds(list, kept);
+    EXPECT_EQ(ReadFile(tmp.filePath("victim")), QByteArray("keep me"));
+    for (const QString &name : planted)
+        QFile::remove(tmp.filePath(name));
+    ASSERT_TRUE(CompactListFile(list));
+    ExpectHolds(list, kept);
+    EXPECT_EQ(ReadFile(tmp.filePath("victim")), QByteArray("keep me"));
+    EXPECT_EQ(FolderNames(tmp.path()), (QStringList{"l.tpl", "victim"}));
+
+    // A folder that takes no new file: nothing is changed, nothing is left.
+    if (::geteuid() != 0) {
+        ASSERT_EQ(::chmod(QFile::encodeName(tmp.path()).constData(), 0500), 0);
+        EXPECT_FALSE(CompactListFile(list));
+        ::chmod(QFile::encodeName(tmp.path()).constData(), 0700);
+        ExpectHolds(list, kept);
+    }
+    // A damaged list: the copy fails, the scratch file goes.
+    const QString bad = tmp.filePath("bad.tpl");
+    ASSERT_TRUE(QFile::copy(list, bad));
+    {
+        QFile f(bad);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        // The last movie's last bytes are cut off: the file opens, its copy fails half way.
+        f.resize(f.size() - 400);
+    }
+    ASSERT_TRUE(CompoundFile::Open(bad, CompoundFile::Access::Read));
+    EXPECT_FALSE(CompactListFile(bad));
+    EXPECT_EQ(FolderNames(tmp.path()), (QStringList{"bad.tpl", "l.tpl", "victim"}));
+
+    // A scratch file a compaction that died left behind goes with the next compaction; one
+    // that is being written (its lock is held) stays, as do other lists' and other files.
+    ASSERT_TRUE(WriteFile(tmp.filePath(".l.tpl.99999-0.compact"), "stale"));
+    ASSERT_TRUE(WriteFile(tmp.filePath(".bad.tpl.99999-0.compact"), "another list's"));
+    ASSERT_TRUE(WriteFile(tmp.filePath(".l.tpl.99999-1.other"), "not a scratch file"));
+    auto live = CompoundFile::CreateNew(tmp.filePath(".l.tpl.99999-2.compact"));
+    ASSERT_TRUE(live);
+    ASSERT_TRUE(CompactListFile(list));
+    ExpectHolds(list, kept);
+    EXPECT_EQ(FolderNames(tmp.path()),
+              (QStringList{".bad.tpl.99999-0.compact", ".l.tpl.99999-1.other",
+                           ".l.tpl.99999-2.compact", "bad.tpl", "l.tpl", "victim"}));
 }
 
 // A movie that is no regular file (here a pipe) is read chunk by chunk.

@@ -700,7 +700,8 @@ TEST(TplInfmationDlg, TheRecordInTheSevenFields) {
     EXPECT_EQ(seen,
               (QStringList{"later name", "me@example.org", "id", "其他", "c", list, "details"}));
     EXPECT_EQ(emailTarget, "mailto:me@example.org");
-    EXPECT_EQ(webTarget, "c") << "the value starts after the last \"=\"";
+    // The value starts after the last "=": "c" is no web address, so the link is refused.
+    EXPECT_EQ(webTarget, "");
 
     // Several rows selected: the first. A list file without the record shows only its name.
     seen.clear();
@@ -736,4 +737,61 @@ TEST(TplInfmationDlg, LinksOpenThroughTheDesktopOrSayWhyNot) {
     EXPECT_EQ(CHyperLink::OpenWithDesktop(""), "The link is empty.");
     EXPECT_EQ(CHyperLink::OpenWithDesktop("mailto:"), "The link names no e-mail address.");
     EXPECT_EQ(CHyperLink::OpenWithDesktop("no scheme"), "The link is not a valid address.");
+}
+
+// The record comes from whoever made the list file: the web link opens only http and https,
+// the e-mail link only a plain address, and both show their texts as plain text.
+TEST(TplInfmationDlg, OnlyWebAndPlainMailLinksOpen) {
+    QStringList opened, reports;
+    CHyperLink::SetOpener([&](const QString &url) {
+        opened << url;
+        return QString();
+    });
+    const auto click = [&](const QString &web, const QString &email) {
+        CTplInfmationDlg dlg;
+        dlg.m_strWeb = web;
+        dlg.m_strEmail = email;
+        dlg.ToControls();
+        dlg.EmailLink()->m_report = [&](const QString &t) { reports << t; };
+        dlg.WebLink()->m_report = [&](const QString &t) { reports << t; };
+        EXPECT_EQ(dlg.WebLink()->textFormat(), Qt::PlainText);
+        EXPECT_EQ(dlg.EmailLink()->textFormat(), Qt::PlainText);
+        EXPECT_EQ(dlg.WebLink()->text(), web);
+        EXPECT_EQ(dlg.EmailLink()->text(), email);
+        dlg.show();
+        QTest::mouseClick(dlg.WebLink(), Qt::LeftButton);
+        QTest::mouseClick(dlg.EmailLink(), Qt::LeftButton);
+    };
+    for (const char *web : {"http://example.org/", "https://例子.cn/a?b", "HTTPS://x.cn"}) {
+        opened.clear();
+        click(web, "me.too+x@mail.example.cn");
+        EXPECT_EQ(opened, (QStringList{web, "mailto:me.too+x@mail.example.cn"})) << web;
+    }
+    EXPECT_TRUE(reports.isEmpty());
+    for (const char *web :
+         {"file:///etc/passwd", "javascript:alert(1)", "smb://host/share", "ftp://example.org/",
+          "mailto:me@example.org", "http://", "http:/x", "example.org", "vnd.ms-x:run",
+          "<a href=\"file:///\">x</a>", " http://example.org/"}) {
+        opened.clear();
+        reports.clear();
+        click(web, "");
+        EXPECT_EQ(opened, QStringList{"mailto:"}) << web;
+        EXPECT_EQ(reports, QStringList{"Unable to open hyperlink:\n\nOnly web addresses (http, "
+                                       "https) are opened from here."})
+            << web;
+    }
+    for (const char *email :
+         {"me@example.org?attach=/etc/passwd", "me@example.org?cc", "a@b.cn,c@d.cn", "a b@c.cn",
+          "me@example.org\nBcc: x@y.cn", "<b>me@example.org</b>", "me@localhost", "@example.org",
+          "me@", "me@-x.cn", "me@example.org&body", "me%40x@y.cn", "mailto:me@example.org",
+          "me@example.org/x"}) {
+        opened.clear();
+        reports.clear();
+        click("", email);
+        EXPECT_EQ(opened, QStringList{""}) << email;
+        EXPECT_EQ(reports, QStringList{"Unable to open hyperlink:\n\nOnly a plain e-mail "
+                                       "address is opened from here."})
+            << email;
+    }
+    CHyperLink::SetOpener({});
 }

@@ -2,17 +2,21 @@
 #include "shell/SingleInstance.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "platform/Paths.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <unistd.h>
 
 using namespace kz;
 
@@ -54,6 +58,16 @@ TEST(HandOver, ReaderSplitsAStreamAndRefusesHugeCounts) {
     EXPECT_TRUE(bad.Failed());
     bad.Append(EncodeRecord(a));
     EXPECT_FALSE(bad.Next().has_value()) << "a failed stream stays failed";
+
+    // Data words other than the file's and the FTP client's end the stream, even after a
+    // good record, and as soon as the word is there (before its bytes).
+    for (const quint32 word : {1u, 0x8887u, 0x8889u, 0x88880000u, 0xFFFFFFFFu}) {
+        HandOverReader other;
+        other.Append(EncodeRecord(a) + EncodeRecord({word, FileNameBytes("/y.swf")}).left(8));
+        EXPECT_EQ(other.Next(), a);
+        EXPECT_FALSE(other.Next().has_value()) << word;
+        EXPECT_TRUE(other.Failed()) << word;
+    }
 }
 
 TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
@@ -96,6 +110,76 @@ TEST(SingleInstance, SecondStartHandsItsRecordToTheFirst) {
     EXPECT_TRUE(
         test::PumpUntil([&] { return evil.state() == QLocalSocket::UnconnectedState; }, 3000));
     EXPECT_EQ(received.size(), 1);
+
+    // Nor hand over a record of a kind the player does not know.
+    QLocalSocket other;
+    other.connectToServer(first.ServerPath());
+    ASSERT_TRUE(other.waitForConnected(1000));
+    other.write(EncodeRecord({7, FileNameBytes("/c.swf")}));
+    other.waitForBytesWritten(1000);
+    EXPECT_TRUE(
+        test::PumpUntil([&] { return other.state() == QLocalSocket::UnconnectedState; }, 3000));
+    EXPECT_EQ(received.size(), 1);
+}
+
+// The lock and the socket live in the session's runtime folder when it is a private one, and
+// otherwise in the private temporary folder: never under a fixed name in /tmp that another
+// user could take first.
+TEST(SingleInstance, WithoutARuntimeFolderThePrivateTemporaryFolder) {
+    QTemporaryDir dir;
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldTmp = qgetenv("TMPDIR");
+    const bool hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath("tmp")));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("tmp")));
+    const QString privateTemp = TempFolder();
+    ASSERT_FALSE(privateTemp.isEmpty());
+
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(QDir(SingleInstance::DefaultFolder()), QDir(privateTemp));
+    {
+        SingleInstance first(SingleInstance::DefaultFolder());
+        ASSERT_TRUE(first.TryBecomeFirst());
+        ASSERT_TRUE(first.Listen());
+        EXPECT_TRUE(QFileInfo(first.ServerPath()).absolutePath().startsWith(dir.path()));
+        EXPECT_EQ(QFileInfo(privateTemp).permissions() & 0x0077, 0) << "only the user";
+        SingleInstance second(SingleInstance::DefaultFolder());
+        EXPECT_FALSE(second.TryBecomeFirst());
+    }
+    qputenv("XDG_RUNTIME_DIR", "");
+    EXPECT_EQ(QDir(SingleInstance::DefaultFolder()), QDir(privateTemp));
+    qputenv("XDG_RUNTIME_DIR", "relative/run");
+    EXPECT_EQ(QDir(SingleInstance::DefaultFolder()), QDir(privateTemp));
+    // A runtime folder others may write to is no private one.
+    const QString open = dir.filePath("open");
+    ASSERT_TRUE(QDir().mkpath(open));
+    ASSERT_TRUE(QFile::setPermissions(open, QFileDevice::Permissions(0x7777)));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(open));
+    EXPECT_EQ(QDir(SingleInstance::DefaultFolder()), QDir(privateTemp));
+    // A private one is used as it is.
+    const QString run = dir.filePath("run");
+    ASSERT_TRUE(QDir().mkpath(run));
+    ASSERT_TRUE(QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
+    EXPECT_EQ(QDir(SingleInstance::DefaultFolder()), QDir(run));
+
+    // No private place at all: the player runs on its own rather than share a name.
+    qputenv("TMPDIR", QFile::encodeName(open)); // a foreign-looking KZPlayer-<uid> link inside
+    ASSERT_TRUE(QFile::link("/", open + QStringLiteral("/KZPlayer-%1").arg(::getuid())));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(SingleInstance::DefaultFolder(), "");
+    SingleInstance alone(SingleInstance::DefaultFolder());
+    EXPECT_TRUE(alone.TryBecomeFirst());
+    EXPECT_FALSE(alone.Listen());
+
+    if (hadRuntime)
+        qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+    if (oldTmp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTmp);
 }
 
 TEST(SingleInstance, ALockLeftByADeadProcessIsTakenOver) {

@@ -1,9 +1,11 @@
 #include "shell/Startup.h"
 #include "shell/Association.h"
+#include "support/StorageTestUtil.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -82,7 +84,8 @@ TEST(Association, FlashTypeAndHostileExecutablePaths) {
         return true;
     }));
     const QString entry = test::ReadFile(dir.filePath("applications/KZPlayer-swf.desktop"));
-    EXPECT_TRUE(entry.contains("Exec=\"/x/a\\\"b\\$c\\`d\\\\e/KZPlayer\" %f\n"))
+    // Quoting escapes, then the string escapes on top: a backslash of the path is four.
+    EXPECT_TRUE(entry.contains("Exec=\"/x/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e/KZPlayer\" %f\n"))
         << entry.toStdString();
     EXPECT_FALSE(entry.contains("Icon="));
     EXPECT_TRUE(entry.contains("application/vnd.adobe.flash.movie;application/x-shockwave-flash;"));
@@ -100,4 +103,39 @@ TEST(Startup, MakerSiteIsHttpsByDefault) {
     qputenv("KZPLAYER_SITE", "http://127.0.0.1:5//");
     EXPECT_EQ(MakerSite(), "http://127.0.0.1:5");
     qputenv("KZPLAYER_SITE", saved);
+}
+
+// The rules by example, and the entry run by GLib's own desktop-entry launcher (gio launch): a
+// program in a folder full of characters the rules care about gets the file it is given.
+TEST(Association, ExecLineFollowsTheDesktopEntryRules) {
+    EXPECT_EQ(ExecArgument("/opt/a b/p"), "\"/opt/a b/p\"");
+    EXPECT_EQ(ExecArgument("/a\\b"), "\"/a\\\\\\\\b\"");
+    EXPECT_EQ(ExecArgument("/a%f"), "\"/a%%f\"") << "no field code";
+    EXPECT_EQ(ExecArgument("/a$b`c\"d"), "\"/a\\\\$b\\\\`c\\\\\"d\"");
+    EXPECT_EQ(ExecArgument("/a\nb\tc"), "\"/a\\nb\\tc\"") << "one line";
+    AssociationTarget icon{"", "/p", "/icons/a\nMimeType=text/plain;"};
+    const QString text = DesktopEntryText("n", icon, {"x/y"});
+    EXPECT_EQ(text.count(u'\n'), 8) << text.toStdString();
+    EXPECT_TRUE(text.contains("Icon=/icons/a\\nMimeType=text/plain;\n"));
+
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("we ird $HOME `id` \"q\" 'a' \\b ;&|<>*?#~()");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString program = folder + "/prog", out = dir.filePath("argv.txt");
+    ASSERT_TRUE(test::WriteFile(program, ("#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; "
+                                          "done > '" +
+                                          out + "'\n")
+                                             .toUtf8()));
+    ASSERT_TRUE(
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    AssociationTarget t{dir.path(), program, ""};
+    ASSERT_TRUE(RegisterListFileType(t, [](const QString &, const QStringList &) { return true; }));
+    const QString entry = dir.filePath("applications/KZPlayer.desktop");
+    const QString movie = dir.filePath("a movie $x.tpl");
+    const test::ProcResult r = test::RunProgram("gio", {"launch", entry, movie});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData() << test::ReadFile(entry).constData();
+    ASSERT_TRUE(test::PumpUntil([&] { return QFileInfo::exists(out); }, 10000));
+    EXPECT_TRUE(
+        test::PumpUntil([&] { return test::ReadFile(out) == "[" + movie.toUtf8() + "]\n"; }, 5000))
+        << test::ReadFile(out).constData();
 }

@@ -4,6 +4,7 @@
 // directory.
 
 #include "TestSupport.h"
+#include "platform/Workers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +34,8 @@ int main(int argc, char **argv) {
     qputenv("TMPDIR", QFile::encodeName(temp.path()));
 #endif
     QApplication app(argc, argv);
+    // Worker threads the tests started end before the application object, as in the player.
+    const kz::WorkersScope workers;
 #ifdef KZ_E2E_MAIN
     kz::SetProgramDirOverride(kz::test::BinDir());
 #endif

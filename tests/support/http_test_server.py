@@ -10,6 +10,7 @@ port on its first line. Paths:
   /chain/K              K redirects, then /bytes/10
   /stall-headers        reads the request and never answers
   /stall-body/N         declares 2N bytes, sends N, then waits
+  /drip/N/MS            declares N pattern bytes and sends them one at a time, MS ms apart
   /name/ANYTHING        100 pattern bytes (for file-name tests)
 """
 import sys
@@ -107,6 +108,15 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(pattern(0, n))
                 self.wfile.flush()
                 time.sleep(120)
+            elif kind == "drip":
+                n, pause = int(arg), int(parts[3]) / 1000.0
+                self.send_response(200)
+                self.send_header("Content-Length", str(n))
+                self.end_headers()
+                for i in range(n):
+                    self.wfile.write(pattern(i, 1))
+                    self.wfile.flush()
+                    time.sleep(pause)
             elif kind == "name":
                 self.send_pattern(100)
             else:

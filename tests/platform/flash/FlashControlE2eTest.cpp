@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/flash/Explorer.h"
 #include "platform/flash/ShockwaveFlash.h"
+#include "platform/urlcache/UrlCache.h"
 #include "support/E2eSupport.h"
 #include "support/TestSupport.h"
 
@@ -293,4 +294,8 @@ TEST(FlashControlE2e, WebMovieLoadsThroughTheCacheWithRisingProgress) {
         between += p > 0 && p < 100;
     EXPECT_GE(between, 3) << "progress jumped straight to the end";
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    // The movie in play keeps its cache entry from eviction; the next movie lets it go.
+    EXPECT_TRUE(UrlCache::IsHeld(QUrl(url)));
+    h.flash->LoadMovie(0, QString());
+    EXPECT_FALSE(UrlCache::IsHeld(QUrl(url)));
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -186,6 +187,73 @@ TEST_F(HttpTest, StalledBodyTimesOutAndStaysFailed) {
     EXPECT_EQ(body, PatternBytes(0, 5000));
     char c;
     EXPECT_EQ(connection->Read(&c, 1), -1);
+}
+
+// A server that sends a byte well within every read time-out, but would take half a minute for
+// its body: the transfer's deadline ends it (counted from the request, so a redirect's time
+// counts too). A body that arrives within the deadline is read whole.
+TEST_F(HttpTest, DrippingServerIsCutByTheTransferDeadline) {
+    HttpOptions options;
+    options.readTimeoutMs = 5000;
+    options.transferTimeoutMs = 2000;
+    auto session = CreateHttpSession(options);
+    for (const char *path : {"/drip/100/300", "/redirect/302?to=/drip/100/300"}) {
+        QElapsedTimer clock;
+        clock.start();
+        auto connection = session->Open(Server().Url(path));
+        ASSERT_TRUE(connection) << path;
+        EXPECT_EQ(connection->ContentLength(), 100);
+        QByteArray body;
+        EXPECT_FALSE(ReadAll(*connection, &body)) << path;
+        EXPECT_GT(body.size(), 0) << path;
+        EXPECT_LT(body.size(), 100) << path;
+        EXPECT_EQ(body, PatternBytes(0, body.size()));
+        char c;
+        EXPECT_EQ(connection->Read(&c, 1), -1) << "stays failed";
+        EXPECT_LT(clock.elapsed(), 20000); // a hang guard only
+    }
+    auto quick = session->Open(Server().Url("/drip/5/50"));
+    ASSERT_TRUE(quick);
+    QByteArray body;
+    EXPECT_TRUE(ReadAll(*quick, &body));
+    EXPECT_EQ(body, PatternBytes(0, 5));
+    // A deadline that passes before the headers: the open fails.
+    options.transferTimeoutMs = 300;
+    options.connectTimeoutMs = 10000;
+    QString error;
+    EXPECT_FALSE(CreateHttpSession(options)->Open(Server().Url("/stall-headers"), &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+// Another thread's flag ends a session's waits at once: for the headers and for the body.
+TEST_F(HttpTest, ACancelFlagEndsWaitsFromAnotherThread) {
+    HttpOptions options;
+    options.connectTimeoutMs = 60000;
+    options.readTimeoutMs = 60000;
+    auto flag = std::make_shared<std::atomic_bool>(false);
+    auto session = CreateHttpSession(options);
+    session->SetCancelFlag(flag);
+    auto connection = session->Open(Server().Url("/stall-body/1000"));
+    ASSERT_TRUE(connection);
+    EXPECT_FALSE(session->Cancelled());
+    std::thread setter([flag] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        *flag = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QByteArray body;
+    EXPECT_FALSE(ReadAll(*connection, &body));
+    setter.join();
+    EXPECT_EQ(body, PatternBytes(0, 1000));
+    EXPECT_LT(clock.elapsed(), 30000); // far below the read time-out: the flag ended it
+    EXPECT_TRUE(session->Cancelled());
+    QString error;
+    EXPECT_FALSE(session->Open(Server().Url("/bytes/10"), &error))
+        << "a cancelled session stays so";
+    EXPECT_EQ(error, "cancelled");
+    *flag = false;
+    EXPECT_TRUE(session->Open(Server().Url("/bytes/10")));
 }
 
 TEST_F(HttpTest, UnreachableAndInvalidAddressesFail) {

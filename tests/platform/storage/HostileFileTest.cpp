@@ -7,6 +7,7 @@
 #include "support/TestSupport.h"
 
 #include <QFile>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -239,5 +240,42 @@ TEST(HostileFiles, HugeClaimsAreRefusedWithoutHugeAllocations) {
     for (const qint64 size : {qint64(1) << 30, qint64(64) << 30}) {
         ASSERT_TRUE(f.resize(size));
         EXPECT_FALSE(Exercise(path)) << size;
+    }
+}
+
+// The mini FAT never needs more sectors than it takes to describe the mini stream (the root's
+// size ÷ 64 entries). A chain that runs on past those — into a loop, out of the file, or into
+// the directory — is read only that far: the file opens, its mini streams read right, and
+// changes keep it whole for an independent reader (which reads as many mini FAT sectors as the
+// header counts).
+TEST(HostileFiles, MiniFatChainIsCappedByTheMiniStreamSize) {
+    QTemporaryDir tmp;
+    const QByteArray base = BaseFile(tmp.path());
+    const Layout l = LayoutOf(base);
+    const quint32 miniFat0 = Get32(base, 60);
+    ASSERT_EQ(Get32(base, 64), 1u);
+    ASSERT_EQ(Get32(base, l.FatEntry(miniFat0)), 0xFFFFFFFEu);
+    const QByteArray a = PatternBytes(3000, 3000), b = PatternBytes(20000, 20000);
+    for (const quint32 next : {miniFat0, 0x00FFFFF0u, l.dir0}) {
+        QByteArray bad = base;
+        Put32(bad, l.FatEntry(miniFat0), next);
+        const QString path = tmp.filePath(QStringLiteral("mini%1.tpl").arg(next));
+        ASSERT_TRUE(WriteFile(path, bad));
+        {
+            auto f = CompoundFile::Open(path, Access::Read);
+            ASSERT_TRUE(f) << next;
+            const auto st = f->Find(kRoot, "a.swf");
+            ASSERT_TRUE(st);
+            auto r = f->OpenReader(f->Find(st->id, "a.swf")->id);
+            ASSERT_TRUE(r);
+            QByteArray got(3000, '\0');
+            EXPECT_EQ(r->Read(got.data(), got.size()), 3000);
+            EXPECT_EQ(got, a);
+        }
+        EXPECT_TRUE(Exercise(path)) << next; // adds "probe", drops a.swf, b.swf becomes c.swf
+        const QJsonObject ole = OleStreams(path);
+        EXPECT_EQ(ole["c.swf/b.swf"].toString(), Sha1(b)) << next;
+        EXPECT_EQ(ole["probe"].toString(), Sha1(PatternBytes(5000, 3))) << next;
+        EXPECT_FALSE(ole.contains("a.swf/a.swf"));
     }
 }

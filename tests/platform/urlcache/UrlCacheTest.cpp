@@ -386,6 +386,57 @@ TEST_F(UrlCacheTest, ConcurrentDownloadsKeepEveryEntry) {
     EXPECT_EQ(FolderFiles().filter(".dl-").size(), 0);
 }
 
+// Beyond the quota the oldest entries go first (file and entry), but never the one just
+// downloaded nor one held (the movie in play), in this cache object or any other of the process.
+TEST_F(UrlCacheTest, QuotaEvictsTheOldestButNeverTheNewOrAHeldEntry) {
+    UrlCache cache(m_folder);
+    EXPECT_EQ(cache.Quota(), std::int64_t(1) << 30);
+    cache.SetQuota(25000);
+    const auto get = [&](const char *name) {
+        auto entry = cache.Download(At(QStringLiteral("/name/%1/%1.swf").arg(name)), *m_session);
+        EXPECT_TRUE(entry) << name;
+        return entry ? entry->localFile : QString();
+    };
+    const auto urls = [&] {
+        QStringList out;
+        for (const UrlCacheEntry &e : UrlCache(m_folder).Entries())
+            out << e.url.path().section(u'/', 2, 2);
+        return out;
+    };
+    cache.SetQuota(250); // files of 100 bytes: two fit, a third does not
+    get("a");
+    get("b");
+    EXPECT_EQ(urls(), (QStringList{"a", "b"}));
+    {
+        const UrlCache::Hold playing(At("/name/a/a.swf"));
+        EXPECT_TRUE(UrlCache::IsHeld(At("/name/a/a.swf#x")));
+        get("c"); // a is held: b goes
+        EXPECT_EQ(urls(), (QStringList{"a", "c"}));
+        UrlCache other(m_folder);
+        other.SetQuota(250);
+        ASSERT_TRUE(other.Download(At("/name/d/d.swf"), *m_session));
+        EXPECT_EQ(urls(), (QStringList{"a", "d"})) << "the hold is the process's";
+    }
+    EXPECT_FALSE(UrlCache::IsHeld(At("/name/a/a.swf")));
+    get("e"); // nothing held: the oldest, a, goes
+    EXPECT_EQ(urls(), (QStringList{"d", "e"}));
+    EXPECT_EQ(CachedNames(), (QStringList{"d.swf", "e.swf"}));
+    // Fetching an address again makes it the newest.
+    get("d");
+    get("f");
+    EXPECT_EQ(urls(), (QStringList{"d", "f"}));
+    // An entry whose file the clean-up deleted takes no room and stays.
+    ASSERT_TRUE(cache.DeleteEntryFile(*cache.Lookup(At("/name/d/d.swf"))));
+    get("g");
+    get("h");
+    EXPECT_EQ(urls(), (QStringList{"d", "g", "h"}));
+    // A download larger than the whole quota is still kept: it is the one about to play.
+    cache.SetQuota(50);
+    get("i");
+    EXPECT_EQ(urls(), (QStringList{"d", "i"}));
+    EXPECT_EQ(CachedNames(), QStringList{"i.swf"});
+}
+
 TEST(UrlCacheFolderTest, DefaultFolderFollowsTheCacheHome) {
     const QByteArray saved = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CACHE_HOME", "/some/where");
