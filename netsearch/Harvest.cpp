@@ -328,12 +328,12 @@ SearchJob::~SearchJob() = default;
 
 void SearchJob::Abandon() {
     std::lock_guard lock(PageFileLock());
-    m_abandoned = true;
+    *m_abandoned = true;
 }
 
 bool SearchJob::Write(const QByteArray &bytes, bool header) {
     std::lock_guard lock(PageFileLock());
-    if (m_abandoned)
+    if (*m_abandoned)
         return false;
     return header ? WritePageHeader(m_pageFile, m_charset) : AppendToPage(m_pageFile, bytes);
 }
@@ -363,7 +363,9 @@ std::optional<SearchJob::Entry> SearchJob::FetchLink(const QString &url) const {
         std::min(m_limits.linkConnectTimeoutMs, remainingMs() / (options.maxRedirects + 1));
     options.readTimeoutMs = std::min(m_limits.linkReadTimeoutMs, remainingMs());
     std::unique_ptr<HttpSession> session = m_http(options);
-    if (!session || m_abandoned)
+    if (session)
+        session->SetCancelFlag(m_abandoned);
+    if (!session || *m_abandoned)
         return std::nullopt;
     std::unique_ptr<HttpConnection> connection =
         session->Open(QUrl::fromEncoded(url.toUtf8(), QUrl::TolerantMode));
@@ -372,7 +374,7 @@ std::optional<SearchJob::Entry> SearchJob::FetchLink(const QString &url) const {
     QByteArray body(kLinkPageMaxBytes, '\0');
     qsizetype filled = 0;
     while (filled < body.size()) {
-        if (m_abandoned || remainingMs() == 0)
+        if (*m_abandoned || remainingMs() == 0)
             return std::nullopt;
         const std::int64_t n = connection->Read(body.data() + filled, body.size() - filled);
         if (n < 0)
@@ -401,7 +403,7 @@ std::optional<SearchJob::Entry> SearchJob::FetchLink(const QString &url) const {
 SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &finished) {
     SearchOutcome outcome;
     const auto finish = [&](SearchOutcome &o) {
-        o.abandoned = m_abandoned;
+        o.abandoned = *m_abandoned;
         if (finished)
             finished(o);
         return o;
@@ -412,9 +414,11 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
     options.connectTimeoutMs = m_limits.connectTimeoutMs;
     options.readTimeoutMs = m_limits.readTimeoutMs;
     std::unique_ptr<HttpSession> session = m_http(options);
+    if (session)
+        session->SetCancelFlag(m_abandoned);
     std::unique_ptr<HttpConnection> connection =
         session ? session->Open(QUrl::fromEncoded(m_url.toLatin1(), QUrl::StrictMode)) : nullptr;
-    if (!connection || m_abandoned)
+    if (!connection || *m_abandoned)
         return finish(outcome);
     outcome.connected = true;
 
@@ -423,7 +427,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
     QStringList links;
     ScanStream(
         [&](char *to, qint64 max) -> qint64 {
-            return m_abandoned ? 0 : HttpReadFull(*connection, to, max);
+            return *m_abandoned ? 0 : HttpReadFull(*connection, to, max);
         },
         kHarvestWindowBytes,
         [&](QByteArrayView fragment) {
@@ -470,7 +474,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
                 int i;
                 {
                     std::lock_guard lock(pool.lock);
-                    if (pool.closed || m_abandoned || pool.next >= links.size())
+                    if (pool.closed || *m_abandoned || pool.next >= links.size())
                         return;
                     i = pool.next++;
                 }
@@ -491,7 +495,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
             std::chrono::milliseconds(qint64(m_limits.linkDeadlineMs) * rounds + 500);
         std::unique_lock lock(pool.lock);
         // Abandon comes from another thread without notice here: look again now and then.
-        while (pool.reported < links.size() && !m_abandoned && Clock::now() < until)
+        while (pool.reported < links.size() && !*m_abandoned && Clock::now() < until)
             pool.changed.wait_for(lock, std::chrono::milliseconds(100));
         pool.closed = true;
         for (std::optional<Entry> &result : pool.results)
@@ -499,7 +503,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
                 entries.push_back(std::move(*result));
     }
 
-    if (!m_abandoned) {
+    if (!*m_abandoned) {
         for (const Entry &entry : entries) {
             // An entry the page file cannot take is lost there but still listed.
             Write(PageEntry(entry.url, entry.text, m_charset), false);

@@ -123,7 +123,7 @@ public:
     // the same outcome.
     SearchOutcome Run(const std::function<void(const SearchOutcome &)> &finished = {});
     void Abandon();
-    bool Abandoned() const { return m_abandoned.load(); }
+    bool Abandoned() const { return m_abandoned->load(); }
 
 private:
     struct Entry {
@@ -144,7 +144,8 @@ private:
     HttpSessionFactory m_http;
     QByteArray m_charset;
     QString m_url;
-    std::atomic<bool> m_abandoned{false};
+    // Shared with the job's HTTP sessions: abandoning ends their waits at once.
+    std::shared_ptr<std::atomic_bool> m_abandoned = std::make_shared<std::atomic_bool>(false);
 };
 
 } // namespace kz

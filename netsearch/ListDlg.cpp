@@ -144,7 +144,7 @@ CListDlg::~CListDlg() {
     }
     if (m_job)
         m_job->Abandon();
-    // The searches' waits are bounded by their time-outs.
+    // Abandoning ends the searches' transfers at once; the joins do not wait for time-outs.
     for (QueryThread &t : m_threads)
         t.thread.join();
     QStringList history;

@@ -1,5 +1,7 @@
 #include "FileWalk.h"
 
+#include "platform/Workers.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -27,8 +29,9 @@ bool HasSwfExtension(const QString &name) {
 
 namespace {
 
+// The caller's flag, or the application ending (its workers are joined then).
 bool Stopped(const std::atomic<bool> *stop) {
-    return stop && stop->load(std::memory_order_relaxed);
+    return (stop && stop->load(std::memory_order_relaxed)) || WorkersStopping();
 }
 
 // One folder of the walk: its descriptor (children are opened relative to it), its path and

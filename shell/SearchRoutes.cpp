@@ -4,6 +4,7 @@
 #include "MainFrm.h"
 
 #include "netsearch/ListDlg.h"
+#include "platform/Workers.h"
 #include "platform/urlcache/UrlCache.h"
 #include "playlist/DragDropListCtrl.h"
 #include "res/StringTable.h"
@@ -13,8 +14,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
-
-#include <thread>
 
 namespace kz {
 
@@ -92,7 +91,8 @@ void CMainFrame::StartSearch(SearchKind kind, const QString &folder, const QStri
     const QString cacheFolder = m_urlCacheFolder;
     std::shared_ptr<LocalSearchState> state = m_search;
     ++state->m_bSearching; // here, so the commands are disabled at once
-    std::thread([state, kind, folder, minBytes, disks, cacheFolder] {
+    // A worker: joined before the application ends (the frame's close has asked it to stop).
+    const bool started = StartWorker([state, kind, folder, minBytes, disks, cacheFolder] {
         {
             // A search already running finishes first.
             std::lock_guard run(state->m_runMutex);
@@ -127,7 +127,9 @@ void CMainFrame::StartSearch(SearchKind kind, const QString &folder, const QStri
             state->m_hSearchDone.Set();
         }
         --state->m_bSearching;
-    }).detach();
+    });
+    if (!started)
+        --state->m_bSearching;
 }
 
 void CMainFrame::OnSearchDoneTimer() {
@@ -141,10 +143,10 @@ void CMainFrame::OnCleanCache() {
     if (!m_services.askOkCancel(LoadString(IDS_CONFIRM_DELETE)))
         return;
     // Independent of the searches: no count, no message.
-    std::thread([folder = m_urlCacheFolder] {
+    StartWorker([folder = m_urlCacheFolder] {
         UrlCache cache(folder);
         CleanUrlCache(cache);
-    }).detach();
+    });
 }
 
 } // namespace kz

@@ -1,12 +1,11 @@
 #include "update/UpdateThreads.h"
 
+#include "platform/Workers.h"
 #include "platform/http/HttpClient.h"
 
 #include <QFile>
 #include <QMetaObject>
 #include <QObject>
-
-#include <thread>
 
 namespace kz {
 
@@ -58,17 +57,16 @@ void RunConnectivityCheck(UpdateMailbox &mailbox, const UpdateSetup &setup) {
 }
 
 void StartHomePageThread(std::shared_ptr<UpdateMailbox> mailbox, UpdateSetup setup) {
-    std::thread([mailbox, setup] { RunHomePage(*mailbox, setup); }).detach();
+    StartWorker([mailbox, setup] { RunHomePage(*mailbox, setup); });
 }
 
 void StartVersionCheckThread(UpdateSetup setup) {
-    std::thread([setup] {
-        RunVersionCheck(setup.http, setup.site, setup.programDir, setup.tempFolder);
-    }).detach();
+    StartWorker(
+        [setup] { RunVersionCheck(setup.http, setup.site, setup.programDir, setup.tempFolder); });
 }
 
 void StartConnectivityThread(std::shared_ptr<UpdateMailbox> mailbox, UpdateSetup setup) {
-    std::thread([mailbox, setup] { RunConnectivityCheck(*mailbox, setup); }).detach();
+    StartWorker([mailbox, setup] { RunConnectivityCheck(*mailbox, setup); });
 }
 
 } // namespace kz
