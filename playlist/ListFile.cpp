@@ -1,5 +1,6 @@
 #include "ListFile.h"
 
+#include "platform/FdIo.h"
 #include "platform/Paths.h"
 #include "platform/Workers.h"
 #include "platform/storage/CompoundFile.h"
@@ -45,19 +46,6 @@ qint64 ReadChunk(int fd, char *buf, qint64 n) {
         got += r;
     }
     return got;
-}
-
-bool WriteAll(int fd, const char *data, qint64 n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, size_t(n));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        data += w;
-        n -= w;
-    }
-    return true;
 }
 
 // A new file beside the destination, renamed over it once complete.

@@ -1,5 +1,6 @@
 #include "update/VersionCheck.h"
 
+#include "platform/FdIo.h"
 #include "platform/TextCodec.h"
 #include "platform/http/HttpClient.h"
 
@@ -17,20 +18,6 @@ namespace {
 
 bool IsSuccess(int status) {
     return status >= 200 && status <= 299;
-}
-
-bool WriteAll(int fd, const char *data, std::int64_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, std::size_t(n));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += w;
-        n -= w;
-    }
-    return true;
 }
 
 class ScopedFd {

@@ -1,5 +1,6 @@
 #include "updater/PackageInstall.h"
 
+#include "platform/FdIo.h"
 #include "platform/storage/CompoundFile.h"
 
 #include <QFile>
@@ -34,20 +35,6 @@ private:
 
 QString ErrorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool WriteAll(int fd, const char *data, std::int64_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, data, std::size_t(n));
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += w;
-        n -= w;
-    }
-    return true;
 }
 
 enum class CopyResult { Done, ReadFailed, WriteFailed };
