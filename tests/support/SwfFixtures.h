@@ -15,7 +15,7 @@ struct SwfTag {
 };
 
 struct SwfSpec {
-    char signature = 'F'; // 'F' uncompressed, 'C' zlib
+    char signature = 'F'; // 'F' uncompressed, 'C' zlib, 'Z' LZMA (through LzmaMovie)
     std::uint8_t version = 10;
     // RECT in twips and the bit count per field (0 = the smallest that fits).
     std::int32_t xMin = 0, xMax = 11000, yMin = 0, yMax = 8000;
@@ -34,5 +34,11 @@ QByteArray BackgroundTag(std::uint8_t r, std::uint8_t g, std::uint8_t b);
 QByteArray Deflate(const QByteArray &bytes);
 // A "CWS" copy of an uncompressed movie, with its true declared length.
 QByteArray CompressMovie(const QByteArray &fws);
+// A "ZWS" copy of an "FWS" or "CWS" movie with the same declared length, written by Python's
+// lzma module (tests/support/zws_pack.py), an encoder independent of our decoder's use of
+// liblzma. Empty when the packer fails.
+QByteArray LzmaMovie(const QByteArray &movie);
+// The same from file to file; false when the packer fails.
+bool PackLzmaMovie(const QString &from, const QString &to);
 
 } // namespace kz::test
