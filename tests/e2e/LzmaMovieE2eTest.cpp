@@ -42,6 +42,9 @@ Seen Play(RealFrame &f, const QString &path) {
 
 void ExpectEngineAgrees(const SwfHeaderInfo &h, const MovieFacts &e, const QString &what) {
     SCOPED_TRACE(what.toStdString());
+    qInfo("%s: engine %d x %d, %.2f fps, %d frames, SWF %d, colour %06x",
+          qPrintable(FileNameOf(what)), e.width, e.height, e.frameRate, e.frameCount, e.swfVersion,
+          e.backgroundColor);
     EXPECT_EQ(e.width, h.right - h.left);
     EXPECT_EQ(e.height, h.bottom - h.top);
     EXPECT_EQ(int(std::floor(e.frameRate)), h.frameRate);
