@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace kz {
 
 ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound) {
@@ -22,17 +24,28 @@ ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Even
     QByteArray bytes(kProbeBytes, '\0');
     const std::int64_t n = HttpReadFull(*c, bytes.data(), kProbeBytes);
     c->Close();
-    if (n < kProbeMinBytes)
+    bool signature = false;
+    const ProbeOutcome outcome =
+        ParseProbedHeader(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                          std::size_t(std::max<std::int64_t>(n, 0)), record, signature);
+    if (signature)
+        headerFound.Set();
+    return outcome;
+}
+
+ProbeOutcome ParseProbedHeader(const std::uint8_t *b, std::size_t count, UrlProbeRecord &record,
+                               bool &signature) {
+    signature = false;
+    if (b == nullptr || count < std::size_t(kProbeMinBytes))
         return ProbeOutcome::Silent;
-    const auto *b = reinterpret_cast<const std::uint8_t *>(bytes.constData());
     SwfHeaderInfo info;
     if (IsSwfSignature(b, 'F')) {
-        ParseUncompressedSwfBuffer(b, std::size_t(n), info);
+        signature = true;
+        ParseUncompressedSwfBuffer(b, count, info);
         info.isFlash = 1;
-        headerFound.Set();
-    } else if (IsSwfSignature(b, 'C')) {
-        headerFound.Set();
-        if (!ParseCompressedSwfBuffer(b, std::size_t(n), info))
+    } else if (IsSwfSignature(b, 'C') || IsSwfSignature(b, 'Z')) {
+        signature = true;
+        if (!ParseCompressedSwfBuffer(b, count, info))
             return ProbeOutcome::Silent;
         info.isFlash = 1;
     } else {

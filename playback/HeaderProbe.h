@@ -49,6 +49,11 @@ struct ProbeEvents {
 // the signature. Fills the record's header fields on ProbeOutcome::Header. Sets headerFound
 // as soon as a signature is recognised.
 ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound);
+// The probe's parse of the bytes it read: Header with the record's header fields filled, Error
+// when they are no movie, Silent when too few or damaged. `signature` tells whether a movie's
+// signature was recognised.
+ProbeOutcome ParseProbedHeader(const std::uint8_t *bytes, std::size_t count, UrlProbeRecord &record,
+                               bool &signature);
 
 // The header the controller keeps, from a probe's record.
 void CopyProbedHeader(const UrlProbeRecord &record, SwfHeaderInfo &header);

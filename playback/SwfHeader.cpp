@@ -1,6 +1,7 @@
 #include "SwfHeader.h"
 
 #include "formats/swf/SwfFraming.h"
+#include "formats/swf/SwfLzma.h"
 
 #include <QFile>
 
@@ -33,14 +34,21 @@ bool IsPlayableMovie(const SwfHeaderInfo &info) {
 
 namespace {
 
-// Walks tags from the source's position until SetBackgroundColor or End, or until a header,
-// length or body would run past the bytes there are. Leaves the colour black otherwise.
+// Walks tags from the source's position until SetBackgroundColor, ShowFrame or End, until a
+// header, length or body would run past the bytes there are, or until the next header could
+// pass the walk's budget of bytes read. Leaves the colour black otherwise.
 void WalkForBackground(ByteSource &src, SwfHeaderInfo &info) {
+    constexpr std::size_t kLongHeaderBytes = 6;
+    std::size_t read = 0;
     for (;;) {
+        if (read + kLongHeaderBytes > kBackgroundWalkBytes)
+            return;
         TagHeader tag;
         if (ReadTagHeader(src, tag) != TagHeaderRead::Ok)
             return;
-        if (tag.code == kTagEnd)
+        read += tag.length >= kTagShortLengthMax ? kLongHeaderBytes : 2;
+        // The colour belongs before the first frame; one set later is not the movie's.
+        if (tag.code == kTagEnd || tag.code == kTagShowFrame)
             return;
         if (tag.code == kTagSetBackgroundColor) {
             std::uint8_t rgb[3];
@@ -75,6 +83,24 @@ void ParseBody(ByteSource &src, SwfHeaderInfo &info) {
     WalkForBackground(src, info);
 }
 
+// The fields a window's parse gives, with the stage fallback.
+void TakeWindow(const std::uint8_t *body, std::size_t count, SwfHeaderInfo &info) {
+    SwfHeaderInfo parsed = info;
+    MemorySource src(std::span(body, count));
+    ParseBody(src, parsed);
+    ApplyStageFallback(parsed);
+    info.frameRate = parsed.frameRate;
+    info.frameCount = parsed.frameCount;
+    info.left = parsed.left;
+    info.right = parsed.right;
+    info.top = parsed.top;
+    info.bottom = parsed.bottom;
+    info.backgroundColor = parsed.backgroundColor;
+}
+
+// A window too small for a header's fields is no movie body.
+constexpr std::size_t kMinWindowBytes = 32;
+
 // One inflate call over at most one window of input into one window of output.
 bool InflateFirstWindow(const std::uint8_t *in, std::size_t inCount, SwfHeaderInfo &info) {
     std::vector<std::uint8_t> out(kSwfWindowBytes);
@@ -88,20 +114,26 @@ bool InflateFirstWindow(const std::uint8_t *in, std::size_t inCount, SwfHeaderIn
     const int rc = inflate(&zs, Z_NO_FLUSH);
     const std::size_t produced = out.size() - zs.avail_out;
     inflateEnd(&zs);
-    if ((rc != Z_OK && rc != Z_STREAM_END) || produced < 32)
+    if ((rc != Z_OK && rc != Z_STREAM_END) || produced < kMinWindowBytes)
         return false;
+    TakeWindow(out.data(), produced, info);
+    return true;
+}
 
-    SwfHeaderInfo parsed = info;
-    MemorySource src(std::span(out.data(), produced));
-    ParseBody(src, parsed);
-    ApplyStageFallback(parsed);
-    info.frameRate = parsed.frameRate;
-    info.frameCount = parsed.frameCount;
-    info.left = parsed.left;
-    info.right = parsed.right;
-    info.top = parsed.top;
-    info.bottom = parsed.bottom;
-    info.backgroundColor = parsed.backgroundColor;
+// The same for LZMA: `in` starts at the data's length field after the 8-byte header.
+bool DecodeLzmaFirstWindow(const std::uint8_t *in, std::size_t inCount, SwfHeaderInfo &info) {
+    constexpr std::size_t kFieldsBytes = kLzmaSwfHeaderBytes - kSwfHeaderBytes;
+    inCount = std::min(inCount, kSwfWindowBytes);
+    if (inCount <= kFieldsBytes)
+        return false;
+    std::vector<std::uint8_t> out(kSwfWindowBytes);
+    std::size_t produced = 0;
+    // The window usually ends inside the data: what decoded up to there counts.
+    const LzmaEnd end = DecodeLzma(in + 4, in + kFieldsBytes, inCount - kFieldsBytes, out.data(),
+                                   out.size(), produced);
+    if (end == LzmaEnd::Damaged || produced < kMinWindowBytes)
+        return false;
+    TakeWindow(out.data(), produced, info);
     return true;
 }
 
@@ -122,7 +154,8 @@ bool ReadCompressedWindow(QFile &file, std::vector<std::uint8_t> &in, SwfReadCou
 
 } // namespace
 
-bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info, SwfReadCounter *counter) {
+bool ReadCompressedSwfBody(const QString &path, bool lzma, SwfHeaderInfo &info,
+                           SwfReadCounter *counter) {
     std::vector<std::uint8_t> in;
     {
         QFile file(path);
@@ -131,13 +164,17 @@ bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info, SwfReadCoun
         if (!ReadCompressedWindow(file, in, counter))
             return false;
     } // the file is closed before parsing
-    return InflateFirstWindow(in.data(), in.size(), info);
+    return lzma ? DecodeLzmaFirstWindow(in.data(), in.size(), info)
+                : InflateFirstWindow(in.data(), in.size(), info);
 }
 
 bool ParseCompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfHeaderInfo &info) {
     if (bytes == nullptr || count <= kSwfHeaderBytes)
         return false;
-    if (!InflateFirstWindow(bytes + kSwfHeaderBytes, count - kSwfHeaderBytes, info))
+    const std::uint8_t *body = bytes + kSwfHeaderBytes;
+    const std::size_t bodyCount = count - kSwfHeaderBytes;
+    if (!(IsSwfSignature(bytes, 'Z') ? DecodeLzmaFirstWindow(body, bodyCount, info)
+                                     : InflateFirstWindow(body, bodyCount, info)))
         return false;
     info.version = bytes[3];
     info.isFlash = 1;
@@ -174,7 +211,7 @@ void ReadSwfHeader(QFile &file, SwfHeaderInfo &info, SwfReadCounter *counter) {
     std::uint8_t head[kSwfHeaderBytes];
     if (!src.Read(head, 3))
         return;
-    const bool compressed = IsSwfSignature(head, 'C');
+    const bool compressed = IsSwfSignature(head, 'C') || IsSwfSignature(head, 'Z');
     if (!compressed && !IsSwfSignature(head, 'F'))
         return;
     info.isFlash = 1;
@@ -192,8 +229,12 @@ void ReadSwfHeader(QFile &file, SwfHeaderInfo &info, SwfReadCounter *counter) {
         // The window comes from the same open file: the searches hand in files they opened
         // themselves, by descriptor, and the name may already mean another file.
         std::vector<std::uint8_t> in;
-        if (ReadCompressedWindow(file, in, counter))
-            InflateFirstWindow(in.data(), in.size(), info);
+        if (ReadCompressedWindow(file, in, counter)) {
+            if (IsSwfSignature(head, 'Z'))
+                DecodeLzmaFirstWindow(in.data(), in.size(), info);
+            else
+                InflateFirstWindow(in.data(), in.size(), info);
+        }
     } else {
         ParseBody(src, info);
     }

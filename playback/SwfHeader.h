@@ -1,7 +1,8 @@
 #pragma once
 // Reads the facts the player needs from a movie's header: signature, version, declared length,
-// frame rate and count, stage rectangle and background colour, for uncompressed ("FWS") and
-// zlib-compressed ("CWS") movies, from a file or from the first bytes fetched over HTTP.
+// frame rate and count, stage rectangle and background colour, for uncompressed ("FWS"),
+// zlib-compressed ("CWS") and LZMA-compressed ("ZWS") movies, from a file or from the first
+// bytes fetched over HTTP.
 
 #include "formats/swf/ByteSource.h"
 #include "formats/swf/SwfBits.h"
@@ -31,6 +32,9 @@ struct SwfHeaderInfo {
 
 // Bytes the compressed readers take from the body: one window in, one window out.
 inline constexpr std::size_t kSwfWindowBytes = 4096;
+// The colour walk of an uncompressed movie reads at most this many bytes of tag headers (and
+// stops at the first frame): a movie of millions of tiny tags costs no more than the window.
+inline constexpr std::size_t kBackgroundWalkBytes = kSwfWindowBytes;
 
 // Counts the bytes a read took from the file, for tests and benchmarks.
 using SwfReadCounter = ReadCounter;
@@ -38,8 +42,11 @@ using SwfReadCounter = ReadCounter;
 void ReadSwfHeader(const QString &path, SwfHeaderInfo &info, SwfReadCounter *counter = nullptr);
 // The same from a file already open for reading (from its start, whatever its position).
 void ReadSwfHeader(QFile &file, SwfHeaderInfo &info, SwfReadCounter *counter = nullptr);
-bool ReadCompressedSwfBody(const QString &path, SwfHeaderInfo &info,
+// The body of a compressed movie (LZMA for "ZWS", else zlib): one read of at most a window
+// after the 8-byte header, one decode into a window.
+bool ReadCompressedSwfBody(const QString &path, bool lzma, SwfHeaderInfo &info,
                            SwfReadCounter *counter = nullptr);
+// The first bytes of a compressed movie, header included: LZMA when they start "ZWS", else zlib.
 bool ParseCompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfHeaderInfo &info);
 
 // Parses an uncompressed movie's first bytes (as fetched by a probe): header, rectangle, rate,

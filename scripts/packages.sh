@@ -6,6 +6,7 @@ KZ_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-webchannel-dev
   libgl-dev zlib1g-dev libpulse-dev libx11-dev libxext-dev libgd-dev
+  liblzma-dev
   libgtest-dev libgmock-dev fonts-wqy-zenhei
   dpkg-dev file
   nodejs npm
@@ -18,6 +19,7 @@ KZ_RUN_PACKAGES=(
 KZ_TEST_PACKAGES=(
   xvfb xauth xdotool xclip python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio pulseaudio-utils
   libglib2.0-bin
+  clang libclang-rt-dev python3
 )
 
 kz_missing_packages() {

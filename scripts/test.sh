@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both configurations and runs every test through CTest.
+# Installs what is missing, builds the configurations and runs every test through CTest.
 #   build-asan/: unit and widget tests (offscreen) under ASan/UBSan
 #   build/:      end-to-end tests of the real programs, under an Xvfb display started here
+#   build-fuzz/: a few seconds of each fuzz target, so they keep building and running
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/scripts/setup.sh" --test || exit 1
 "$top/scripts/build.sh" asan || exit 1
 "$top/scripts/build.sh" release || exit 1
+"$top/scripts/build.sh" fuzz || exit 1
 
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
@@ -22,7 +24,9 @@ if [ -n "$(ctest --test-dir "$top/build" -N 2>/dev/null | grep -E '^ *Test +#')"
     | tee "$logs/e2e" || status=1
 fi
 
-# One closing line over both runs.
+ctest --test-dir "$top/build-fuzz" --output-on-failure 2>&1 | tee "$logs/fuzz" || status=1
+
+# One closing line over all runs.
 passed=0; failed=0
 for f in "$logs"/*; do
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$f" | tail -n 1)

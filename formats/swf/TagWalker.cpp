@@ -2,6 +2,7 @@
 
 #include "SwfBits.h"
 #include "SwfFraming.h"
+#include "SwfLzma.h"
 
 #include <QFile>
 
@@ -32,7 +33,8 @@ bool ReadSignature(const QString &path, std::uint8_t sig[3]) {
 
 bool IsFlashMovieFile(const QString &path) {
     std::uint8_t sig[3];
-    return ReadSignature(path, sig) && (IsSwfSignature(sig, 'F') || IsSwfSignature(sig, 'C'));
+    return ReadSignature(path, sig) &&
+           (IsSwfSignature(sig, 'F') || IsSwfSignature(sig, 'C') || IsSwfSignature(sig, 'Z'));
 }
 
 bool IsCompressedMovieFile(const QString &path) {
@@ -53,29 +55,50 @@ std::optional<MovieBuffer> InflateMovie(const QString &path) {
     const uchar *mapped = file.map(0, fileSize);
     if (mapped == nullptr)
         return std::nullopt;
+    const auto unmap = [&] { file.unmap(const_cast<uchar *>(mapped)); };
+    const bool lzma = IsSwfSignature(mapped, 'Z');
+    if (!lzma && !IsSwfSignature(mapped, 'C')) {
+        unmap();
+        return std::nullopt;
+    }
+    const std::uint64_t dataStart = lzma ? kLzmaSwfHeaderBytes : kSwfHeaderBytes;
+    if (std::uint64_t(fileSize) < dataStart) {
+        unmap();
+        return std::nullopt;
+    }
     const std::uint64_t declared = Le32(mapped + 4);
-    const std::uint64_t input = std::uint64_t(fileSize) - 8;
+    const std::uint64_t input = std::uint64_t(fileSize) - dataStart;
+    const std::uint64_t ratio = lzma ? kLzmaMaxRatio : kZlibMaxRatio;
     // Only what the header claims is known here: check it against what the bytes could hold
     // before asking for any memory.
     if (declared < 8 || declared - 8 > kMaxInflatedMovieBytes ||
-        declared - 8 > input * kZlibMaxRatio + 64) {
-        file.unmap(const_cast<uchar *>(mapped));
+        declared - 8 > input * ratio + 64) {
+        unmap();
         return std::nullopt;
     }
     MovieBuffer out;
     const std::size_t capacity = std::size_t(declared - 8);
     out.data.reset(new (std::nothrow) std::uint8_t[std::max<std::size_t>(capacity, 1)]);
     if (!out.data) {
-        file.unmap(const_cast<uchar *>(mapped));
+        unmap();
         return std::nullopt;
     }
-    uLongf produced = uLongf(capacity);
-    const int rc = uncompress(out.data.get(), &produced, mapped + 8, uLong(input));
-    file.unmap(const_cast<uchar *>(mapped));
+    bool ok = false;
+    std::size_t produced = 0;
+    if (lzma) {
+        // Data cut short fails as a cut zlib stream does.
+        ok = DecodeLzma(mapped + kSwfHeaderBytes + 4, mapped + dataStart, std::size_t(input),
+                        out.data.get(), capacity, produced) == LzmaEnd::Complete;
+    } else {
+        uLongf inflated = uLongf(capacity);
+        ok = uncompress(out.data.get(), &inflated, mapped + dataStart, uLong(input)) == Z_OK;
+        produced = std::size_t(inflated);
+    }
+    unmap();
     file.close();
-    if (rc != Z_OK)
+    if (!ok)
         return std::nullopt;
-    out.size = std::size_t(produced);
+    out.size = produced;
     return out;
 }
 
@@ -89,7 +112,7 @@ std::unique_ptr<ByteSource> OpenMovieTags(const QString &path) {
     std::unique_ptr<ByteSource> src;
     if (IsSwfSignature(head, 'F')) {
         src = std::move(file);
-    } else if (IsSwfSignature(head, 'C')) {
+    } else if (IsSwfSignature(head, 'C') || IsSwfSignature(head, 'Z')) {
         file.reset();
         auto buffer = InflateMovie(path);
         if (!buffer)

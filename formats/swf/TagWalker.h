@@ -1,8 +1,8 @@
 #pragma once
 // Opening a movie for tag walking and the walk itself. An uncompressed movie is read from its
-// file piece by piece (bodies skipped by seeking); a compressed one is inflated into one buffer
-// whose every read is bounds-checked. Handlers see one tag at a time through a TagBody that
-// never reads past the tag or past the data.
+// file piece by piece (bodies skipped by seeking); a compressed one (zlib or LZMA) is inflated
+// into one buffer whose every read is bounds-checked. Handlers see one tag at a time through a
+// TagBody that never reads past the tag or past the data.
 
 #include "ByteSource.h"
 #include "SwfTagCodes.h"
@@ -27,7 +27,7 @@ inline constexpr std::uint64_t kMaxInflatedMovieBytes = std::uint64_t(1) << 30;
 // zlib's deflate expands by at most this ratio (plus a few bytes of stream overhead).
 inline constexpr std::uint64_t kZlibMaxRatio = 1032;
 
-// True when the file opens and starts with exactly "FWS" or "CWS".
+// True when the file opens and starts with exactly "FWS", "CWS" or "ZWS".
 bool IsFlashMovieFile(const QString &path);
 // True when the file starts with exactly "CWS".
 bool IsCompressedMovieFile(const QString &path);
@@ -39,12 +39,14 @@ struct MovieBuffer {
     std::span<const std::uint8_t> Bytes() const { return {data.get(), size}; }
 };
 
-// Inflates a compressed movie's body in one call. Fails, without allocating, when the declared
-// length is below 8, beyond 1 GiB or beyond what the compressed bytes could inflate to.
+// Inflates a compressed movie's body ("CWS" zlib, "ZWS" LZMA) in one call. Fails, without
+// allocating, when the declared length is below 8, beyond 1 GiB or beyond what the compressed
+// bytes could inflate to; fails too when the data is damaged or cut short.
 std::optional<MovieBuffer> InflateMovie(const QString &path);
 
-// Opens a movie by its signature ("FWS" read from the file, "CWS" inflated first) and skips
-// its header (signature, version, length, RECT, frame rate and count). Empty on any failure.
+// Opens a movie by its signature ("FWS" read from the file, "CWS" and "ZWS" inflated first) and
+// skips its header (signature, version, length, RECT, frame rate and count). Empty on any
+// failure.
 std::unique_ptr<ByteSource> OpenMovieTags(const QString &path);
 
 // The current tag as its handler sees it.

@@ -20,7 +20,9 @@ QByteArray Record(const char marker[2], std::uint32_t n, const QByteArray &body)
 
 TEST(TextRecords, EncodesMarkerLengthTextAndZero) {
     const QByteArray bytes = EncodeTextRecord(QStringLiteral("a中"));
-    const QByteArray expected("\xFF\xFF\x06\x00\x00\x00" "a\x00\x2D\x4E\x00\x00", 12);
+    const QByteArray expected("\xFF\xFF\x06\x00\x00\x00"
+                              "a\x00\x2D\x4E\x00\x00",
+                              12);
     EXPECT_EQ(bytes, expected);
 }
 
@@ -63,6 +65,19 @@ TEST(TextRecords, HoldsLongPathsAndToleratesOddLengths) {
     EXPECT_EQ(ReadTextRecordsFromBytes(Record("\xFF\xFF", 5, QByteArray("a\0b\0c", 5))),
               QStringList{"ab"});
     EXPECT_EQ(ReadTextRecordsFromBytes(Record("\xFF\xFF", 0, "")), QStringList{QString()});
+
+    // Found by fuzzing: a record of exactly the buffer's size without its zero is read whole,
+    // 4097 characters, without reading past it; such a text is one character longer than a
+    // record the reader takes back, so it ends a later reading (the longest path fits).
+    QByteArray full;
+    for (int i = 0; i < 4097; ++i)
+        full.append("x\0", 2);
+    ASSERT_EQ(std::uint32_t(full.size()), kTextRecordBufferBytes);
+    const QString longest(4097, QChar(u'x'));
+    EXPECT_EQ(ReadTextRecordsFromBytes(Record("\xFF\xFF", kTextRecordBufferBytes, full)),
+              QStringList{longest});
+    EXPECT_EQ(ReadTextRecordsFromBytes(EncodeTextRecord(longest) + EncodeTextRecord("next")),
+              QStringList());
 }
 
 TEST(TextRecords, WritingIntoAMissingFolderFails) {

@@ -37,11 +37,14 @@ struct Site {
         WriteFile(dir.filePath("plain.swf"), fws);
         spec.signature = 'C';
         WriteFile(dir.filePath("packed.swf"), BuildSwf(spec) + QByteArray(100, 'x'));
+        const QByteArray broken = BuildSwf(spec).left(8) + QByteArray(300, '\x07');
+        spec.signature = 'Z';
+        WriteFile(dir.filePath("lzma.swf"), BuildSwf(spec) + QByteArray(100, 'x'));
+        WriteFile(dir.filePath("brokenlzma.swf"), "ZWS" + broken.mid(3));
         WriteFile(dir.filePath("page.html"), "<html><head><title>not a movie</title></head><body>" +
                                                  QByteArray(200, 'p') + "</body></html>");
         WriteFile(dir.filePath("short.swf"), BuildSwf(SwfSpec{}).left(40));
-        // A compressed movie whose body is not zlib: the probe gives up quietly.
-        QByteArray broken = BuildSwf(spec).left(8) + QByteArray(300, '\x07');
+        // Compressed movies whose bodies do not decode: the probe gives up quietly.
         WriteFile(dir.filePath("broken.swf"), broken);
         server = std::make_unique<FolderServer>(dir.path());
     }
@@ -62,7 +65,7 @@ ProbeOutcome Probe(const QString &url, UrlProbeRecord &r, Event &found) {
 
 TEST(HeaderProbe, UncompressedAndCompressedHeadersAreRead) {
     Site &s = TheSite();
-    for (const char *name : {"plain.swf", "packed.swf"}) {
+    for (const char *name : {"plain.swf", "packed.swf", "lzma.swf"}) {
         SCOPED_TRACE(name);
         Event found(Event::AutoReset, false);
         UrlProbeRecord r;
@@ -94,6 +97,9 @@ TEST(HeaderProbe, FailuresPlayTheFallbackOrStayQuiet) {
     EXPECT_FALSE(found.IsSet());
     EXPECT_EQ(Probe(s.server->Url("broken.swf"), r, found), ProbeOutcome::Silent);
     EXPECT_TRUE(found.IsSet()) << "the signature was seen before the body failed";
+    Event foundLzma(Event::AutoReset, false);
+    EXPECT_EQ(Probe(s.server->Url("brokenlzma.swf"), r, foundLzma), ProbeOutcome::Silent);
+    EXPECT_TRUE(foundLzma.IsSet());
     // No address, no server.
     EXPECT_EQ(Probe(QString(), r, found), ProbeOutcome::Error);
     EXPECT_EQ(Probe("http://127.0.0.1:1/x.swf", r, found), ProbeOutcome::Error);

@@ -103,7 +103,8 @@ TEST_F(SwfHeaderTest, StageFallbackForInvertedOrFlatRectangles) {
 
 TEST_F(SwfHeaderTest, SignatureMustMatchExactly) {
     QByteArray good = BuildSwf(SwfSpec{});
-    for (const char *sig : {"fws", "FWs", "cWS", "ZWS", "GWS", "FW"}) {
+    // "ZWS" is a movie (LZMA); its lower-case forms are not.
+    for (const char *sig : {"fws", "FWs", "cWS", "zWS", "ZWs", "GWS", "FW"}) {
         QByteArray b = good;
         b.replace(0, 3, sig);
         const SwfHeaderInfo h = Read(b);
@@ -258,11 +259,12 @@ TEST(SwfHeaderCorpus, EveryMovieReadsCleanlyWithinItsBudget) {
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray sig = f.read(3);
-        if (sig == "CWS") {
+        if (sig == "CWS" || sig == "ZWS") {
             ++compressed;
             EXPECT_LE(counter.bytesRead, 4104u) << path.toStdString();
         }
-        EXPECT_EQ(h.isFlash != 0, sig == "CWS" || sig == "FWS") << path.toStdString();
+        EXPECT_EQ(h.isFlash != 0, sig == "CWS" || sig == "FWS" || sig == "ZWS")
+            << path.toStdString();
         EXPECT_LT(h.left, h.right);
         EXPECT_LT(h.top, h.bottom);
         flash += h.isFlash;
@@ -271,4 +273,96 @@ TEST(SwfHeaderCorpus, EveryMovieReadsCleanlyWithinItsBudget) {
     EXPECT_GT(compressed, 100);
     EXPECT_GT(playable, 250);
     EXPECT_GE(flash, playable);
+}
+
+// A movie of a million empty two-byte tags before its colour: the walk stops within its budget
+// of bytes read instead of reading them all, and the colour is left black.
+TEST_F(SwfHeaderTest, TwoByteTagMovieIsReadInBoundedWork) {
+    SwfSpec s;
+    s.tags.reserve(1000001);
+    for (int i = 0; i < 1000000; ++i)
+        s.tags.push_back({kTagDefineShape, QByteArray()});
+    s.tags.push_back({kTagSetBackgroundColor, QByteArray("\x10\x20\x30", 3)});
+    SwfReadCounter counter;
+    const SwfHeaderInfo h = Read(BuildSwf(s), &counter);
+    EXPECT_EQ(h.isFlash, 1);
+    EXPECT_EQ(h.frameCount, 1);
+    EXPECT_EQ(h.backgroundColor, 0);
+    // Header, RECT (at most 17 bytes), rate and count, then the walk's budget.
+    EXPECT_LE(counter.bytesRead, 8u + 17u + 4u + kBackgroundWalkBytes);
+    EXPECT_GE(counter.bytesRead, kBackgroundWalkBytes - 6);
+
+    // Within the budget the colour is still found, long tags skipped rather than read.
+    SwfSpec near;
+    for (int i = 0; i < 1000; ++i)
+        near.tags.push_back({kTagDefineShape, QByteArray()});
+    near.tags.push_back({kTagDefineShape, QByteArray(100000, 'x')});
+    near.tags.push_back({kTagSetBackgroundColor, QByteArray("\x10\x20\x30", 3)});
+    SwfReadCounter nearCounter;
+    EXPECT_EQ(Read(BuildSwf(near), &nearCounter).backgroundColor, 0x102030);
+    EXPECT_LE(nearCounter.bytesRead, 8u + 17u + 4u + 2000u + 6u + 2u + 3u);
+}
+
+TEST_F(SwfHeaderTest, ColourAfterTheFirstFrameIsNotTheMovies) {
+    SwfSpec s;
+    s.tags = {{kTagShowFrame, {}}, {kTagSetBackgroundColor, QByteArray("\x10\x20\x30", 3)}};
+    EXPECT_EQ(Read(BuildSwf(s)).backgroundColor, 0);
+    s.signature = 'C';
+    s.tags.push_back({kTagDefineShape, QByteArray(64, 'x')}); // past the window's minimum
+    EXPECT_EQ(Read(BuildSwf(s)).backgroundColor, 0);
+    std::swap(s.tags[0], s.tags[1]);
+    EXPECT_EQ(Read(BuildSwf(s)).backgroundColor, 0x102030);
+}
+
+// Corpus movies re-packed as LZMA movies read exactly as their originals: same values, one
+// bounded read; from a probe's first bytes too. Damaged LZMA data keeps the defaults.
+TEST_F(SwfHeaderTest, LzmaMoviesReadAsTheirOriginals) {
+    const QStringList files = CorpusFiles();
+    int compared = 0;
+    for (qsizetype i = 0; i < files.size(); i += 6) {
+        const QString &original = files[i];
+        const QByteArray bytes = ReadFile(original);
+        if (!(bytes.startsWith("FWS") || bytes.startsWith("CWS")) || bytes.size() > 300000)
+            continue;
+        const QString packed = m_dir.filePath(QStringLiteral("z%1.swf").arg(i));
+        if (!PackLzmaMovie(original, packed))
+            continue; // damaged originals that do not inflate
+        SwfHeaderInfo want, got;
+        ReadSwfHeader(original, want);
+        SwfReadCounter counter;
+        ReadSwfHeader(packed, got, &counter);
+        EXPECT_EQ(got, want) << original.toStdString();
+        EXPECT_LE(counter.bytesRead, 8u + kSwfWindowBytes) << original.toStdString();
+        EXPECT_EQ(IsPlayableMovie(got), IsPlayableMovie(want)) << original.toStdString();
+
+        const QByteArray first = ReadFile(packed).left(4096);
+        SwfHeaderInfo probed;
+        ASSERT_TRUE(
+            ParseCompressedSwfBuffer(reinterpret_cast<const std::uint8_t *>(first.constData()),
+                                     std::size_t(first.size()), probed))
+            << original.toStdString();
+        probed.fileLength = got.fileLength; // the buffer parser leaves the length to its caller
+        EXPECT_EQ(probed, got) << original.toStdString();
+        ++compared;
+    }
+    EXPECT_GT(compared, 30);
+
+    SwfSpec s;
+    s.signature = 'Z';
+    s.version = 13;
+    s.tags = {{kTagSetBackgroundColor, QByteArray("\x01\x02\x03", 3)}, {2, QByteArray(64, 'a')}};
+    const QByteArray good = BuildSwf(s);
+    ASSERT_TRUE(good.startsWith("ZWS\x0d"));
+    const SwfHeaderInfo h = Read(good);
+    EXPECT_EQ(h.version, 13);
+    EXPECT_EQ(h.backgroundColor, 0x010203);
+    EXPECT_EQ(h.bottom, 400);
+    EXPECT_TRUE(IsPlayableMovie(h));
+    // Damaged data, impossible properties, a cut header: the defaults, as for zlib.
+    QByteArray garbage = good.left(17) + QByteArray(200, '\x5A');
+    EXPECT_EQ(Read(garbage), Defaults(1, 13, h.fileLength));
+    QByteArray props = good;
+    props[12] = char(0xFF);
+    EXPECT_EQ(Read(props), Defaults(1, 13, h.fileLength));
+    EXPECT_EQ(Read(good.left(14)), Defaults(1, 13, h.fileLength));
 }

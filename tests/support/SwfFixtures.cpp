@@ -3,6 +3,10 @@
 #include "formats/swf/SwfFraming.h"
 #include "formats/swf/SwfTagCodes.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 namespace kz::test {
 
 QByteArray TagBytes(const SwfTag &tag) {
@@ -28,6 +32,39 @@ QByteArray CompressMovie(const QByteArray &fws) {
                       fws.mid(kSwfHeaderBytes));
 }
 
+bool PackLzmaMovie(const QString &from, const QString &to) {
+    QString source = qEnvironmentVariable("KZ_SOURCE_DIR");
+    if (source.isEmpty())
+        source = QStringLiteral(KZ_DEFAULT_SOURCE_DIR);
+    QProcess p;
+    // Debian's python3, as the package list installs it.
+    p.start(QStringLiteral("/usr/bin/python3"),
+            {source + QStringLiteral("/tests/support/zws_pack.py"), from, to});
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return false;
+    }
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning("zws_pack.py failed: %s", p.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+QByteArray LzmaMovie(const QByteArray &movie) {
+    QTemporaryDir dir;
+    QFile in(dir.filePath(QStringLiteral("in.swf")));
+    if (!dir.isValid() || !in.open(QIODevice::WriteOnly) || in.write(movie) != movie.size())
+        return {};
+    in.close();
+    const QString out = dir.filePath(QStringLiteral("out.swf"));
+    if (!PackLzmaMovie(in.fileName(), out))
+        return {};
+    QFile f(out);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QByteArray BuildSwf(const SwfSpec &s) {
     MovieBodyHeader head;
     head.stage = {s.xMin, s.xMax, s.yMin, s.yMax};
@@ -42,6 +79,8 @@ QByteArray BuildSwf(const SwfSpec &s) {
         PutLe(body, kTagEnd, 2);
     const auto length = s.declaredLength >= 0 ? std::uint64_t(s.declaredLength)
                                               : std::uint64_t(kSwfHeaderBytes + body.size());
+    if (s.signature == 'Z')
+        return LzmaMovie(MovieBytes('F', s.version, std::uint32_t(length), body));
     return MovieBytes(s.signature, s.version, std::uint32_t(length), body);
 }
 

@@ -15,7 +15,7 @@ struct SwfTag {
 };
 
 struct SwfSpec {
-    char signature = 'F'; // 'F' uncompressed, 'C' zlib
+    char signature = 'F'; // 'F' uncompressed, 'C' zlib, 'Z' LZMA (through LzmaMovie)
     std::uint8_t version = 10;
     // RECT in twips and the bit count per field (0 = the smallest that fits).
     std::int32_t xMin = 0, xMax = 11000, yMin = 0, yMax = 8000;
@@ -37,5 +37,11 @@ QByteArray CompressMovie(const QByteArray &fws);
 // A playable uncompressed movie of exactly `bytes` bytes (at least 64), padded by a metadata
 // tag the header reader skips.
 QByteArray MovieOfSize(qsizetype bytes);
+// A "ZWS" copy of an "FWS" or "CWS" movie with the same declared length, written by Python's
+// lzma module (tests/support/zws_pack.py), an encoder independent of our decoder's use of
+// liblzma. Empty when the packer fails.
+QByteArray LzmaMovie(const QByteArray &movie);
+// The same from file to file; false when the packer fails.
+bool PackLzmaMovie(const QString &from, const QString &to);
 
 } // namespace kz::test

@@ -25,7 +25,9 @@ protected:
         QByteArray fws = BuildSwf(s);
         fws.chop(chop);
         const QString path = m_in.filePath(name);
-        EXPECT_TRUE(WriteFile(path, GetParam() == 'C' ? CompressMovie(fws) : fws));
+        EXPECT_TRUE(WriteFile(path, GetParam() == 'C'   ? CompressMovie(fws)
+                                    : GetParam() == 'Z' ? LzmaMovie(fws)
+                                                        : fws));
         return path;
     }
     QString Out() const { return m_out.path() + u'/'; }
@@ -142,9 +144,12 @@ TEST_P(JpegExtract, AnImageThatCannotBeCreatedFails) {
     EXPECT_TRUE(FilesIn(Out()).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Readings, JpegExtract, ::testing::Values('F', 'C'), [](const auto &info) {
-    return info.param == 'F' ? std::string("File") : std::string("Memory");
-});
+INSTANTIATE_TEST_SUITE_P(Readings, JpegExtract, ::testing::Values('F', 'C', 'Z'),
+                         [](const auto &info) {
+                             return info.param == 'F'
+                                        ? std::string("File")
+                                        : std::string(info.param == 'C' ? "Memory" : "Lzma");
+                         });
 
 TEST(JpegStreamStart, SkipsRepeatedAndEndMarkers) {
     const auto start = [](const QByteArray &b) {

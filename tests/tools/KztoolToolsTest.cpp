@@ -17,8 +17,9 @@ using namespace kz::test;
 
 namespace {
 
-QString MakeMovie(const QTemporaryDir &dir, const QString &name) {
+QString MakeMovie(const QTemporaryDir &dir, const QString &name, char signature = 'F') {
     SwfSpec s;
+    s.signature = signature;
     s.tags = {StreamHeadTag(kMp3Flags), StreamBlockTag("frames"), Mp3SoundTag(1, "event"),
               DefineBitsJpeg2Tag(2, MakeJpeg(8, 8, 1))};
     const QString path = dir.filePath(name);
@@ -44,6 +45,24 @@ TEST(KztoolTools, ExtractionsPrintWhatTheyWrote) {
     ASSERT_EQ(jpeg.exitCode, 0);
     EXPECT_EQ(jpeg.Lines(), QStringList{out.path() + "/intro_0.jpg"});
     EXPECT_TRUE(DecodesAsJpeg(ReadFile(out.path() + "/intro_0.jpg")));
+}
+
+TEST(KztoolTools, LzmaMoviesExtractAndReadTheirHeader) {
+    QTemporaryDir in, out;
+    const QString movie = MakeMovie(in, "lzma.swf", 'Z');
+    ASSERT_TRUE(ReadFile(movie).startsWith("ZWS"));
+    const ToolRun mp3 = RunKztool({"mp3", movie, out.path()});
+    ASSERT_EQ(mp3.exitCode, 0) << mp3.err.toStdString();
+    EXPECT_EQ(mp3.Lines(),
+              (QStringList{out.path() + "/lzma_event0.mp3", out.path() + "/lzma_stream.mp3"}));
+    EXPECT_EQ(ReadFile(out.path() + "/lzma_event0.mp3"), "event");
+    const ToolRun jpeg = RunKztool({"jpeg", movie, out.path()});
+    ASSERT_EQ(jpeg.exitCode, 0) << jpeg.err.toStdString();
+    EXPECT_TRUE(DecodesAsJpeg(ReadFile(out.path() + "/lzma_0.jpg")));
+    const ToolRun info = RunKztool({"info", movie});
+    ASSERT_EQ(info.exitCode, 0);
+    EXPECT_TRUE(info.out.contains("550 x 400")) << info.out.toStdString();
+    EXPECT_TRUE(info.out.contains(", playable")) << info.out.toStdString();
 }
 
 TEST(KztoolTools, FailuresExitOneAndUsageErrorsTwo) {

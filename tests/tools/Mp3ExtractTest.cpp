@@ -187,9 +187,12 @@ TEST_P(Mp3Extract, FailuresLeaveNoOutput) {
     EXPECT_TRUE(QDir(m_out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Readings, Mp3Extract, ::testing::Values('F', 'C'), [](const auto &info) {
-    return info.param == 'F' ? std::string("File") : std::string("Memory");
-});
+INSTANTIATE_TEST_SUITE_P(Readings, Mp3Extract, ::testing::Values('F', 'C', 'Z'),
+                         [](const auto &info) {
+                             return info.param == 'F'
+                                        ? std::string("File")
+                                        : std::string(info.param == 'C' ? "Memory" : "Lzma");
+                         });
 
 TEST(Mp3ExtractCompressed, DeclaredLengthThatDoesNotFitYieldsNothing) {
     QTemporaryDir in, out;

@@ -18,20 +18,31 @@ using namespace kz::test;
 namespace {
 
 // name -> "xMin xMax yMin yMax rateInteger frameCount", from a reader that shares no code
-// with ours: it inflates what it can of a compressed body and unpacks the RECT bit by bit.
+// with ours: it inflates what it can of a compressed body (zlib, or LZMA through Python's lzma
+// module) and unpacks the RECT bit by bit.
 const char *kIndependentReader = R"(
-import os, sys, zlib
+import lzma, os, sys, zlib
 for name in sorted(os.listdir(sys.argv[1])):
     if not name.endswith('.swf'):
         continue
     data = open(os.path.join(sys.argv[1], name), 'rb').read()
-    if len(data) < 8 or data[1:3] != b'WS' or data[0:1] not in (b'F', b'C'):
+    if len(data) < 8 or data[1:3] != b'WS' or data[0:1] not in (b'F', b'C', b'Z'):
         continue
     body = data[8:]
     if data[0:1] == b'C':
         try:
             body = zlib.decompressobj().decompress(body, 64)
         except zlib.error:
+            continue
+    if data[0:1] == b'Z':
+        if len(data) < 17:
+            continue
+        d = data[12]
+        lzma1 = {'id': lzma.FILTER_LZMA1, 'lc': d % 9, 'lp': (d // 9) % 5, 'pb': d // 45,
+                 'dict_size': int.from_bytes(data[13:17], 'little')}
+        try:
+            body = lzma.LZMADecompressor(lzma.FORMAT_RAW, filters=[lzma1]).decompress(data[17:], 64)
+        except lzma.LZMAError:
             continue
     if not body:
         continue
@@ -81,7 +92,7 @@ TEST(SwfCorpus, BodyHeadersAgreeWithAnIndependentReaderAndWalksEnd) {
         std::unique_ptr<ByteSource> body;
         if (head.size() == 8 && IsSwfSignature(sig, 'F')) {
             body = std::make_unique<FileSource>(file);
-        } else if (head.size() == 8 && IsSwfSignature(sig, 'C')) {
+        } else if (head.size() == 8 && (IsSwfSignature(sig, 'C') || IsSwfSignature(sig, 'Z'))) {
             auto inflated = InflateMovie(path);
             if (inflated)
                 body = std::make_unique<MemorySource>(std::move(inflated->data), inflated->size);

@@ -57,7 +57,10 @@ TEST(MovieSignature, OnlyExactSignaturesOfReadableFilesCount) {
     EXPECT_FALSE(IsCompressedMovieFile(fws));
     EXPECT_TRUE(IsFlashMovieFile(cws));
     EXPECT_TRUE(IsCompressedMovieFile(cws));
-    for (const QString &p : {lower, zws, two, tmp.filePath("missing.swf"), tmp.path()}) {
+    // LZMA movies count as movies; "compressed" keeps meaning zlib.
+    EXPECT_TRUE(IsFlashMovieFile(zws));
+    EXPECT_FALSE(IsCompressedMovieFile(zws));
+    for (const QString &p : {lower, two, tmp.filePath("missing.swf"), tmp.path()}) {
         EXPECT_FALSE(IsFlashMovieFile(p)) << p.toStdString();
         EXPECT_FALSE(IsCompressedMovieFile(p)) << p.toStdString();
     }

@@ -1,0 +1,172 @@
+// kz_fuzz_seeds CORPUS OUT: writes the seeds of the targets whose input the program itself
+// makes: list files (with movies and an information record) and damaged ones, play-list state
+// files and information records, packaged programs, drag payloads. One folder per target
+// under OUT. The SWF targets take the shared corpus (scripts/fuzz.sh copies it).
+
+#include "platform/TextRecords.h"
+#include "platform/storage/CompoundFile.h"
+#include "playlist/DragPayload.h"
+#include "playlist/ListFile.h"
+#include "tools/Packaging.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+using namespace kz;
+
+bool Save(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QByteArray Load(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Put32(QByteArray &b, qsizetype at, quint32 v) {
+    if (at < 0 || at + 4 > b.size())
+        return;
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = char((v >> (8 * i)) & 0xFF);
+}
+
+quint32 Get32(const QByteArray &b, qsizetype at) {
+    if (at < 0 || at + 4 > b.size())
+        return 0;
+    quint32 v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= quint32(quint8(b[at + i])) << (8 * i);
+    return v;
+}
+
+QByteArray InfoRecord() {
+    QByteArray out;
+    for (const char *t : {"KZNAME=分享者", "KZEMAIL=someone@example.org", "KZMSN=msn",
+                          "KZOTHER=其他", "KZWEB=https://example.org/", "KZDETAIL=说明=两个"})
+        out += EncodeTextRecord(QString::fromUtf8(t));
+    return out;
+}
+
+// The smallest movies of the corpus, up to `count`.
+QStringList SmallMovies(const QString &corpus, int count) {
+    QDir dir(corpus);
+    const QFileInfoList all =
+        dir.entryInfoList({QStringLiteral("*.swf")}, QDir::Files, QDir::Size | QDir::Reversed);
+    QStringList out;
+    for (const QFileInfo &fi : all) {
+        if (fi.size() >= 200 && out.size() < count)
+            out << fi.filePath();
+    }
+    return out;
+}
+
+void ListFiles(const QString &corpus, const QString &out, const QString &scratch) {
+    const QStringList movies = SmallMovies(corpus, 6);
+    const QString info = scratch + QString::fromUtf16(kInfoEntryName);
+    Save(info, InfoRecord());
+
+    // Two movies and the information record: the program's own list file.
+    const QString small = out + QStringLiteral("two-movies.tpl");
+    CreateListFile(small);
+    for (int i = 0; i < 2 && i < movies.size(); ++i)
+        AddMovie(movies[i], small);
+    AddMovie(info, small);
+
+    // More entries, one movie larger than the mini stream's limit.
+    const QString many = out + QStringLiteral("six-movies.tpl");
+    CreateListFile(many);
+    for (const QString &m : movies)
+        AddMovie(m, many);
+    const QString big = scratch + QStringLiteral("big.swf");
+    QByteArray bigBytes = Load(movies.value(0));
+    while (bigBytes.size() < 9000)
+        bigBytes += bigBytes;
+    Save(big, bigBytes);
+    AddMovie(big, many);
+    CreateListFile(out + QStringLiteral("empty.tpl"));
+
+    // Damaged copies: what the reader must refuse or survive.
+    const QByteArray base = Load(small);
+    const auto sectorAt = [](quint32 s) { return qsizetype(512) * (qsizetype(s) + 1); };
+    const quint32 fat0 = Get32(base, 76), dir0 = Get32(base, 48);
+    const auto fatEntry = [&](quint32 s) { return sectorAt(fat0) + 4 * qsizetype(s); };
+    QByteArray b = base;
+    Put32(b, fatEntry(dir0), dir0); // the directory chain loops on itself
+    Save(out + QStringLiteral("dir-loop.tpl"), b);
+    b = base;
+    Put32(b, 44, 120); // DIFAT pointing at itself
+    Put32(b, 72, 3);
+    Put32(b, 68, dir0);
+    Put32(b, sectorAt(dir0) + 508, dir0);
+    Save(out + QStringLiteral("difat-loop.tpl"), b);
+    b = base;
+    Put32(b, sectorAt(dir0) + 128 + 76, 0); // a child pointing at the root
+    Save(out + QStringLiteral("child-root.tpl"), b);
+    b = base;
+    Put32(b, sectorAt(dir0) + 120, 0x7FFFFFC0); // the mini stream beyond the file
+    Save(out + QStringLiteral("mini-huge.tpl"), b);
+    Save(out + QStringLiteral("truncated.tpl"), base.left(base.size() / 2 + 100));
+    Save(out + QStringLiteral("header-only.tpl"), base.left(512));
+}
+
+void Records(const QString &corpus, const QString &out) {
+    Save(out + QStringLiteral("info.data"), InfoRecord());
+    QByteArray list;
+    for (const QString &m : SmallMovies(corpus, 4))
+        list += EncodeTextRecord(m);
+    list += EncodeTextRecord(QStringLiteral("/home/用户/收藏.tpl/入口.swf"));
+    Save(out + QStringLiteral("1list.ini"), list);
+    Save(out + QStringLiteral("long.ini"),
+         EncodeTextRecord(QString(4096, u'x')) + EncodeTextRecord(QString()));
+}
+
+void Projectors(const QString &corpus, const QString &out) {
+    const QStringList movies = SmallMovies(corpus, 2);
+    const QByteArray stub = QByteArrayLiteral("\x7F"
+                                              "ELF stub of the projector");
+    int n = 0;
+    for (const QString &m : movies) {
+        const QByteArray movie = Load(m);
+        QByteArray trailer(kProjectorTrailerBytes, '\0');
+        Put32(trailer, 0, kProjectorMagic);
+        Put32(trailer, 4, quint32(movie.size()));
+        Save(out + QStringLiteral("program%1.exe").arg(n++), stub + movie + trailer);
+        Put32(trailer, 4, quint32(movie.size() + stub.size() + 1)); // longer than the file
+        Save(out + QStringLiteral("program%1.exe").arg(n++), stub + movie + trailer);
+    }
+}
+
+void DragPayloads(const QString &out) {
+    const QList<QList<int>> sets{{0}, {0, 1, 2}, {5, 3, 9}, {61164}};
+    int n = 0;
+    for (const QList<int> &rows : sets)
+        if (const auto p = BuildDragPayload(n % 2, rows, 61165))
+            Save(out + QStringLiteral("rows%1").arg(n++), *p);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: kz_fuzz_seeds CORPUS OUT\n");
+        return 2;
+    }
+    const QString corpus = QString::fromLocal8Bit(argv[1]);
+    const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + u'/';
+    const QString scratch = out + QStringLiteral("scratch/");
+    for (const char *d : {"scratch", "fuzz_compound_file", "fuzz_text_records",
+                          "fuzz_projector_trailer", "fuzz_drag_payload"})
+        QDir().mkpath(out + QString::fromLatin1(d));
+    ListFiles(corpus, out + QStringLiteral("fuzz_compound_file/"), scratch);
+    Records(corpus, out + QStringLiteral("fuzz_text_records/"));
+    Projectors(corpus, out + QStringLiteral("fuzz_projector_trailer/"));
+    DragPayloads(out + QStringLiteral("fuzz_drag_payload/"));
+    QDir(scratch).removeRecursively();
+    return 0;
+}
