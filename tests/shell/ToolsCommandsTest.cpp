@@ -10,12 +10,14 @@
 #include "shell/MainFrm.h"
 #include "shell/ToolsRoutes.h"
 #include "support/FakeFlashControl.h"
+#include "support/FolderServer.h"
 #include "support/TestSupport.h"
 #include "tests/tools/ToolsTestSupport.h"
 #include "tools/ToolsDlg.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -128,7 +130,11 @@ TEST(ToolsCommands, ViewHandsOverTheCurrentMovieOnlyWhileOneIsThere) {
 TEST(ToolsCommands, AWebMovieWithoutACacheFileOpensNoDialog) {
     TestHome();
     Frame f;
-    f.frame.View()->Browser()->Navigate("http://127.0.0.1:1/Web.swf");
+    // A movie the server really has: an address that fails falls back to the error movie, which
+    // is local, as soon as its probe reports.
+    const QString movie = Movie("Web.swf");
+    FolderServer server(QFileInfo(movie).path());
+    f.frame.View()->Browser()->Navigate(server.Url("Web.swf"));
     CPlayCtrlDlg *ctrl = f.frame.View()->PlayCtrl();
     ASSERT_TRUE(PumpUntil([&] { return !ctrl->PlayUrlPending(); }));
     ASSERT_TRUE(ctrl->m_bUrlMode);
