@@ -17,6 +17,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -66,12 +67,18 @@ TEST(SoundE2e, AMoviesSoundReachesTheSinkAndTheMuteCommandSilencesIt) {
         const QString movie = QDir(CorpusDir()).filePath("examples_audio_sound2.swf");
         view->PlayCtrl()->PlayLocalItem(movie, "examples_audio_sound2.swf");
         ASSERT_EQ(view->PlayCtrl()->m_nPlayState, kStatePlaying);
-        // The engine starts the movie and its sound after the load; on a bare test machine its
-        // first audio output of a process has taken over half a minute to open.
+        // The engine starts the movie and its sound after the load, which needs this thread's
+        // events. A recording blocks the thread: listen once a second and let the events run in
+        // between (back-to-back recordings starved the load for minutes).
         int peak = 0;
+        QElapsedTimer sinceRecording;
+        sinceRecording.start();
         PumpUntil(
             [&] {
+                if (sinceRecording.elapsed() < 1000)
+                    return false;
                 peak = PulseServer::Peak(server.RecordMonitor(300));
+                sinceRecording.restart();
                 return peak > kSoundPeak;
             },
             90000);
