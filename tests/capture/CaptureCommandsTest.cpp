@@ -8,6 +8,7 @@
 #include "res/Menus.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
+#include "support/FakeControls.h"
 #include "support/FakeFlashControl.h"
 #include "support/TestSupport.h"
 
@@ -27,17 +28,10 @@ using test::FakeFlashControl;
 
 namespace {
 
-ControlFactory Fakes() {
-    ControlFactory f;
-    f.flash = [](QWidget *p) { return new FakeFlashControl(p); };
-    f.browser = [](QWidget *p) { return new FakeBrowserControl(p); };
-    return f;
-}
-
 struct Player {
     QTemporaryDir &home = test::TestHome();
     QTemporaryDir dir;
-    CMainFrame frame{Fakes(), {}};
+    CMainFrame frame{test::FakeControls(), {}};
     CKZPlayerView *view = frame.View();
     CCaptureCommands *capture = view->Capture();
     QList<QRect> grabbed;

@@ -17,6 +17,7 @@
 #include "shell/MainFrm.h"
 #include "shell/OptionDlgs.h"
 #include "shell/SingleInstance.h"
+#include "support/FakeControls.h"
 #include "support/FakeFlashControl.h"
 #include "support/TestSupport.h"
 
@@ -59,13 +60,6 @@ QString UserFolder() {
     return test::TestHome().filePath("data/KZPlayer/");
 }
 
-ControlFactory Fakes() {
-    ControlFactory f;
-    f.flash = [](QWidget *p) { return new test::FakeFlashControl(p); };
-    f.browser = [](QWidget *p) { return new test::FakeBrowserControl(p); };
-    return f;
-}
-
 // Forgets every setting and state file, as on a new machine.
 void FreshStart() {
     test::TestHome();
@@ -93,7 +87,7 @@ struct Frame {
     QStringList played; // "row column0 column1"
     explicit Frame(const QString &commandLineFile = {}) {
         test::TestHome();
-        frame = std::make_unique<CMainFrame>(Fakes(), commandLineFile);
+        frame = std::make_unique<CMainFrame>(test::FakeControls(), commandLineFile);
         frame->show();
         frame->View()->OnInitialUpdate();
         QObject::connect(frame->PlayList(), &CDragDropListCtrl::PlayRowRequested,

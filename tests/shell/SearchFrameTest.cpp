@@ -10,6 +10,7 @@
 #include "res/Menus.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
+#include "support/FakeControls.h"
 #include "support/FakeFlashControl.h"
 #include "support/FolderServer.h"
 #include "support/TestSupport.h"
@@ -32,13 +33,6 @@ using namespace kz::test;
 
 namespace {
 
-ControlFactory Fakes() {
-    ControlFactory f;
-    f.flash = [](QWidget *p) { return new FakeFlashControl(p); };
-    f.browser = [](QWidget *p) { return new FakeBrowserControl(p); };
-    return f;
-}
-
 QString Cwd() {
     char buf[4096];
     return getcwd(buf, sizeof buf) ? QString::fromLocal8Bit(buf) : QString();
@@ -53,7 +47,7 @@ struct Frame {
     explicit Frame() {
         TestHome();
         QDir(TestHome().filePath("data/KZPlayer/")).removeRecursively();
-        frame = std::make_unique<CMainFrame>(Fakes(), QString());
+        frame = std::make_unique<CMainFrame>(test::FakeControls(), QString());
         frame->show();
         frame->View()->OnInitialUpdate();
         frame->PlayList()->RemoveAllRows();

@@ -14,6 +14,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "shell/ViewLayout.h"
+#include "support/FakeControls.h"
 #include "support/FakeFlashControl.h"
 #include "support/FakeMixer.h"
 #include "support/RowsDrawn.h"
@@ -56,13 +57,6 @@ QTemporaryDir &Home() {
     return home;
 }
 
-ControlFactory Fakes() {
-    ControlFactory f;
-    f.flash = [](QWidget *p) { return new FakeFlashControl(p); };
-    f.browser = [](QWidget *p) { return new FakeBrowserControl(p); };
-    return f;
-}
-
 struct Player {
     QTemporaryDir &home = Home();
     CMainFrame frame;
@@ -70,7 +64,7 @@ struct Player {
     FakeFlashControl *flash;
     FakeBrowserControl *browser;
     explicit Player(const QString &commandLineFile = {})
-        : frame(Fakes(), commandLineFile), view(frame.View()),
+        : frame(test::FakeControls(), commandLineFile), view(frame.View()),
           flash(static_cast<FakeFlashControl *>(view->Flash())),
           browser(static_cast<FakeBrowserControl *>(view->Browser())) {
         frame.resize(800, 600);
@@ -105,7 +99,7 @@ struct Player {
 
 TEST(PlayerView, InitialUpdateInOrder) {
     Home();
-    CMainFrame frame(Fakes(), {});
+    CMainFrame frame(test::FakeControls(), {});
     QSignalSpy done(frame.View(), &CKZPlayerView::InitialUpdateDone);
     frame.show();
     frame.View()->OnInitialUpdate();
@@ -452,7 +446,7 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
         ran << program + ' ' + args.join(' ');
         return true;
     };
-    CKZPlayerApp first(Fakes());
+    CKZPlayerApp first(test::FakeControls());
     first.m_instanceFolder = run.path();
     first.m_runProgram = runner;
     ASSERT_TRUE(first.InitInstance({"KZPlayer", "/m/first.swf"}));
@@ -467,12 +461,12 @@ TEST(PlayerApp, FirstInstanceReceivesWhatASecondStartHandsOver) {
         QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/applications/KZPlayer.desktop"));
     EXPECT_TRUE(ran.contains("xdg-mime default KZPlayer.desktop application/x-kzplayer-tpl"));
 
-    CKZPlayerApp second(Fakes());
+    CKZPlayerApp second(test::FakeControls());
     second.m_instanceFolder = run.path();
     second.m_runProgram = runner;
     EXPECT_FALSE(second.InitInstance({"KZPlayer", "/m/其他.swf"}));
     EXPECT_EQ(second.MainFrame(), nullptr) << "a second start makes no window";
-    CKZPlayerApp third(Fakes());
+    CKZPlayerApp third(test::FakeControls());
     third.m_instanceFolder = run.path();
     EXPECT_FALSE(third.InitInstance({"KZPlayer"}));
     ASSERT_TRUE(test::PumpUntil([&] { return handedOver.size() == 2; }));
@@ -498,7 +492,7 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     ASSERT_TRUE(test::WriteFile(dir.filePath("duvez.zip"), "PK"));
     SetProgramDirOverride(dir.path());
     QStringList ran;
-    CKZPlayerApp app(Fakes());
+    CKZPlayerApp app(test::FakeControls());
     app.m_instanceFolder = run.path();
     app.m_runProgram = [&](const QString &program, const QStringList &args, bool wait) {
         ran << program + ' ' + args.join(' ') + (wait ? " wait" : "");
@@ -513,7 +507,7 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
 
     // An updater that cannot be started does not keep the player from starting.
     SetProgramDirOverride(dir.path());
-    CKZPlayerApp stuck(Fakes());
+    CKZPlayerApp stuck(test::FakeControls());
     stuck.m_instanceFolder = run.path();
     stuck.m_runProgram = [](const QString &, const QStringList &, bool) { return false; };
     EXPECT_TRUE(stuck.InitInstance({"KZPlayer"}));
@@ -561,7 +555,7 @@ TEST(PlayerApp, AboutBoxHoldsThreeLinks) {
 TEST(PlayerView, MuteAndGameModeCommands) {
     Home();
     QFile::remove(IniRegistryStore().Path());
-    ControlFactory controls = Fakes();
+    ControlFactory controls = test::FakeControls();
     test::FakeMixer *mixer = nullptr;
     controls.mixer = [&mixer] {
         auto m = std::make_unique<test::FakeMixer>(test::FakeMixer::Stereo(100, 100, true));

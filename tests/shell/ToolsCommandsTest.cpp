@@ -9,6 +9,7 @@
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "shell/ToolsRoutes.h"
+#include "support/FakeControls.h"
 #include "support/FakeFlashControl.h"
 #include "support/FolderServer.h"
 #include "support/TestSupport.h"
@@ -26,16 +27,9 @@ using namespace kz::test;
 
 namespace {
 
-ControlFactory Fakes() {
-    ControlFactory f;
-    f.flash = [](QWidget *p) { return new FakeFlashControl(p); };
-    f.browser = [](QWidget *p) { return new FakeBrowserControl(p); };
-    return f;
-}
-
 // The frame, with the tools dialog's rows taken when it would run instead of running it.
 struct Frame {
-    CMainFrame frame{Fakes(), QString()};
+    CMainFrame frame{test::FakeControls(), QString()};
     int dialogs = 0;
     std::vector<ToolRow> rows;
     Frame() {

@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
+#include "support/FakeControls.h"
 #include "support/FakeFlashControl.h"
 #include "support/FolderServer.h"
 #include "support/TestSupport.h"
@@ -21,13 +22,6 @@ using test::FakeBrowserControl;
 using test::FakeFlashControl;
 
 namespace {
-
-ControlFactory Fakes() {
-    ControlFactory f;
-    f.flash = [](QWidget *p) { return new FakeFlashControl(p); };
-    f.browser = [](QWidget *p) { return new FakeBrowserControl(p); };
-    return f;
-}
 
 struct SiteEnv {
     explicit SiteEnv(const QString &site) { qputenv("KZPLAYER_SITE", site.toUtf8()); }
@@ -49,7 +43,7 @@ TEST(UpdateView, OnlineHomePageAndNewVersionAfterTimer1) {
     const QString site = server.Url(QString()).chopped(1);
     SiteEnv env(site);
 
-    CMainFrame frame(Fakes(), {});
+    CMainFrame frame(test::FakeControls(), {});
     frame.show();
     CKZPlayerView *view = frame.View();
     auto *browser = static_cast<FakeBrowserControl *>(view->Browser());
@@ -72,7 +66,7 @@ TEST(UpdateView, ConnectivityRecheckSwitchesToTheOnlinePage) {
     ASSERT_TRUE(test::WriteFile(program + "inweb/bindex.html", "<html>home</html>"));
     QFile::remove(program + "duvez.zip");
 
-    CMainFrame frame(Fakes(), {});
+    CMainFrame frame(test::FakeControls(), {});
     frame.show();
     CKZPlayerView *view = frame.View();
     auto *browser = static_cast<FakeBrowserControl *>(view->Browser());
