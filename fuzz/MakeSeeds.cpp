@@ -1,8 +1,10 @@
 // kz_fuzz_seeds CORPUS OUT: writes the seeds of the targets whose input the program itself
-// makes: list files (with movies and an information record) and damaged ones, play-list state
-// files and information records, packaged programs, drag payloads. One folder per target
+// makes or meets: list files (with movies and an information record) and damaged ones,
+// play-list state files and information records, packaged programs, drag payloads, engine
+// result pages, search histories and update packages. One folder per target
 // under OUT. The SWF targets take the shared corpus (scripts/fuzz.sh copies it).
 
+#include "netsearch/SearchHistory.h"
 #include "platform/TextRecords.h"
 #include "platform/storage/CompoundFile.h"
 #include "playlist/DragPayload.h"
@@ -150,6 +152,81 @@ void DragPayloads(const QString &out) {
             Save(out + QStringLiteral("rows%1").arg(n++), *p);
 }
 
+// Engine pages: byte 0 picks the engine (and the read size), byte 1 the scanner's window.
+void EnginePages(const QString &out) {
+    const QByteArray direct =
+        "<html><body><div>" +
+        QByteArray("<a href=\"http://movies.example.org/a.swf\" class=l onclick=\"go()\">"
+                   "A <b>movie</b> &amp; more</a>\r\n")
+            .repeated(3) +
+        "<a href=\"http://example.org/x/b.SWF?x=1&amp;y=2\"><img src=\"http://t.example/i.png\">"
+        "<script>alert(1)</script>B \xe7\x94\xbb</a>"
+        "<a href=\"javascript:a.swf\">bad</a><a href=\"http://a.example/plain.html\">page</a>"
+        "<a href=\"http://example.org/&#x63;.swf\">\"quoted\" &lt;tag&gt;</a><a hr";
+    const QByteArray intermediate =
+        "<a href=\"http://links.example/p1.html\">one.swf</a>\r\n"
+        "<a href=\"/dl?id=2\">\xe4\xb8\x8b\xe8\xbd\xbd two.swf</a>\r\n"
+        "<a href=\"http://links.example/p3.html\">\xd2\xbb three.swf</a>"
+        "<a href=\"http://m.example/three.swf\">the movie</a>";
+    const QList<QPair<int, QByteArray>> pages{
+        {1, direct}, {2, direct}, {0, intermediate}, {3, intermediate}, {1, direct.repeated(40)}};
+    int n = 0;
+    for (const auto &[engine, page] : pages) {
+        const char head[2] = {char(engine + 4 * (n * 7 % 64)), char(n * 37)};
+        Save(out + QStringLiteral("page%1.html").arg(n++), QByteArray(head, 2) + page);
+    }
+}
+
+void Histories(const QString &out) {
+    Save(out + QStringLiteral("slist.data"),
+         FormatHistory({QStringLiteral("flash"), QStringLiteral("（动画）"), QStringLiteral("mp3 下载"),
+                        QString(300, u'z'), QStringLiteral("e\u0301")}));
+    Save(out + QStringLiteral("odd.data"), QByteArray("a\0\xff\xff\x08\xff\xff", 7));
+}
+
+// An element that is a storage holding one stream of its own name: the layout of a package's
+// groups and of the files inside them.
+bool PutElement(CompoundFile &file, const QString &name, const QByteArray &bytes) {
+    const auto storage = file.CreateStorage(CompoundFile::kRootId, name);
+    const auto stream = storage ? file.CreateStream(*storage, name) : std::nullopt;
+    const auto writer = stream ? file.OpenWriter(*stream) : nullptr;
+    return writer && writer->Write(bytes.constData(), bytes.size());
+}
+
+QByteArray CompoundBytes(const QString &path, const QList<QPair<QString, QByteArray>> &elements) {
+    {
+        const std::unique_ptr<CompoundFile> file = CompoundFile::Create(path);
+        if (!file)
+            return {};
+        for (const auto &[name, bytes] : elements)
+            if (!PutElement(*file, name, bytes))
+                return {};
+    }
+    const QByteArray bytes = Load(path);
+    QFile::remove(path);
+    return bytes;
+}
+
+void Packages(const QString &out, const QString &scratch) {
+    const QString tmp = scratch + QStringLiteral("package");
+    const QByteArray root = CompoundBytes(
+        tmp, {{QStringLiteral("KZPlayer"), QByteArray("#!/bin/sh\nexit 0\n")},
+              {QStringLiteral("readme.txt"), QByteArray(700, 'r')}});
+    const QByteArray res = CompoundBytes(tmp, {{QStringLiteral("page.html"), "<html></html>"},
+                                               {QStringLiteral("big.bin"), QByteArray(5000, 'b')}});
+    Save(out + QStringLiteral("root-res.zip"),
+         CompoundBytes(tmp, {{QStringLiteral("root"), root}, {QStringLiteral("1.res"), res}}));
+    // Names the reader must refuse once patched in at byte level ("aa" -> "..", "a\\b").
+    const QByteArray odd = CompoundBytes(tmp, {{QStringLiteral("aa"), "x"}, {QStringLiteral("ab"), "y"}});
+    QByteArray dots = odd, slash = odd;
+    dots.replace(QByteArray("a\0a\0\0\0", 6), QByteArray(".\0.\0\0\0", 6));
+    slash.replace(QByteArray("a\0b\0\0\0", 6), QByteArray("/\0b\0\0\0", 6));
+    Save(out + QStringLiteral("dots.zip"), CompoundBytes(tmp, {{QStringLiteral("root"), dots}}));
+    Save(out + QStringLiteral("slash.zip"), CompoundBytes(tmp, {{QStringLiteral("2.res"), slash}}));
+    Save(out + QStringLiteral("not-nested.zip"),
+         CompoundBytes(tmp, {{QStringLiteral("root"), QByteArray("PK\3\4 a zip")}}));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -161,12 +238,16 @@ int main(int argc, char **argv) {
     const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + u'/';
     const QString scratch = out + QStringLiteral("scratch/");
     for (const char *d : {"scratch", "fuzz_compound_file", "fuzz_text_records",
-                          "fuzz_projector_trailer", "fuzz_drag_payload"})
+                          "fuzz_projector_trailer", "fuzz_drag_payload", "fuzz_harvest",
+                          "fuzz_search_history", "fuzz_package_install"})
         QDir().mkpath(out + QString::fromLatin1(d));
     ListFiles(corpus, out + QStringLiteral("fuzz_compound_file/"), scratch);
     Records(corpus, out + QStringLiteral("fuzz_text_records/"));
     Projectors(corpus, out + QStringLiteral("fuzz_projector_trailer/"));
     DragPayloads(out + QStringLiteral("fuzz_drag_payload/"));
+    EnginePages(out + QStringLiteral("fuzz_harvest/"));
+    Histories(out + QStringLiteral("fuzz_search_history/"));
+    Packages(out + QStringLiteral("fuzz_package_install/"), scratch);
     QDir(scratch).removeRecursively();
     return 0;
 }

@@ -182,7 +182,14 @@ QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset) {
     if (raw.size() > kResultUrlMaxBytes)
         return {};
     const QString url = ResolveReferences(Decode(raw, charset)).trimmed();
-    return IsValidWebUrl(url) ? url : QString();
+    if (!IsValidWebUrl(url))
+        return {};
+    // The address is written into the result page in its charset and read back after a
+    // restart: one the charset cannot hold (a reference to a character GBK lacks) is kept in
+    // its percent-encoded form, which every charset holds, so both reads give the same address.
+    if (Decode(Encode(url, charset), charset) != url)
+        return QString::fromLatin1(QUrl(url, QUrl::StrictMode).toEncoded());
+    return url;
 }
 
 std::optional<FragmentParts> SplitFragment(QByteArrayView fragment) {

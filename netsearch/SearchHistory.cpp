@@ -73,9 +73,8 @@ bool SaveHistory(const QString &path, const QStringList &entries) {
 }
 
 QStringList WithSearch(QStringList entries, const QString &words) {
-    const qsizetype at = entries.indexOf(words);
-    if (at >= 0)
-        entries.removeAt(at);
+    // A file written elsewhere may hold the words more than once: every copy goes.
+    entries.removeAll(words);
     entries.prepend(words);
     return entries;
 }

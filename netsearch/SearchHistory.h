@@ -29,7 +29,7 @@ QByteArray FormatHistory(const QStringList &entries);
 QStringList LoadHistory(const QString &path);
 bool SaveHistory(const QString &path, const QStringList &entries);
 
-// Puts the words at the top, removing an older copy (exact, case-sensitive).
+// Puts the words at the top, removing older copies (exact, case-sensitive).
 QStringList WithSearch(QStringList entries, const QString &words);
 
 } // namespace kz

@@ -37,7 +37,8 @@ seeds=$dir/fuzz-seeds
 mkdir -p "$dir"
 exec 9>"$dir/.fuzz-seeds.lock"
 flock 9 # runs started together make the seeds once
-if [ ! -f "$seeds/.made" ]; then
+# (made again when the seed maker changed, e.g. for a new target)
+if [ ! -f "$seeds/.made" ] || [ "$dir/fuzz/kz_fuzz_seeds" -nt "$seeds/.made" ]; then
   rm -rf "$seeds"
   mkdir -p "$seeds"/{fuzz_swf_header_file,fuzz_tag_walker,fuzz_swf_header_buffer,fuzz_header_probe}
   n=0
@@ -74,6 +75,7 @@ max_len() {
     fuzz_swf_header_buffer|fuzz_header_probe) echo 4096 ;;
     fuzz_drag_payload) echo 1024 ;;
     fuzz_text_records) echo 16384 ;;
+    fuzz_search_history) echo 24576 ;;
     *) echo 65536 ;;
   esac
 }

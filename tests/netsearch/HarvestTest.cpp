@@ -2,6 +2,7 @@
 // and whole searches against a loopback server shaped like each engine.
 
 #include "netsearch/Harvest.h"
+#include "platform/TextCodec.h"
 #include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
@@ -140,6 +141,12 @@ TEST(HarvestScan, MovieAddressesAndSafeEntries) {
     EXPECT_TRUE(ResultLinkUrl("<a href=\"javascript:go('.swf')\">x</a>", "UTF-8").isEmpty());
     EXPECT_TRUE(ResultLinkUrl("<a href=\"file:///etc/a.swf\">x</a>", "UTF-8").isEmpty());
     EXPECT_TRUE(ResultLinkUrl("no quotes .swf", "UTF-8").isEmpty());
+    // A GBK page keeps the Chinese of an address; a referenced character GBK cannot hold would
+    // come back as "?" from the written page, so that address is kept percent-encoded.
+    EXPECT_EQ(ResultLinkUrl(ToGbk(QStringLiteral("<a href=\"http://h/动画.swf\">x</a>")), "gb2312"),
+              QStringLiteral("http://h/动画.swf"));
+    EXPECT_EQ(ResultLinkUrl("<a href=\"http://h/&#x97;.swf\">x</a>", "gb2312"),
+              "http://h/%C2%97.swf");
     // 260 bytes are listed, 261 are not.
     const QByteArray stem = "http://h/";
     const QByteArray ok = stem + QByteArray(260 - stem.size() - 4, 'n') + ".swf";

@@ -19,6 +19,8 @@ TEST(SearchHistory, MostRecentFirstWithoutDuplicatesAndAtMostForty) {
     // Exact and case-sensitive.
     h = WithSearch(h, "ABC");
     EXPECT_EQ(h, QStringList({"ABC", "abc", "xyz"}));
+    // A file written elsewhere with the words twice: both older copies go.
+    EXPECT_EQ(WithSearch({"a", "xyz", "a"}, "a"), QStringList({"a", "xyz"}));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("sub/slist.data");
