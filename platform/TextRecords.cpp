@@ -6,7 +6,13 @@
 
 namespace kz {
 
-QByteArray EncodeTextRecord(const QString &text) {
+QByteArray EncodeTextRecord(const QString &fullText) {
+    // Never more than the reader's buffer takes back: a longer record would end every later
+    // reading there and lose the records behind it. The text is cut instead (whole surrogate
+    // pairs only); the longest path fits.
+    QString text = fullText.left(kTextRecordMaxChars);
+    if (text.size() < fullText.size() && !text.isEmpty() && text.back().isHighSurrogate())
+        text.chop(1);
     const std::uint32_t n = static_cast<std::uint32_t>((text.size() + 1) * 2);
     QByteArray out;
     out.reserve(6 + n);

@@ -16,7 +16,10 @@ namespace kz {
 
 // The reader's text buffer: a path of PATH_MAX characters and its terminator fit.
 inline constexpr std::uint32_t kTextRecordBufferBytes = 2 * (4096 + 1);
+// The longest text written: what the buffer holds with the terminator.
+inline constexpr qsizetype kTextRecordMaxChars = kTextRecordBufferBytes / 2 - 1;
 
+// A longer text is written cut to kTextRecordMaxChars.
 QByteArray EncodeTextRecord(const QString &text);
 bool WriteTextRecord(QIODevice &out, const QString &text);
 

@@ -67,8 +67,9 @@ TEST(TextRecords, HoldsLongPathsAndToleratesOddLengths) {
     EXPECT_EQ(ReadTextRecordsFromBytes(Record("\xFF\xFF", 0, "")), QStringList{QString()});
 
     // Found by fuzzing: a record of exactly the buffer's size without its zero is read whole,
-    // 4097 characters, without reading past it; such a text is one character longer than a
-    // record the reader takes back, so it ends a later reading (the longest path fits).
+    // 4097 characters, without reading past it. Such a text is one character longer than a
+    // record the reader takes back: written whole it ended a later reading and lost the
+    // records behind it, so it is written cut to the longest text the reader takes.
     QByteArray full;
     for (int i = 0; i < 4097; ++i)
         full.append("x\0", 2);
@@ -77,7 +78,11 @@ TEST(TextRecords, HoldsLongPathsAndToleratesOddLengths) {
     EXPECT_EQ(ReadTextRecordsFromBytes(Record("\xFF\xFF", kTextRecordBufferBytes, full)),
               QStringList{longest});
     EXPECT_EQ(ReadTextRecordsFromBytes(EncodeTextRecord(longest) + EncodeTextRecord("next")),
-              QStringList());
+              QStringList({longest.left(kTextRecordMaxChars), "next"}));
+    // A surrogate pair across the cut is left out whole.
+    const QString pairAtCut = QString(kTextRecordMaxChars - 1, u'y') + QStringLiteral("\U0001F600");
+    EXPECT_EQ(ReadTextRecordsFromBytes(EncodeTextRecord(pairAtCut)),
+              QStringList{pairAtCut.left(kTextRecordMaxChars - 1)});
 }
 
 TEST(TextRecords, WritingIntoAMissingFolderFails) {
