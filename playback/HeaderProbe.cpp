@@ -10,9 +10,11 @@
 
 namespace kz {
 
-ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound) {
+ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound,
+                              int transferLimitMs) {
     if (record.url.isEmpty())
         return ProbeOutcome::Error;
+    session.LimitTransfer(transferLimitMs);
     std::unique_ptr<HttpConnection> c = session.Open(QUrl(record.url));
     if (!c)
         return ProbeOutcome::Error;

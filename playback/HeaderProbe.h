@@ -45,10 +45,15 @@ struct ProbeEvents {
     Event gate{Event::AutoReset, true};
 };
 
+// The longest a probe may take, from the request to its 4096 bytes: a server dripping its bytes
+// must not hold the probe's thread for a whole download's deadline.
+inline constexpr int kProbeTransferMs = 30000;
+
 // Probes the record's address through the session: status, one read of up to 4096 bytes,
 // the signature. Fills the record's header fields on ProbeOutcome::Header. Sets headerFound
 // as soon as a signature is recognised.
-ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound);
+ProbeOutcome ProbeMovieHeader(HttpSession &session, UrlProbeRecord &record, Event &headerFound,
+                              int transferLimitMs = kProbeTransferMs);
 // The probe's parse of the bytes it read: Header with the record's header fields filled, Error
 // when they are no movie, Silent when too few or damaged. `signature` tells whether a movie's
 // signature was recognised.

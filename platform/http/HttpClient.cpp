@@ -181,7 +181,10 @@ public:
             return fail(QStringLiteral("not an http(s) address"));
 
         // One deadline for the whole transfer, redirects and body included.
-        const QDeadlineTimer deadline(std::max(0, m_options.transferTimeoutMs));
+        const int budgetMs = m_transferLimitMs >= 0
+                                 ? std::min(m_transferLimitMs, m_options.transferTimeoutMs)
+                                 : m_options.transferTimeoutMs;
+        const QDeadlineTimer deadline(std::max(0, budgetMs));
         const auto cancelled = [flag = m_cancel] {
             return WorkersStopping() || (flag && flag->load());
         };

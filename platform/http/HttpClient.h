@@ -54,9 +54,13 @@ public:
     // application's end (WorkersStopping).
     void SetCancelFlag(std::shared_ptr<const std::atomic_bool> flag) { m_cancel = std::move(flag); }
     bool Cancelled() const;
+    // Shortens the transfer deadline of the transfers opened from now on (never lengthens the
+    // one of the options): for reads that need only the first bytes of a body.
+    void LimitTransfer(int ms) { m_transferLimitMs = ms; }
 
 protected:
     std::shared_ptr<const std::atomic_bool> m_cancel;
+    int m_transferLimitMs = -1; // none
 };
 
 // A session on Qt Network, for the calling thread only.

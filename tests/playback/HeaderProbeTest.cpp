@@ -5,9 +5,11 @@
 
 #include "platform/http/HttpClient.h"
 #include "playback/HeaderProbe.h"
+#include "support/TestHttpServer.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -104,6 +106,20 @@ TEST(HeaderProbe, FailuresPlayTheFallbackOrStayQuiet) {
     EXPECT_EQ(Probe(QString(), r, found), ProbeOutcome::Error);
     EXPECT_EQ(Probe("http://127.0.0.1:1/x.swf", r, found), ProbeOutcome::Error);
     EXPECT_EQ(Probe("not an address", r, found), ProbeOutcome::Error);
+}
+
+// A server sending its 4096 bytes one every 100 ms (seven minutes in all, each byte well within
+// the read time-out): the probe's own deadline ends it with what little came.
+TEST(HeaderProbe, ADrippingServerIsCutByTheProbesDeadline) {
+    auto session = CreateHttpSession();
+    Event found(Event::AutoReset, false);
+    UrlProbeRecord r;
+    r.url = SharedServer().Url("/drip/4096/100").toString();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(ProbeMovieHeader(*session, r, found, 1500), ProbeOutcome::Silent);
+    EXPECT_LT(clock.elapsed(), 60000); // a hang guard only
+    EXPECT_FALSE(found.IsSet());
 }
 
 TEST(Event, AutoResetWakesOneWaiterAndClears) {
