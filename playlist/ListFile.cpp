@@ -1,6 +1,5 @@
 #include "ListFile.h"
 
-#include "platform/FdIo.h"
 #include "platform/Paths.h"
 #include "platform/Workers.h"
 #include "platform/storage/CompoundFile.h"
@@ -204,14 +203,10 @@ bool ExtractEntry(const QString &destPath, const QString &entryName, const QStri
     ReplacingFile out(destPath);
     if (out.Fd() < 0)
         return false;
-    std::vector<char> buf(kListCopyRun);
-    for (;;) {
-        const qint64 got = reader->Read(buf.data(), kListCopyRun);
-        if (got < 0 || !WriteAll(out.Fd(), buf.data(), got))
-            return false;
-        if (got < kListCopyRun)
-            break;
-    }
+    // File to file where the entry's sectors allow, as a copy of a file would.
+    const std::int64_t copied = reader->CopyTo(out.Fd());
+    if (copied < 0 || std::uint64_t(copied) != reader->Size())
+        return false;
     return out.Commit();
 }
 

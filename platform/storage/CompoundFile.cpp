@@ -1,5 +1,7 @@
 #include "CompoundFile.h"
 
+#include "platform/FdIo.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -594,6 +596,52 @@ std::int64_t StreamReader::Read(char *buf, std::int64_t n) {
         m_pos += len;
     }
     return std::int64_t(done);
+}
+
+std::int64_t StreamReader::CopyTo(int fd) {
+    const std::uint64_t start = m_pos;
+    std::vector<char> buf;
+    // Through memory, a bounded buffer at a time.
+    const auto viaMemory = [&](std::uint64_t n) {
+        buf.resize(std::size_t(std::min<std::uint64_t>(n, kCopyChunk)));
+        while (n > 0) {
+            const std::int64_t got = Read(buf.data(), std::int64_t(std::min<std::uint64_t>(n, buf.size())));
+            if (got <= 0 || !WriteAll(fd, buf.data(), got))
+                return false;
+            n -= std::uint64_t(got);
+        }
+        return true;
+    };
+    while (m_pos < m_size) {
+        if (m_mini) {
+            if (!viaMemory(m_size - m_pos))
+                return -1;
+            break;
+        }
+        // The run of consecutive sectors from here, as Read gathers it.
+        const std::uint64_t unit = m_file->m_sectorSize;
+        const std::uint64_t idx = m_pos / unit, in = m_pos % unit;
+        std::uint64_t len = unit - in;
+        for (std::uint64_t next = idx + 1; len < m_size - m_pos && next < m_chain.size() &&
+                                           m_chain[next] == m_chain[next - 1] + 1;
+             ++next)
+            len += unit;
+        len = std::min(len, m_size - m_pos);
+        loff_t from = loff_t(m_file->SectorOffset(m_chain[idx]) + in);
+        std::uint64_t done = 0;
+        while (done < len) {
+            const ssize_t c = ::copy_file_range(m_file->m_fd, &from, fd, nullptr, len - done, 0);
+            if (c < 0 && errno == EINTR)
+                continue;
+            if (c <= 0)
+                break; // not between these files, or the end of the file: the slow way tells
+            done += std::uint64_t(c);
+        }
+        m_pos += done;
+        if (done < len && !viaMemory(len - done))
+            return -1;
+    }
+    return std::int64_t(m_pos - start);
 }
 
 std::unique_ptr<StreamWriter> CompoundFile::OpenWriter(Id stream) {

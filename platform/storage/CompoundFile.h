@@ -23,6 +23,10 @@ public:
     std::uint64_t Size() const { return m_size; }
     // Reads up to n bytes at the current position: the count read (0 at the end), -1 on error.
     std::int64_t Read(char *buf, std::int64_t n);
+    // Writes the rest of the stream to an open file at that file's position, file to file in
+    // the kernel where the sectors are consecutive: the count written, -1 on an error (the
+    // compound file ends before the stream, or the write failed).
+    std::int64_t CopyTo(int fd);
 
 private:
     friend class CompoundFile;

@@ -60,8 +60,11 @@ TEST(ListFileInfo, OnlyTheHeadOfAHugeRecordIsRead) {
     const QString list = tmp.filePath("shared.tpl");
     ASSERT_TRUE(CreateListFile(list));
     QStringList texts{"KZNAME=early", "KZWEB=https://early.cn/"};
-    while (EncodeTextRecord(texts.join(QString())).size() < 4 * kMaxListInfoBytes)
+    qsizetype bytes = 0;
+    while (bytes < 4 * kMaxListInfoBytes) {
         texts << QStringLiteral("KZOTHER=") + QString(2000, u'x');
+        bytes += EncodeTextRecord(texts.back()).size();
+    }
     texts << "KZNAME=late";
     const QString record = tmp.filePath("src/KZinfo.data");
     ASSERT_TRUE(WriteFile(record, QByteArray()));

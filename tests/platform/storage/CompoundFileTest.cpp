@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <unistd.h>
+#include <thread>
 
 using namespace kz;
 using namespace kz::test;
@@ -208,6 +210,71 @@ TEST(CompoundFile, LargeStreamUsesDifatAndReadsBackEverywhere) {
     auto f = CompoundFile::Open(path, Access::Read);
     ASSERT_TRUE(f);
     EXPECT_EQ(ReadAll(*f, f->Find(f->Find(kRoot, "big.swf")->id, "big.swf")->id), big);
+}
+
+// A stream copied out file to file holds what reading it gives: across sector runs broken by
+// another stream's sectors, from the middle of a stream, from the mini stream, into a pipe
+// (which the kernel's file copy refuses), and it fails on a file that ends early.
+TEST(CompoundFile, CopyToWritesWhatReadingGives) {
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath("two.tpl");
+    const QByteArray a = PatternBytes(3 * 1024 * 1024 + 77, 5), b = PatternBytes(700 * 1024, 9);
+    const QByteArray small = PatternBytes(3000, 3);
+    {
+        auto f = CompoundFile::Create(path);
+        ASSERT_TRUE(f);
+        auto ia = f->CreateStream(kRoot, "a"), ib = f->CreateStream(kRoot, "b");
+        ASSERT_TRUE(ia && ib);
+        auto wa = f->OpenWriter(*ia), wb = f->OpenWriter(*ib);
+        // Interleaved pieces: each stream's chain is runs of consecutive sectors with gaps.
+        for (qsizetype at = 0; at < a.size(); at += 100 * 1024) {
+            ASSERT_TRUE(wa->Write(a.constData() + at, std::min<qsizetype>(100 * 1024, a.size() - at)));
+            if (at < b.size())
+                ASSERT_TRUE(wb->Write(b.constData() + at, std::min<qsizetype>(100 * 1024, b.size() - at)));
+        }
+        ASSERT_TRUE(WriteStream(*f, kRoot, "small", small));
+    }
+    auto f = CompoundFile::Open(path, Access::Read);
+    ASSERT_TRUE(f);
+    const auto copyOut = [&](const QString &name, qint64 skip, const QString &out) -> qint64 {
+        auto r = f->OpenReader(f->Find(kRoot, name)->id);
+        QByteArray head(skip, '\0');
+        EXPECT_EQ(r->Read(head.data(), skip), skip);
+        QFile file(out);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        return r->CopyTo(file.handle());
+    };
+    EXPECT_EQ(copyOut("a", 0, tmp.filePath("a")), a.size());
+    EXPECT_EQ(ReadFile(tmp.filePath("a")), a);
+    EXPECT_EQ(copyOut("a", 1000, tmp.filePath("a2")), a.size() - 1000);
+    EXPECT_EQ(ReadFile(tmp.filePath("a2")), a.mid(1000));
+    EXPECT_EQ(copyOut("b", 0, tmp.filePath("b")), b.size());
+    EXPECT_EQ(ReadFile(tmp.filePath("b")), b);
+    EXPECT_EQ(copyOut("small", 100, tmp.filePath("s")), small.size() - 100);
+    EXPECT_EQ(ReadFile(tmp.filePath("s")), small.mid(100));
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    QByteArray fromPipe;
+    std::thread drain([&] {
+        char buf[65536];
+        ssize_t n;
+        while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0)
+            fromPipe.append(buf, n);
+    });
+    auto rb = f->OpenReader(f->Find(kRoot, "b")->id);
+    EXPECT_EQ(rb->CopyTo(pipeFds[1]), b.size());
+    ::close(pipeFds[1]);
+    drain.join();
+    ::close(pipeFds[0]);
+    EXPECT_EQ(fromPipe, b);
+
+    // The file cut short under an open reader: the copy fails instead of passing for whole.
+    auto ra = f->OpenReader(f->Find(kRoot, "a")->id);
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), QFileInfo(path).size() / 2), 0);
+    QFile out(tmp.filePath("cut"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    EXPECT_EQ(ra->CopyTo(out.handle()), -1);
 }
 
 TEST(CompoundFile, CreateReplacesAndFindIgnoresCaseButKeepsIt) {
