@@ -1,5 +1,6 @@
 #include "ListFile.h"
 
+#include "platform/FdIo.h"
 #include "platform/Paths.h"
 #include "platform/Workers.h"
 #include "platform/storage/CompoundFile.h"
@@ -315,7 +316,12 @@ bool CompactListFile(const QString &listPath) {
     if (!dst)
         return false;
     struct stat st {};
-    const bool ok = src->CopyStorageTo(kRoot, *dst, kRoot) &&
+    // The rename below makes the file system write the new file out before it returns: most
+    // of that is done alongside the copy instead.
+    WriteBehind writeBehind(scratch);
+    const bool copied = src->CopyStorageTo(kRoot, *dst, kRoot);
+    writeBehind.Stop();
+    const bool ok = copied &&
                     ::stat(Native(target).constData(), &st) == 0 &&
                     dst->SetPermissions(st.st_mode & 07777) &&
                     // Still holding the scratch file's lock: no writer gets in before the new
