@@ -168,10 +168,11 @@ int main(int argc, char **argv) {
                 "time; the old file's space is given back after it returns\n",
                 Median(compact), Median(compactCpu), Median(compact) / cpListS,
                 Median(compactCpu) / Median(cpCpu));
-    std::printf("  its steps without the write-behind: the copy %.3f s (%.2f x cp), the rename over "
-                "the old file (the file system flushes the new one) %.3f s, freeing the old one "
-                "%.3f s\n",
-                Median(copyStep), Median(copyStep) / cpListS, Median(renameStep), Median(freeStep));
+    std::printf(
+        "  its steps without the write-behind: the copy %.3f s (%.2f x cp), the rename over "
+        "the old file (the file system flushes the new one) %.3f s, freeing the old one "
+        "%.3f s\n",
+        Median(copyStep), Median(copyStep) / cpListS, Median(renameStep), Median(freeStep));
     QFile::remove(list);
     if (onlyCompaction)
         return 0;

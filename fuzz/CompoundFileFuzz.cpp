@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                     // Copied out file to file, it gives as much, or fails as the reading did.
                     if (auto c = f->OpenReader(e.id)) {
                         const std::int64_t copied = c->CopyTo(Sink());
-                        if ((n == 0) != (copied >= 0) || (copied >= 0 && std::uint64_t(copied) != total))
+                        if ((n == 0) != (copied >= 0) ||
+                            (copied >= 0 && std::uint64_t(copied) != total))
                             std::abort();
                     }
                 }

@@ -84,7 +84,8 @@ void CheckScanner(QByteArrayView page, qsizetype window, std::int64_t step) {
         if (!f.startsWith("<a href=") || !f.endsWith("</a>") || f.size() > kFragmentMaxBytes)
             std::abort();
         // What the job takes from a fragment never reaches past it.
-        if (const auto parts = SplitFragment(f); parts && parts->href.size() + parts->inner.size() > f.size())
+        if (const auto parts = SplitFragment(f);
+            parts && parts->href.size() + parts->inner.size() > f.size())
             std::abort();
         if (LinkLine(f).size() > f.size())
             std::abort();
@@ -94,7 +95,8 @@ void CheckScanner(QByteArrayView page, qsizetype window, std::int64_t step) {
     // Reading in windows loses only what no window holds whole: the fragments found are the
     // first ones of the whole scan, all of them when the page fits one window.
     const std::vector<QByteArray> windowed = ScanWindowed(page, window, step);
-    if (windowed.size() > whole.size() || !std::equal(windowed.begin(), windowed.end(), whole.begin()))
+    if (windowed.size() > whole.size() ||
+        !std::equal(windowed.begin(), windowed.end(), whole.begin()))
         std::abort();
     if (window > page.size() && windowed.size() != whole.size())
         std::abort();
@@ -113,10 +115,9 @@ void CheckJob(int engine, const QByteArray &page, std::int64_t step) {
     SearchLimits limits;
     limits.maxLinkThreads = 2;
     const QByteArray linkPage = page.left(kLinkPageMaxBytes - 1);
-    SearchJob job(engine, QStringLiteral("flash"), 0, pageFile, hosts, limits,
-                  [&](const HttpOptions &) {
-                      return std::make_unique<PageSession>(page, linkPage, step);
-                  });
+    SearchJob job(
+        engine, QStringLiteral("flash"), 0, pageFile, hosts, limits,
+        [&](const HttpOptions &) { return std::make_unique<PageSession>(page, linkPage, step); });
     const SearchOutcome outcome = job.Run();
     if (!outcome.connected || outcome.abandoned)
         std::abort();
@@ -131,8 +132,8 @@ void CheckJob(int engine, const QByteArray &page, std::int64_t step) {
     file.close();
     // Only our markup: the header's and end's tags and four per entry (<a, </a>, <p>, </p>).
     const QByteArray charset = PageCharset(engine);
-    const qsizetype tags = Count(PageHeader(charset), '<') + Count(PageEnd(), '<') +
-                           4 * outcome.urls.size();
+    const qsizetype tags =
+        Count(PageHeader(charset), '<') + Count(PageEnd(), '<') + 4 * outcome.urls.size();
     if (Count(written, '<') != tags || Count(written, '>') != tags)
         std::abort();
     if (const QStringList back = ReloadResultLinks(pageFile); back != outcome.urls) {

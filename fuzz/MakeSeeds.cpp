@@ -178,9 +178,10 @@ void EnginePages(const QString &out) {
 }
 
 void Histories(const QString &out) {
-    Save(out + QStringLiteral("slist.data"),
-         FormatHistory({QStringLiteral("flash"), QStringLiteral("（动画）"), QStringLiteral("mp3 下载"),
-                        QString(300, u'z'), QStringLiteral("e\u0301")}));
+    Save(
+        out + QStringLiteral("slist.data"),
+        FormatHistory({QStringLiteral("flash"), QStringLiteral("（动画）"),
+                       QStringLiteral("mp3 下载"), QString(300, u'z'), QStringLiteral("e\u0301")}));
     Save(out + QStringLiteral("odd.data"), QByteArray("a\0\xff\xff\x08\xff\xff", 7));
 }
 
@@ -209,15 +210,16 @@ QByteArray CompoundBytes(const QString &path, const QList<QPair<QString, QByteAr
 
 void Packages(const QString &out, const QString &scratch) {
     const QString tmp = scratch + QStringLiteral("package");
-    const QByteArray root = CompoundBytes(
-        tmp, {{QStringLiteral("KZPlayer"), QByteArray("#!/bin/sh\nexit 0\n")},
-              {QStringLiteral("readme.txt"), QByteArray(700, 'r')}});
+    const QByteArray root =
+        CompoundBytes(tmp, {{QStringLiteral("KZPlayer"), QByteArray("#!/bin/sh\nexit 0\n")},
+                            {QStringLiteral("readme.txt"), QByteArray(700, 'r')}});
     const QByteArray res = CompoundBytes(tmp, {{QStringLiteral("page.html"), "<html></html>"},
                                                {QStringLiteral("big.bin"), QByteArray(5000, 'b')}});
     Save(out + QStringLiteral("root-res.zip"),
          CompoundBytes(tmp, {{QStringLiteral("root"), root}, {QStringLiteral("1.res"), res}}));
     // Names the reader must refuse once patched in at byte level ("aa" -> "..", "a\\b").
-    const QByteArray odd = CompoundBytes(tmp, {{QStringLiteral("aa"), "x"}, {QStringLiteral("ab"), "y"}});
+    const QByteArray odd =
+        CompoundBytes(tmp, {{QStringLiteral("aa"), "x"}, {QStringLiteral("ab"), "y"}});
     QByteArray dots = odd, slash = odd;
     dots.replace(QByteArray("a\0a\0\0\0", 6), QByteArray(".\0.\0\0\0", 6));
     slash.replace(QByteArray("a\0b\0\0\0", 6), QByteArray("/\0b\0\0\0", 6));
@@ -237,9 +239,9 @@ int main(int argc, char **argv) {
     const QString corpus = QString::fromLocal8Bit(argv[1]);
     const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + u'/';
     const QString scratch = out + QStringLiteral("scratch/");
-    for (const char *d : {"scratch", "fuzz_compound_file", "fuzz_text_records",
-                          "fuzz_projector_trailer", "fuzz_drag_payload", "fuzz_harvest",
-                          "fuzz_search_history", "fuzz_package_install"})
+    for (const char *d :
+         {"scratch", "fuzz_compound_file", "fuzz_text_records", "fuzz_projector_trailer",
+          "fuzz_drag_payload", "fuzz_harvest", "fuzz_search_history", "fuzz_package_install"})
         QDir().mkpath(out + QString::fromLatin1(d));
     ListFiles(corpus, out + QStringLiteral("fuzz_compound_file/"), scratch);
     Records(corpus, out + QStringLiteral("fuzz_text_records/"));

@@ -34,8 +34,8 @@ void PrepareFolders(const QString &program, const QString &outside) {
 }
 
 void CheckOutsideUntouched(const QString &outside) {
-    const QStringList names = QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                      QDir::NoDotAndDotDot);
+    const QStringList names = QDir(outside).entryList(QDir::AllEntries | QDir::Hidden |
+                                                      QDir::System | QDir::NoDotAndDotDot);
     if (names != QStringList{QStringLiteral("player")})
         std::abort();
     QFile sentinel(outside + QStringLiteral("player"));
@@ -82,7 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     kz::InstallEvents events;
     events.step = [&] { ++steps; };
     const kz::InstallReport report = kz::InstallPackage(program, package, events);
-    if (report.status == kz::InstallStatus::NotAPackage && (steps != 0 || !report.installed.isEmpty()))
+    if (report.status == kz::InstallStatus::NotAPackage &&
+        (steps != 0 || !report.installed.isEmpty()))
         std::abort();
     if (steps < report.installed.size())
         std::abort(); // one step at least for each file written

@@ -321,8 +321,7 @@ bool CompactListFile(const QString &listPath) {
     WriteBehind writeBehind(scratch);
     const bool copied = src->CopyStorageTo(kRoot, *dst, kRoot);
     writeBehind.Stop();
-    const bool ok = copied &&
-                    ::stat(Native(target).constData(), &st) == 0 &&
+    const bool ok = copied && ::stat(Native(target).constData(), &st) == 0 &&
                     dst->SetPermissions(st.st_mode & 07777) &&
                     // Still holding the scratch file's lock: no writer gets in before the new
                     // file is in place, and then it holds the lock under the list file's name.

@@ -605,7 +605,8 @@ std::int64_t StreamReader::CopyTo(int fd) {
     const auto viaMemory = [&](std::uint64_t n) {
         buf.resize(std::size_t(std::min<std::uint64_t>(n, kCopyChunk)));
         while (n > 0) {
-            const std::int64_t got = Read(buf.data(), std::int64_t(std::min<std::uint64_t>(n, buf.size())));
+            const std::int64_t got =
+                Read(buf.data(), std::int64_t(std::min<std::uint64_t>(n, buf.size())));
             if (got <= 0 || !WriteAll(fd, buf.data(), got))
                 return false;
             n -= std::uint64_t(got);

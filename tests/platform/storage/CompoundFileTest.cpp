@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace kz;
 using namespace kz::test;
@@ -228,9 +228,11 @@ TEST(CompoundFile, CopyToWritesWhatReadingGives) {
         auto wa = f->OpenWriter(*ia), wb = f->OpenWriter(*ib);
         // Interleaved pieces: each stream's chain is runs of consecutive sectors with gaps.
         for (qsizetype at = 0; at < a.size(); at += 100 * 1024) {
-            ASSERT_TRUE(wa->Write(a.constData() + at, std::min<qsizetype>(100 * 1024, a.size() - at)));
+            ASSERT_TRUE(
+                wa->Write(a.constData() + at, std::min<qsizetype>(100 * 1024, a.size() - at)));
             if (at < b.size())
-                ASSERT_TRUE(wb->Write(b.constData() + at, std::min<qsizetype>(100 * 1024, b.size() - at)));
+                ASSERT_TRUE(
+                    wb->Write(b.constData() + at, std::min<qsizetype>(100 * 1024, b.size() - at)));
         }
         ASSERT_TRUE(WriteStream(*f, kRoot, "small", small));
     }
