@@ -432,13 +432,20 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
     const bool direct = m_engine == kEngineGoogleChina || m_engine == kEngineGoogleEnglish;
     std::vector<Entry> entries;
     QStringList links;
+    qint64 pageBytes = 0;
     ScanStream(
         [&](char *to, qint64 max) -> qint64 {
-            return *m_abandoned ? 0 : HttpReadFull(*connection, to, max);
+            max = std::min(max, kEnginePageMaxBytes - pageBytes);
+            if (*m_abandoned || max <= 0)
+                return 0;
+            const qint64 n = HttpReadFull(*connection, to, max);
+            pageBytes += std::max<qint64>(n, 0);
+            return n;
         },
         kHarvestWindowBytes,
         [&](QByteArrayView fragment) {
-            if (!fragment.contains(kSwf))
+            if (!fragment.contains(kSwf) ||
+                int(direct ? entries.size() : links.size()) >= kPageLinksMax)
                 return;
             const std::optional<FragmentParts> parts = SplitFragment(fragment);
             if (!parts)

@@ -31,6 +31,12 @@ inline constexpr qsizetype kLinkUrlMaxBytes =
 inline constexpr qsizetype kResultUrlMaxBytes = 260; // a movie address (more: not listed)
 inline constexpr qsizetype kReloadChunkBytes = 5120; // reading a result page back
 inline constexpr qsizetype kEntryTextMaxChars = 200; // the text shown for one movie
+// An engine's page is read up to this many bytes (a result page of 20 is far smaller; a server
+// that never ends its page cannot grow the list or hold the search).
+inline constexpr qint64 kEnginePageMaxBytes = 4 * 1024 * 1024;
+// At most this many movies (engines 1, 2) or intermediate links (0, 3) are taken from a page;
+// the rest are passed over.
+inline constexpr int kPageLinksMax = 100;
 // A page with at least this many links has a next page.
 inline constexpr int kNextPageThreshold = 15;
 inline constexpr auto kResultPageName = "Vobi_Flash_Search_Result.html";

@@ -272,6 +272,21 @@ TEST_F(HarvestSearch, IntermediatePagesOfBaiduAndYahoo) {
     EXPECT_TRUE(s.page.contains("charset=UTF-8"));
 }
 
+// A page of 150 movie links lists 100; a page of 150 intermediate links starts 100 link
+// fetches; a page that never ends is read up to its cap and the search still finishes.
+TEST_F(HarvestSearch, TooManyLinksOrAnEndlessPageAreBounded) {
+    Search s = Run(1, "links150");
+    EXPECT_EQ(s.outcome.urls, Movies(0, kPageLinksMax));
+    EXPECT_EQ(Entries(s.page), kPageLinksMax);
+    s = Run(0, "links150");
+    EXPECT_EQ(s.outcome.linksCounted, kPageLinksMax);
+    EXPECT_EQ(s.outcome.urls, Movies(0, kPageLinksMax));
+    s = Run(2, "endless");
+    EXPECT_TRUE(s.outcome.connected);
+    EXPECT_EQ(s.outcome.urls.size(), kPageLinksMax);
+    EXPECT_TRUE(Finished(s.page));
+}
+
 TEST_F(HarvestSearch, AServerThatNeverAnswersDoesNotKeepThePageOpen) {
     SearchLimits limits;
     limits.linkDeadlineMs = 1500;

@@ -13,6 +13,7 @@ The first search word picks what the result page holds:
   unsafe    a movie link with onclick, a script and a remote image in its text
   long      a fragment over 5,120 bytes and a 261-byte movie address, then one good link
   stall     intermediate links to a page that never answers
+  endless   a page without a declared length that sends movie links until the client leaves
 Other paths: /inter/N (an intermediate page; N >= 10 with "mixed" has no movie), /stall
 (never answers), /movie/N.swf (the N-th movie of --movies DIR in name order, else a tiny
 body), /pixel.png, /log (the paths asked for so far, one a line).
@@ -110,7 +111,14 @@ class Handler(BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         try:
             engine, words, offset = words_of(url.path, url.query)
-            if engine is not None:
+            if engine is not None and words.split(" ")[0] == "endless":
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.end_headers()
+                chunk = "".join(self.link_to(engine, i, "links") + "\n" for i in range(100)).encode()
+                while True:
+                    self.wfile.write(chunk)
+            elif engine is not None:
                 self.send_body(self.result_page(engine, words, offset))
             elif url.path.startswith("/inter/"):
                 n = int(url.path.split("/")[2])
