@@ -186,9 +186,12 @@ QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset) {
         return {};
     // The address is written into the result page in its charset and read back after a
     // restart: one the charset cannot hold (a reference to a character GBK lacks) is kept in
-    // its percent-encoded form, which every charset holds, so both reads give the same address.
-    if (Decode(Encode(url, charset), charset) != url)
-        return QString::fromLatin1(QUrl(url, QUrl::StrictMode).toEncoded());
+    // its percent-encoded form, which every charset holds, so both reads give the same address
+    // (and like any other, not listed when that is too long).
+    if (Decode(Encode(url, charset), charset) != url) {
+        const QByteArray encoded = QUrl(url, QUrl::StrictMode).toEncoded();
+        return encoded.size() > kResultUrlMaxBytes ? QString() : QString::fromLatin1(encoded);
+    }
     return url;
 }
 

@@ -147,6 +147,14 @@ TEST(HarvestScan, MovieAddressesAndSafeEntries) {
               QStringLiteral("http://h/动画.swf"));
     EXPECT_EQ(ResultLinkUrl("<a href=\"http://h/&#x97;.swf\">x</a>", "gb2312"),
               "http://h/%C2%97.swf");
+    // Found by fuzzing: the encoded form may pass the 260 bytes the page is read back with (a
+    // reference of 9 bytes to a character outside GBK becomes 12).
+    EXPECT_TRUE(ResultLinkUrl("<a href=\"http://h/a.swf" + QByteArray("&#x10000;").repeated(25) +
+                                  "\">x</a>",
+                              "gb2312")
+                    .isEmpty());
+    EXPECT_EQ(ResultLinkUrl("<a href=\"http://h/a.swf&#x10000;\">x</a>", "gb2312"),
+              "http://h/a.swf%F0%90%80%80");
     // 260 bytes are listed, 261 are not.
     const QByteArray stem = "http://h/";
     const QByteArray ok = stem + QByteArray(260 - stem.size() - 4, 'n') + ".swf";
