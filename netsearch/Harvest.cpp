@@ -186,13 +186,15 @@ QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset) {
         return {};
     // The address is written into the result page in its charset and read back after a
     // restart: one the charset cannot hold (a reference to a character GBK lacks) is kept in
-    // its percent-encoded form, which every charset holds, so both reads give the same address
-    // (and like any other, not listed when that is too long).
-    if (Decode(Encode(url, charset), charset) != url) {
-        const QByteArray encoded = QUrl(url, QUrl::StrictMode).toEncoded();
-        return encoded.size() > kResultUrlMaxBytes ? QString() : QString::fromLatin1(encoded);
-    }
-    return url;
+    // its percent-encoded form, which every charset holds, so both reads give the same address.
+    const QString listed = Decode(Encode(url, charset), charset) == url
+                               ? url
+                               : QString::fromLatin1(QUrl(url, QUrl::StrictMode).toEncoded());
+    // And the page must hold it within the bytes it is read back with: escaped and encoded as
+    // written there, an address may be longer than it was in the engine's page.
+    if (Encode(HtmlEscape(listed), charset).size() > kResultUrlMaxBytes)
+        return {};
+    return listed;
 }
 
 std::optional<FragmentParts> SplitFragment(QByteArrayView fragment) {

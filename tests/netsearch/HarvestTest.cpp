@@ -155,6 +155,17 @@ TEST(HarvestScan, MovieAddressesAndSafeEntries) {
                     .isEmpty());
     EXPECT_EQ(ResultLinkUrl("<a href=\"http://h/a.swf&#x10000;\">x</a>", "gb2312"),
               "http://h/a.swf%F0%90%80%80");
+    // The same for a UTF-8 page: each byte that is no UTF-8 is written back as three, and each
+    // bare "&" as five.
+    EXPECT_TRUE(
+        ResultLinkUrl("<a href=\"http://h/a.swf" + QByteArray(100, '\xf4') + "\">x</a>", "UTF-8")
+            .isEmpty());
+    EXPECT_TRUE(
+        ResultLinkUrl("<a href=\"http://h/a.swf?" + QByteArray(100, '&') + "\">x</a>", "UTF-8")
+            .isEmpty());
+    EXPECT_EQ(
+        ResultLinkUrl("<a href=\"http://h/a.swf?" + QByteArray(40, '&') + "\">x</a>", "UTF-8"),
+        "http://h/a.swf?" + QString(40, u'&'));
     // 260 bytes are listed, 261 are not.
     const QByteArray stem = "http://h/";
     const QByteArray ok = stem + QByteArray(260 - stem.size() - 4, 'n') + ".swf";
