@@ -1,5 +1,7 @@
 #include "MacSliderCtrl.h"
 
+#include <cstdint>
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -87,17 +89,18 @@ void CMacSliderCtrl::paintEvent(QPaintEvent *) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRect ch = ChannelRect();
-    const int span = std::max(1, maximum() - minimum());
-    auto xOf = [&](int v) {
-        return ch.left() +
-               int(double(std::clamp(v, minimum(), maximum()) - minimum()) * ch.width() / span);
+    // 64 bits throughout: any int range, up to the whole of it, draws in bounded work.
+    const std::int64_t span = std::max<std::int64_t>(1, std::int64_t(maximum()) - minimum());
+    auto xOf = [&](std::int64_t v) {
+        const std::int64_t in = std::clamp<std::int64_t>(v, minimum(), maximum()) - minimum();
+        return ch.left() + int(double(in) * ch.width() / double(span));
     };
     // Ticks below the channel, thinned to what the width can show.
     p.setPen(palette().color(QPalette::Mid));
-    int step = m_tickFreq;
-    while ((span / step) > kMaxTicks)
+    std::int64_t step = std::max(1, m_tickFreq);
+    while (span / step > kMaxTicks)
         step *= 2;
-    for (int v = minimum(); v <= maximum(); v += step)
+    for (std::int64_t v = minimum(); v <= maximum(); v += step)
         p.drawLine(xOf(v), ch.bottom() + 6, xOf(v), ch.bottom() + 9);
     p.setPen(Qt::NoPen);
     p.setBrush(m_channel);

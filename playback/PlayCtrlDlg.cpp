@@ -550,7 +550,13 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
             QFile::remove(m_strExtractedFile);
         m_strExtractedFile = temp;
         ReadSwfHeader(temp, header);
-        m_flash->LoadMovie(0, temp);
+        ListEntrySource source;
+        source.listFile = path;
+        source.entry = entryName;
+        source.readEntry = [path](const QString &entry, QByteArray &bytes) {
+            return ReadEntryHead(path, entry, kMaxCachedMovieBytes, bytes);
+        };
+        m_flash->LoadListEntry(temp, source);
     } else {
         ReadSwfHeader(path, header);
         m_flash->LoadMovie(0, path);

@@ -15,7 +15,9 @@ namespace kz {
 
 namespace {
 
-QString MachineKey() { return QString::fromUtf16(kMachineKey); }
+QString MachineKey() {
+    return QString::fromUtf16(kMachineKey);
+}
 
 using FrameDword = std::int32_t FrameSettings::*;
 
@@ -67,6 +69,31 @@ void Set(RegKey *key, const char *name, std::int32_t value) {
 
 } // namespace
 
+namespace {
+constexpr int kTrustedFoldersBytes = 64 * 1024;
+const QString kTrustedFoldersValue = QStringLiteral("m_strTrustedFolders");
+} // namespace
+
+QStringList LoadTrustedFolders(RegistryStore &store) {
+    const auto key = store.OpenKey(MachineKey());
+    const auto bytes =
+        key ? key->QueryString(kTrustedFoldersValue, kTrustedFoldersBytes) : std::nullopt;
+    QStringList folders;
+    if (!bytes)
+        return folders;
+    for (const QString &line : QString::fromUtf8(*bytes).split(u'\n', Qt::SkipEmptyParts))
+        if (QDir::isAbsolutePath(line) && !folders.contains(line))
+            folders << line;
+    return folders;
+}
+
+bool SaveTrustedFolders(RegistryStore &store, const QStringList &folders) {
+    const auto key = store.OpenKey(MachineKey());
+    const QByteArray bytes = folders.join(u'\n').toUtf8();
+    return key && bytes.size() < kTrustedFoldersBytes &&
+           key->SetString(kTrustedFoldersValue, bytes);
+}
+
 QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &dataDir) {
     if (stored) {
         QByteArray narrow = *stored;
@@ -98,7 +125,8 @@ void LoadFrameMachineSettings(RegistryStore &store, FrameSettings &s) {
     s.m_strSavedDirectory = ResolveCaptureDirectory(stored, UserDataDir());
 }
 
-void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section, FrameSettings &s) {
+void LoadFrameProfileSettings(const ProfileStore &profile, const QString &section,
+                              FrameSettings &s) {
     s.m_strSwfDefaultDir = profile.GetProfileString(section, QStringLiteral("m_strSwfDefaultDir"));
     s.m_strTplDefaultDir = profile.GetProfileString(section, QStringLiteral("m_strTplDefaultDir"));
     s.m_bNetSearchView =
@@ -119,7 +147,8 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
     }
     profile.WriteProfileString(section, QStringLiteral("m_strSwfDefaultDir"), s.m_strSwfDefaultDir);
     profile.WriteProfileString(section, QStringLiteral("m_strTplDefaultDir"), s.m_strTplDefaultDir);
-    profile.WriteProfileInt(section, QStringLiteral("m_bNetSearchView"), s.m_bNetSearchView ? 1 : 0);
+    profile.WriteProfileInt(section, QStringLiteral("m_bNetSearchView"),
+                            s.m_bNetSearchView ? 1 : 0);
     profile.Flush();
 }
 

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
@@ -58,6 +59,11 @@ void SaveFrameSettings(RegistryStore &store, ProfileStore &profile, const QStrin
 // the setting, else empty; without a stored value, the user's data folder + "Image", or "/"
 // when even that cannot be made.
 QString ResolveCaptureDirectory(const std::optional<QByteArray> &stored, const QString &dataDir);
+
+// The folders the user trusts: their movies read their own files and reach the network. Kept
+// in the machine store as one string value, the paths in UTF-8, one a line.
+QStringList LoadTrustedFolders(RegistryStore &store);
+bool SaveTrustedFolders(RegistryStore &store, const QStringList &folders);
 
 // The play controller's settings.
 struct ControllerSettings {

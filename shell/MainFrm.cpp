@@ -1,13 +1,13 @@
 #include "MainFrm.h"
 
 #include "netsearch/ListDlg.h"
-#include "playback/PlayCtrlDlg.h"
 #include "platform/Paths.h"
 #include "platform/UserDirs.h"
 #include "platform/flash/FlashControl.h"
 #include "platform/launcher/DesktopSettings.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
+#include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
 #include "playlist/ListCommands.h"
 #include "playlist/ListFile.h"
@@ -174,7 +174,10 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
     {
         IniRegistryStore machine;
         LoadFrameMachineSettings(machine, m_settings);
+        m_view->Flash()->SetTrustedFolders(LoadTrustedFolders(machine));
     }
+    // What a movie's sandbox refused is said in the status pane.
+    connect(m_view->Flash(), &FlashControl::AccessRefused, this, &CMainFrame::SetStatusText);
     AdoptOldStateFiles(ProgramDir(), UserDataDir());
     RestoreLists(commandLineFile);
     if (m_settings.m_bFirstRun) {
@@ -581,6 +584,8 @@ void CMainFrame::OnConfiguration() {
     dlg.m_bCloseEndofPlayingList = m_settings.m_bCloseEndofPlayingList;
     dlg.m_bTaskBar = m_settings.m_bTaskBar;
     dlg.m_nSearchEngine = m_settings.m_nSearchEngine;
+    IniRegistryStore machine;
+    dlg.m_trustedFolders = LoadTrustedFolders(machine);
     dlg.ToControls();
     if (m_services.runDialog(dlg) != QDialog::Accepted)
         return;
@@ -590,6 +595,8 @@ void CMainFrame::OnConfiguration() {
     m_settings.m_bCloseEndofPlayingList = dlg.m_bCloseEndofPlayingList;
     m_settings.m_bTaskBar = dlg.m_bTaskBar;
     m_settings.m_nSearchEngine = dlg.m_nSearchEngine;
+    SaveTrustedFolders(machine, dlg.m_trustedFolders);
+    m_view->Flash()->SetTrustedFolders(dlg.m_trustedFolders);
 }
 
 void CMainFrame::OnImageOptions() {

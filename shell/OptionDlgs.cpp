@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -87,11 +88,32 @@ CConfigDlg::CConfigDlg(QWidget *parent) : QDialog(parent) {
         nl->addWidget(r);
     }
 
+    // Movies in a trusted folder have both their files and the network.
+    m_browseTrusted = [this] {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("信任的目录"));
+    };
+    auto *trust = new QGroupBox(QStringLiteral("信任的目录"), this);
+    auto *tl = new QGridLayout(trust);
+    m_trusted = Named(new QListWidget(trust), 1120);
+    m_trusted->setMaximumHeight(80);
+    auto *add = Named(new QPushButton(QStringLiteral("添加..."), trust), 1121);
+    auto *remove = Named(new QPushButton(QStringLiteral("删除"), trust), 1122);
+    tl->addWidget(m_trusted, 0, 0, 2, 1);
+    tl->addWidget(add, 0, 1);
+    tl->addWidget(remove, 1, 1);
+    connect(add, &QPushButton::clicked, this, [this] {
+        const QString folder = m_browseTrusted ? m_browseTrusted() : QString();
+        if (!folder.isEmpty() && m_trusted->findItems(folder, Qt::MatchExactly).isEmpty())
+            m_trusted->addItem(folder);
+    });
+    connect(remove, &QPushButton::clicked, this, [this] { delete m_trusted->currentItem(); });
+
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(autoClose);
     layout->addWidget(search);
     layout->addWidget(other);
     layout->addWidget(net);
+    layout->addWidget(trust);
     layout->addWidget(OkCancel(this));
 }
 
@@ -103,6 +125,8 @@ void CConfigDlg::ToControls() {
     m_taskBar->setChecked(m_bTaskBar != 0);
     if (QAbstractButton *b = m_engines->button(m_nSearchEngine))
         b->setChecked(true);
+    m_trusted->clear();
+    m_trusted->addItems(m_trustedFolders);
 }
 
 bool CConfigDlg::FromControls() {
@@ -121,6 +145,9 @@ bool CConfigDlg::FromControls() {
     m_bTaskBar = m_taskBar->isChecked() ? 1 : 0;
     if (m_engines->checkedId() >= 0)
         m_nSearchEngine = m_engines->checkedId();
+    m_trustedFolders.clear();
+    for (int i = 0; i < m_trusted->count(); ++i)
+        m_trustedFolders << m_trusted->item(i)->text();
     return true;
 }
 

@@ -4,6 +4,7 @@
 // numeric ids as object names ("IDC_1028").
 
 #include <QDialog>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,7 @@
 class QButtonGroup;
 class QCheckBox;
 class QLineEdit;
+class QListWidget;
 class QRadioButton;
 
 namespace kz {
@@ -29,6 +31,10 @@ public:
     std::int32_t m_bCloseEndofPlayingList = 0;
     std::int32_t m_bTaskBar = 0;
     std::int32_t m_nSearchEngine = 0;
+    // "信任的目录": movies in these folders read their files and reach the network.
+    QStringList m_trustedFolders;
+    // The folder browser of the trusted folders' add button; tests replace it. Empty: none.
+    std::function<QString()> m_browseTrusted;
 
     // Puts the members into the controls (before the dialog shows).
     void ToControls();
@@ -46,6 +52,7 @@ private:
     QCheckBox *m_closeEnd = nullptr;
     QCheckBox *m_taskBar = nullptr;
     QButtonGroup *m_engines = nullptr;
+    QListWidget *m_trusted = nullptr;
 };
 
 class CImageOptionDlg : public QDialog {

@@ -55,6 +55,18 @@ ActionWriter &ActionWriter::GetMember() {
 ActionWriter &ActionWriter::CallMethod() {
     return Record(0x52);
 }
+ActionWriter &ActionWriter::SetVariable() {
+    return Record(0x1D);
+}
+ActionWriter &ActionWriter::SetMember() {
+    return Record(0x4F);
+}
+ActionWriter &ActionWriter::Add2() {
+    return Record(0x47);
+}
+ActionWriter &ActionWriter::BitOr() {
+    return Record(0x61);
+}
 ActionWriter &ActionWriter::Pop() {
     return Record(0x17);
 }

@@ -22,6 +22,13 @@ public:
     ActionWriter &GetMember();
     // Pops the method name, the object, the argument count and the arguments.
     ActionWriter &CallMethod();
+    // Pops the value and the name.
+    ActionWriter &SetVariable();
+    // Pops the value, the member's name and the object.
+    ActionWriter &SetMember();
+    // Pops two values and pushes their sum (numbers) or concatenation (a string among them).
+    ActionWriter &Add2();
+    ActionWriter &BitOr();
     ActionWriter &Pop();
     ActionWriter &Play();
     ActionWriter &Stop();

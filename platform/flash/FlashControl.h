@@ -3,9 +3,13 @@
 // every member of the control tables, nothing of the engine behind them. The real controls
 // host Ruffle and a web page in Qt WebEngine; tests use fakes of the same interface.
 
+#include <QByteArray>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
+
+#include <functional>
 
 namespace kz {
 
@@ -21,6 +25,15 @@ enum FlashReadyState : int {
 // The blank address: LoadMovie with it (or with an empty text) empties the control without
 // touching the network.
 inline constexpr char kBlankMovie[] = "about:blank";
+
+// A movie played out of a list file: its siblings are the other entries of the same list.
+struct ListEntrySource {
+    QString listFile;
+    QString entry;
+    // Reads another entry's bytes (bounded); false when the list holds no such entry. Called on
+    // a worker thread.
+    std::function<bool(const QString &entry, QByteArray &bytes)> readEntry;
+};
 
 class FlashControl : public QWidget {
     Q_OBJECT
@@ -57,6 +70,14 @@ public:
     // A file path, an http(s) address or the blank address; layer is always 0.
     virtual void LoadMovie(int layer, const QString &url) = 0;
     virtual int ReadyState() const = 0;
+    // Loads a list file's entry, extracted to `extracted`, so that it reads its siblings in the
+    // list and keeps its saves as that entry's.
+    virtual void LoadListEntry(const QString &extracted, const ListEntrySource &source) {
+        Q_UNUSED(source);
+        LoadMovie(0, extracted);
+    }
+    // Folders whose movies may read their files and reach the network.
+    virtual void SetTrustedFolders(const QStringList &folders) { Q_UNUSED(folders); }
 
 signals:
     // Mouse and key events on the movie that its owner handles (positions in this widget).
@@ -66,6 +87,8 @@ signals:
     void EscapePressed();
     // The engine has reported the loaded movie's facts (frames, rate, size).
     void MovieReady();
+    // A request of the movie was refused by its sandbox (said once per movie and address).
+    void AccessRefused(const QString &text);
 };
 
 class BrowserControl : public QWidget {

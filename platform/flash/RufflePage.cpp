@@ -22,22 +22,33 @@ function schemeFetch(url) {
     x.onload = () => {
       if (x.status !== 200) { reject(new TypeError("not found: " + url)); return; }
       const type = x.response.type || "application/octet-stream";
-      resolve(new Response(x.response, { status: 200, headers: { "Content-Type": type } }));
+      const response = new Response(x.response, { status: 200, headers: { "Content-Type": type } });
+      // The engine takes the movie's address (for its saves and loads) from the answer.
+      Object.defineProperty(response, "url", { value: url });
+      resolve(response);
     };
     x.onerror = () => reject(new TypeError("failed: " + url));
     x.send();
   });
 }
+// A web movie's own site is reached through the player (its cache, no cross-origin rules),
+// as the movie's folder would be; other addresses go to the network as a browser sends them.
+let webOrigin = null;
 window.fetch = (input, init) => {
   const url = new URL(input instanceof Request ? input.url : String(input), location.href);
+  const method = ((init && init.method) || (input instanceof Request ? input.method : "GET"));
   if (url.protocol === location.protocol) return schemeFetch(url.href);
+  if (webOrigin && url.origin === webOrigin && method.toUpperCase() === "GET")
+    return schemeFetch(location.origin + url.pathname + url.search);
   return nativeFetch(input, init);
 };
+// A movie's links (getURL, navigateToURL) go to the player, which opens them on the desktop.
+window.open = (address) => { report("OpenLink", seq, String(address)); return null; };
 window.RufflePlayer = window.RufflePlayer || {};
 window.RufflePlayer.config = {
   publicPath: "./", autoplay: "on", unmuteOverlay: "hidden", splashScreen: false,
   contextMenu: "off", letterbox: "off", warnOnUnsupportedContent: false,
-  showSwfDownload: false, openUrlMode: "deny", logLevel: "error"
+  showSwfDownload: false, openUrlMode: "allow", logLevel: "error"
 };
 let bridge = null, player = null, url = null, instrumented = false, seq = 0;
 // Every go-to, play and pause opens an epoch; reports sent before it are stale.
@@ -89,12 +100,14 @@ function startPlayer() {
       swfVersion: m.swfVersion, backgroundColor: m.backgroundColor || ""
     }, player.ruffle().isPlaying);
   });
-  player.ruffle().load({ url: url, scale: "showAll", forceScale: true, wmode: "transparent",
-                         allowScriptAccess: instrumented })
+  // Relative addresses resolve against the movie's own folder, as Flash resolved them.
+  player.ruffle().load({ url: url, base: new URL(".", url).href, scale: "showAll",
+                         forceScale: true, wmode: "transparent", allowScriptAccess: instrumented })
     .catch((e) => { if (mine === seq) report("LoadFailed", mine, String(e)); });
 }
-window.kzLoad = (s, address, withReports, look) => {
+window.kzLoad = (s, address, withReports, look, site) => {
   seq = s; url = address; instrumented = withReports; paused = false;
+  webOrigin = site || null;
   scale = look.scale; background = look.background;
   startPlayer();
 };
@@ -138,7 +151,7 @@ window.kzZoom = (f) => { stage.style.transform = "scale(" + f + ")"; };
 window.kzBackground = (css) => { background = css; applyLook(); };
 new QWebChannel(qt.webChannelTransport, (channel) => {
   bridge = channel.objects.bridge;
-  bridge.PageReady();
+  bridge.PageReady(pageToken);
 });
 )JS";
 
@@ -163,8 +176,9 @@ QString Json(const QJsonValue &v) {
 
 } // namespace
 
-QString RuffleHostPage(const QString &webChannelScript) {
-    return QString::fromUtf8(kPageHead) + webChannelScript + QStringLiteral("\n") +
+QString RuffleHostPage(const QString &webChannelScript, int pageToken) {
+    return QString::fromUtf8(kPageHead) + webChannelScript +
+           QStringLiteral("\nconst pageToken = %1;\n").arg(pageToken) +
            QString::fromUtf8(kPageScript) + QStringLiteral("</script></body></html>\n");
 }
 
@@ -192,10 +206,12 @@ QJsonObject RuffleLook(const QString &scale, int backgroundRgb) {
     return o;
 }
 
-QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look) {
-    return QStringLiteral("kzLoad(%1,%2,%3,%4)")
+QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look,
+                   const QString &webOrigin) {
+    return QStringLiteral("kzLoad(%1,%2,%3,%4,%5)")
         .arg(seq)
-        .arg(Json(url), withReports ? QStringLiteral("true") : QStringLiteral("false"), Json(look));
+        .arg(Json(url), withReports ? QStringLiteral("true") : QStringLiteral("false"), Json(look),
+             webOrigin.isEmpty() ? QStringLiteral("null") : Json(webOrigin));
 }
 
 QString ScriptCall(const char *function, const QJsonValue &argument) {

@@ -10,8 +10,9 @@
 
 namespace kz {
 
-// The whole page; `webChannelScript` is the text of qwebchannel.js, inlined.
-QString RuffleHostPage(const QString &webChannelScript);
+// The whole page; `webChannelScript` is the text of qwebchannel.js, inlined. The page reports
+// it has started with `pageToken`, so that a report of a page already replaced is told apart.
+QString RuffleHostPage(const QString &webChannelScript, int pageToken);
 
 // How the page shows the movie for the control's Scale and BackgroundColor values (applied to
 // the running movie, never by reloading it).
@@ -25,7 +26,10 @@ QString CssColor(int rgb);
 
 // Script calls, with every argument encoded as a JSON literal.
 // Loads the movie at `url`; `withReports` when it was instrumented (frame reports, callbacks).
-QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look);
+// `webOrigin` ("http://host:port") is a web movie's site, whose addresses the page reaches
+// through the player.
+QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look,
+                   const QString &webOrigin = {});
 QString ScriptCall(const char *function, const QJsonValue &argument = QJsonValue::Undefined);
 
 } // namespace kz

@@ -4,6 +4,7 @@
 #include "platform/flash/MovieInstrument.h"
 #include "platform/flash/RufflePage.h"
 
+#include "platform/UserDirs.h"
 #include "platform/Workers.h"
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
@@ -11,7 +12,11 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QChildEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -22,6 +27,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -33,19 +40,25 @@
 
 namespace kz {
 
-// The object the page's script reports to.
+// The object the page's script reports to. Whatever comes over it may be forged by the movie's
+// own scripts (they run in the same page): the control checks every value before use.
 class RuffleBridge : public QObject {
     Q_OBJECT
 public:
     explicit RuffleBridge(CShockwaveflash1 *owner) : QObject(owner), m_owner(owner) {}
 
 public slots:
-    void PageReady() { m_owner->OnPageReady(); }
-    void Metadata(int seq, const QVariantMap &facts, bool playing) {
-        m_owner->OnMetadata(seq, facts, playing);
+    void PageReady(const QVariant &token) { m_owner->OnPageReady(token.toInt()); }
+    void Metadata(const QVariant &seq, const QVariantMap &facts, const QVariant &playing) {
+        m_owner->OnMetadata(seq.toInt(), facts, playing.toBool());
     }
-    void LoadFailed(int seq, const QString &) { m_owner->OnLoadFailed(seq); }
-    void Frame(int seq, int frame, int epoch) { m_owner->OnFrame(seq, frame, epoch); }
+    void LoadFailed(const QVariant &seq, const QVariant &) { m_owner->OnLoadFailed(seq.toInt()); }
+    void Frame(const QVariant &seq, const QVariant &frame, const QVariant &epoch) {
+        m_owner->OnFrame(seq.toInt(), frame, epoch.toInt());
+    }
+    void OpenLink(const QVariant &seq, const QVariant &url) {
+        m_owner->OnOpenLink(seq.toInt(), url.toString());
+    }
 
 private:
     CShockwaveflash1 *m_owner;
@@ -54,44 +67,56 @@ private:
 namespace {
 
 constexpr char kScheme[] = "kzmovie";
-constexpr char kPageBase[] = "kzmovie://app/ruffle/";
+// Files a sibling request may bring into memory at once (a list entry, a web file).
+constexpr qint64 kMaxSiblingBytes = qint64(64) << 20;
 
-// Serves the page's runtime files and each control's current movie. A movie is either the
-// user's file, read as the engine asks (never copied, never written), or our instrumented copy
-// in memory.
+// What a control serves on its movie's site.
+struct ServedSite {
+    int control = 0;
+    int seq = 0;
+    MovieSite site;
+    QString moviePath; // the movie's own request path
+    QString file;      // the movie as a file, served as it is
+    QByteArray data;   // or our copy
+    QByteArray driver;
+    std::function<bool(const QString &, QByteArray &)> readEntry;
+    QPointer<CShockwaveflash1> owner;
+};
+
+// Serves the page's runtime and, on each movie's site, the movie and the siblings its sandbox
+// lets it read: the files of its folder tree, the other entries of its list file, or its web
+// site's files through the URL cache. Every request must come from the site's own page.
 class MovieScheme : public QWebEngineUrlSchemeHandler {
 public:
     static MovieScheme &Instance() {
-        static MovieScheme *scheme = [] {
-            auto *s = new MovieScheme(qApp);
-            QWebEngineProfile::defaultProfile()->installUrlSchemeHandler(kScheme, s);
-            return s;
-        }();
+        static MovieScheme *scheme = new MovieScheme(qApp);
         return *scheme;
     }
-    struct Movie {
-        int seq = 0;
-        QString file;    // the user's file, served as it is
-        QByteArray data; // or our copy
-        QByteArray driver;
-    };
-    void Serve(int control, Movie movie) { m_movies[control] = std::move(movie); }
-    void Drop(int control) { m_movies.erase(control); }
+    void Serve(ServedSite site) {
+        Drop(site.control);
+        const QString host = site.site.host;
+        m_sites[host] = std::move(site);
+    }
+    void Drop(int control) {
+        std::erase_if(m_sites, [&](const auto &kv) { return kv.second.control == control; });
+    }
 
     void requestStarted(QWebEngineUrlRequestJob *job) override {
-        // Paths: /ruffle/NAME, /movie/CONTROL/SEQ, /driver/CONTROL/SEQ.
-        const QStringList parts = job->requestUrl().path().split(u'/', Qt::SkipEmptyParts);
-        // Only the control's own page may read through the scheme; web pages shown elsewhere
-        // in the same profile may not.
-        const bool fromPage = job->initiator().scheme() == QLatin1String(kScheme) &&
-                              job->initiator().host() == u"app";
-        if (!fromPage || job->requestUrl().host() != u"app" || parts.isEmpty()) {
-            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        const QUrl url = job->requestUrl();
+        const QString host = url.host();
+        const QString path = url.path(QUrl::FullyEncoded);
+        // Only a site's own page may read from it; other pages in the profile may not.
+        const bool ownPage = job->initiator().scheme() == QLatin1String(kScheme) &&
+                             job->initiator().host() == host && !host.isEmpty();
+        if (!ownPage || job->requestMethod() != "GET") {
+            job->fail(QWebEngineUrlRequestJob::RequestDenied);
             return;
         }
-        if (parts.size() == 2 && parts[0] == u"ruffle") {
-            const QString name = parts[1];
-            if (name.startsWith(u'.') || name.contains(u'\\')) {
+        const QString runtime = QString::fromLatin1(kPlayerPath) + QStringLiteral("ruffle/");
+        if (path.startsWith(runtime)) {
+            const QString name = path.mid(runtime.size());
+            if (name.isEmpty() || name.startsWith(u'.') || name.contains(u'/') ||
+                name.contains(u'\\') || name.contains(u'%')) {
                 job->fail(QWebEngineUrlRequestJob::UrlNotFound);
                 return;
             }
@@ -101,27 +126,147 @@ public:
             ReplyFile(job, type, ProgramDir() + QStringLiteral("ruffle/") + name);
             return;
         }
-        if (parts.size() == 3 && (parts[0] == u"movie" || parts[0] == u"driver")) {
-            const auto it = m_movies.find(parts[1].toInt());
-            if (it == m_movies.end() || it->second.seq != parts[2].toInt()) {
-                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-                return;
-            }
-            const Movie &m = it->second;
-            const QByteArray type = "application/x-shockwave-flash";
-            if (parts[0] == u"driver")
-                ReplyBytes(job, type, m.driver);
-            else if (!m.data.isEmpty())
-                ReplyBytes(job, type, m.data);
-            else
-                ReplyFile(job, type, m.file);
+        const auto it = m_sites.find(host);
+        if (it == m_sites.end()) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
             return;
         }
-        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        const ServedSite &s = it->second;
+        const QByteArray type = "application/x-shockwave-flash";
+        if (path ==
+            QString::fromLatin1(kPlayerPath) + QStringLiteral("driver/") + QString::number(s.seq)) {
+            ReplyBytes(job, type, s.driver);
+            return;
+        }
+        if (path.startsWith(QString::fromLatin1(kPlayerPath))) {
+            job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+            return;
+        }
+        if (path == s.moviePath) {
+            if (!s.data.isEmpty())
+                ReplyBytes(job, type, s.data);
+            else
+                ReplyFile(job, type, s.file);
+            return;
+        }
+        ServeSibling(job, s, path, url.query(QUrl::FullyEncoded));
     }
 
 private:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    void ServeSibling(QWebEngineUrlRequestJob *job, const ServedSite &s, const QString &path,
+                      const QString &query) {
+        const QString name = QUrl::fromPercentEncoding(path.toUtf8());
+        switch (s.site.kind) {
+        case MovieSite::Kind::Folder: {
+            if (!s.site.readFiles) {
+                Refuse(job, s, FileRefusedText(FileNameOf(name)));
+                return;
+            }
+            const QString file = ResolveSiteFile(s.site.folder, path);
+            if (file.isEmpty()) {
+                // What exists but lies outside the tree, or is no plain file, is refused.
+                const QFileInfo there(s.site.folder + name);
+                if (there.exists() || there.isSymLink() || name.contains(u"/../"))
+                    Refuse(job, s, FileRefusedText(FileNameOf(name)));
+                else
+                    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            ReplyFile(job, MimeOf(file), file);
+            return;
+        }
+        case MovieSite::Kind::ListFile: {
+            if (!s.site.readFiles) {
+                Refuse(job, s, FileRefusedText(FileNameOf(name)));
+                return;
+            }
+            const QString entry = ResolveSiteEntry(path);
+            if (entry.isEmpty() || !s.readEntry) {
+                job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                return;
+            }
+            auto read = s.readEntry;
+            ReplyLater(
+                job, [read, entry](QByteArray &bytes) { return read(entry, bytes); },
+                MimeOf(entry));
+            return;
+        }
+        case MovieSite::Kind::Web: {
+            const QUrl web = ResolveSiteWeb(s.site.webUrl, path, query);
+            ReplyLater(
+                job,
+                [web](QByteArray &bytes) {
+                    auto session = CreateHttpSession();
+                    UrlCache cache(UrlCache::DefaultFolder());
+                    const auto entry = cache.Download(web, *session, {}, kMaxSiblingBytes);
+                    if (!entry)
+                        return false;
+                    QFile f(entry->localFile);
+                    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSiblingBytes)
+                        return false;
+                    bytes = f.readAll();
+                    return true;
+                },
+                MimeOf(web.path()));
+            return;
+        }
+        case MovieSite::Kind::None:
+            break;
+        }
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    }
+
+    static void Refuse(QWebEngineUrlRequestJob *job, const ServedSite &s, const QString &text) {
+        if (s.owner)
+            s.owner->Refused(s.seq, text);
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+    }
+
+    static QByteArray MimeOf(const QString &name) {
+        const QString n = name.toLower();
+        if (n.endsWith(u".swf"))
+            return "application/x-shockwave-flash";
+        if (n.endsWith(u".jpg") || n.endsWith(u".jpeg"))
+            return "image/jpeg";
+        if (n.endsWith(u".png"))
+            return "image/png";
+        if (n.endsWith(u".gif"))
+            return "image/gif";
+        if (n.endsWith(u".mp3"))
+            return "audio/mpeg";
+        if (n.endsWith(u".xml"))
+            return "text/xml";
+        if (n.endsWith(u".txt"))
+            return "text/plain";
+        return "application/octet-stream";
+    }
+
+    // Reads on a worker (a list file or the web may be slow) and replies on this thread, if
+    // the engine still waits for the answer.
+    static void ReplyLater(QWebEngineUrlRequestJob *job, std::function<bool(QByteArray &)> read,
+                           const QByteArray &type) {
+        QPointer<QWebEngineUrlRequestJob> waiting(job);
+        const bool started = StartWorker([waiting, read = std::move(read), type] {
+            auto bytes = std::make_shared<QByteArray>();
+            const bool ok = read(*bytes) && bytes->size() <= kMaxSiblingBytes;
+            QMetaObject::invokeMethod(
+                qApp,
+                [waiting, ok, bytes, type] {
+                    if (!waiting)
+                        return;
+                    if (ok)
+                        ReplyBytes(waiting, type, *bytes);
+                    else
+                        waiting->fail(QWebEngineUrlRequestJob::UrlNotFound);
+                },
+                Qt::QueuedConnection);
+        });
+        if (!started)
+            job->fail(QWebEngineUrlRequestJob::RequestAborted);
+    }
+
     static void ReplyFile(QWebEngineUrlRequestJob *job, const QByteArray &type,
                           const QString &path) {
         auto *f = new QFile(path);
@@ -141,18 +286,64 @@ private:
         QObject::connect(job, &QObject::destroyed, b, &QObject::deleteLater);
         job->reply(type, b);
     }
-    std::map<int, Movie> m_movies;
+    std::map<QString, ServedSite> m_sites;
 };
+
+// The profile the movie pages live in: persistent under the user's data folder, so a movie's
+// saves (the engine keeps them in the page's local storage) outlive the player. A store that
+// cannot be used is set aside and a new one begun.
+QWebEngineProfile *MovieProfile() {
+    static QWebEngineProfile *profile = [] {
+        const QString dir = UserDataDir() + QStringLiteral("engine");
+        const QFileInfo info(dir);
+        if (info.exists() && (!info.isDir() || !info.isWritable() || info.isSymLink()))
+            QFile::rename(dir, dir + QStringLiteral(".damaged-") +
+                                   QString::number(QDateTime::currentSecsSinceEpoch()));
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                       QFileDevice::ExeOwner);
+        auto *p = new QWebEngineProfile(QStringLiteral("KZPlayer-movies"), qApp);
+        p->setPersistentStoragePath(dir);
+        p->setCachePath(CacheHome() + QStringLiteral("/KZPlayer/engine"));
+        p->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        p->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        p->installUrlSchemeHandler(kScheme, &MovieScheme::Instance());
+        return p;
+    }();
+    return profile;
+}
 
 int NextControlId() {
     static int next = 0;
     return ++next;
 }
 
-// Ruffle's log goes to the debug output only when asked for.
+// Decides what the movie's page may reach of the network; it asks its control.
+class MovieNetGate : public QWebEngineUrlRequestInterceptor {
+public:
+    explicit MovieNetGate(CShockwaveflash1 *owner)
+        : QWebEngineUrlRequestInterceptor(owner), m_owner(owner) {}
+    void interceptRequest(QWebEngineUrlRequestInfo &info) override {
+        const QString scheme = info.requestUrl().scheme();
+        if (scheme == QLatin1String(kScheme) || scheme == u"data" || scheme == u"blob" ||
+            scheme == u"about")
+            return;
+        if (!m_owner->NetworkRequest(info.requestUrl()))
+            info.block(true);
+    }
+
+private:
+    CShockwaveflash1 *m_owner;
+};
+
+// The page of the control: Ruffle's log goes to the debug output only when asked for; the
+// page never leaves itself, opens no window and shows no script dialogs.
 class RufflePageHost : public QWebEnginePage {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    RufflePageHost(QWebEngineProfile *profile, CShockwaveflash1 *owner, QObject *parent)
+        : QWebEnginePage(profile, parent), m_owner(owner) {}
+    // The next main-frame load is the control's own page.
+    void ExpectOwnLoad() { m_ownLoad = true; }
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message, int line,
@@ -161,11 +352,29 @@ protected:
         if (verbose)
             qInfo("ruffle:%d: %s", line, qPrintable(message));
     }
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override {
-        // The page never leaves itself; movies' own links do not replace the stage.
-        return !isMainFrame || url.scheme() == u"data" || url.scheme() == QLatin1String(kScheme) ||
-               url.toString() == u"about:blank";
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override {
+        return false;
     }
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override {
+        const QString scheme = url.scheme();
+        if (isMainFrame && m_ownLoad && (scheme == u"data" || scheme == QLatin1String(kScheme))) {
+            m_ownLoad = false;
+            return true;
+        }
+        if (!isMainFrame)
+            return scheme == QLatin1String(kScheme) || url.toString() == u"about:blank";
+        // A movie's link in its own window: opened on the desktop, the stage stays.
+        if (m_owner && scheme != QLatin1String(kScheme))
+            m_owner->OnOpenLink(-1, url.toString());
+        return false;
+    }
+    QWebEnginePage *createWindow(WebWindowType) override { return nullptr; }
+
+private:
+    QPointer<CShockwaveflash1> m_owner;
+    bool m_ownLoad = false;
 };
 
 QString WebChannelScript() {
@@ -178,31 +387,32 @@ bool IsWebAddress(const QString &url) {
            url.startsWith(u"https://", Qt::CaseInsensitive);
 }
 
-MovieFacts FactsFrom(const QVariantMap &m) {
-    MovieFacts f;
-    f.width = m.value(QStringLiteral("width")).toInt();
-    f.height = m.value(QStringLiteral("height")).toInt();
-    f.frameRate = m.value(QStringLiteral("frameRate")).toDouble();
-    f.frameCount = m.value(QStringLiteral("numFrames")).toInt();
-    f.swfVersion = m.value(QStringLiteral("swfVersion")).toInt();
-    const QString bg = m.value(QStringLiteral("backgroundColor")).toString();
-    bool ok = false;
-    const int rgb = bg.startsWith(u'#') ? bg.mid(1).toInt(&ok, 16) : 0;
-    f.backgroundColor = ok ? rgb : -1;
-    return f;
+// "http://host:port" as the page's script names an origin (no default port).
+QString WebOrigin(const QUrl &url) {
+    QUrl o;
+    o.setScheme(url.scheme().toLower());
+    o.setHost(url.host().toLower());
+    const int defaultPort = o.scheme() == u"https" ? 443 : 80;
+    if (url.port() != -1 && url.port() != defaultPort)
+        o.setPort(url.port());
+    return o.toString(QUrl::FullyEncoded);
+}
+
+QByteArray FileHead(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.read(4096) : QByteArray();
 }
 
 } // namespace
 
 CShockwaveflash1::CShockwaveflash1(QWidget *parent)
     : FlashControl(parent), m_controlId(NextControlId()) {
-    MovieScheme::Instance();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     m_web = new QWebEngineView(this);
     m_web->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_web);
-    auto *page = new RufflePageHost(m_web);
+    auto *page = new RufflePageHost(MovieProfile(), this, m_web);
     QWebEngineSettings *s = page->settings();
     s->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     // Everything the page loads comes through the player's scheme.
@@ -211,6 +421,7 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent)
     s->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     s->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, true);
     page->setBackgroundColor(Qt::black);
+    page->setUrlRequestInterceptor(new MovieNetGate(this));
     m_web->setPage(page);
     m_bridge = new RuffleBridge(this);
     m_channel = new QWebChannel(this);
@@ -220,14 +431,23 @@ CShockwaveflash1::CShockwaveflash1(QWidget *parent)
     setFocusProxy(m_web);
     connect(page, &QWebEnginePage::renderProcessTerminated, this, &CShockwaveflash1::OnPageCrashed,
             Qt::QueuedConnection);
+    m_site = BlankSite();
     StartPage();
     HookRenderWidgets();
 }
 
 void CShockwaveflash1::StartPage() {
+    // Every movie gets a page of its own: nothing a movie's scripts leave behind outlives it.
     m_pageReady = false;
-    m_web->page()->setHtml(RuffleHostPage(WebChannelScript()),
-                           QUrl(QString::fromLatin1(kPageBase)));
+    m_pending.clear();
+    ++m_pageToken;
+    RunScript(ScriptCall("kzZoom", m_state.ZoomFactor()));
+    ApplyOptions();
+    static_cast<RufflePageHost *>(m_web->page())->ExpectOwnLoad();
+    m_web->page()->setHtml(
+        RuffleHostPage(WebChannelScript(), m_pageToken),
+        QUrl(QStringLiteral("%1://%2%3ruffle/")
+                 .arg(QLatin1String(kScheme), m_site.host, QLatin1String(kPlayerPath))));
 }
 
 void CShockwaveflash1::OnPageCrashed(int status) {
@@ -241,10 +461,8 @@ void CShockwaveflash1::OnPageCrashed(int status) {
     }
     ++m_seq;
     m_state.Fail();
-    m_pageReady = false;
-    m_pending.clear();
-    RunScript(ScriptCall("kzZoom", m_state.ZoomFactor()));
-    RunScript(ScriptCall("kzBackground", CssColor(m_background)));
+    MovieScheme::Instance().Drop(m_controlId);
+    m_site = BlankSite();
     StartPage();
 }
 
@@ -252,6 +470,9 @@ CShockwaveflash1::~CShockwaveflash1() {
     if (m_cancelDownload)
         *m_cancelDownload = true;
     MovieScheme::Instance().Drop(m_controlId);
+    // The page goes before its profile does.
+    delete m_web;
+    m_web = nullptr;
 }
 
 QWebEnginePage *CShockwaveflash1::Page() const {
@@ -260,18 +481,15 @@ QWebEnginePage *CShockwaveflash1::Page() const {
 
 void CShockwaveflash1::RunScript(const QString &script) {
     if (!m_pageReady) {
-        // Only the last load counts: earlier ones (movie bytes and all) are dropped.
-        if (script.startsWith(u"kzLoad(") || script.startsWith(u"kzClear("))
-            m_pending.removeIf([](const QString &s) {
-                return s.startsWith(u"kzLoad(") || s.startsWith(u"kzClear(");
-            });
         m_pending << script;
         return;
     }
     m_web->page()->runJavaScript(script);
 }
 
-void CShockwaveflash1::OnPageReady() {
+void CShockwaveflash1::OnPageReady(int token) {
+    if (token != m_pageToken || m_pageReady)
+        return;
     m_pageReady = true;
     const QStringList pending = std::exchange(m_pending, {});
     for (const QString &script : pending)
@@ -341,7 +559,11 @@ int CShockwaveflash1::FlashVersion() const {
     return 32 << 16;
 }
 
-void CShockwaveflash1::LoadMovie(int, const QString &url) {
+void CShockwaveflash1::SetTrustedFolders(const QStringList &folders) {
+    m_trusted = folders;
+}
+
+void CShockwaveflash1::BeginMovie() {
     if (m_cancelDownload) {
         *m_cancelDownload = true;
         m_cancelDownload.reset();
@@ -349,34 +571,67 @@ void CShockwaveflash1::LoadMovie(int, const QString &url) {
     ++m_seq;
     m_wantPlaying = true;
     m_cacheHold.reset();
+    m_refused.clear();
+    m_metadataSeen = false;
     // The previous movie's bytes go at once, not when the next one is in.
     MovieScheme::Instance().Drop(m_controlId);
+}
+
+void CShockwaveflash1::LoadMovie(int, const QString &url) {
+    BeginMovie();
     if (url.isEmpty() || url == QLatin1String(kBlankMovie)) {
         m_state.Clear();
-        RunScript(ScriptCall("kzClear", m_seq));
+        ShowBlank();
         return;
     }
     m_state.BeginLoad(url);
-    if (IsWebAddress(url))
+    if (IsWebAddress(url)) {
         LoadWeb(url);
-    else
-        LoadFile(url.startsWith(u"file:", Qt::CaseInsensitive) ? QUrl(url).toLocalFile() : url);
-}
-
-void CShockwaveflash1::LoadFile(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxMovieBytes || f.size() <= 0) {
-        MovieScheme::Instance().Drop(m_controlId);
-        OnLoadFailed(m_seq);
-        RunScript(ScriptCall("kzClear", m_seq));
         return;
     }
-    const QString base = QStringLiteral("kzmovie://app/%2/%1/") + QString::number(m_seq);
-    const QString movieUrl = base.arg(m_controlId).arg(QStringLiteral("movie"));
-    const QString driverUrl = base.arg(m_controlId).arg(QStringLiteral("driver"));
-    MovieScheme::Movie served;
+    const QString path =
+        url.startsWith(u"file:", Qt::CaseInsensitive) ? QUrl(url).toLocalFile() : url;
+    LoadFile(path, SiteForFile(path, FileHead(path), m_trusted), {});
+}
+
+void CShockwaveflash1::LoadListEntry(const QString &extracted, const ListEntrySource &source) {
+    BeginMovie();
+    m_state.BeginLoad(extracted);
+    LoadFile(extracted,
+             SiteForListEntry(source.listFile, source.entry, FileHead(extracted), m_trusted),
+             source.readEntry);
+}
+
+void CShockwaveflash1::ShowBlank() {
+    if (m_site.host != QLatin1String(kBlankSiteHost) || !m_pageReady) {
+        m_site = BlankSite();
+        StartPage();
+    } else {
+        RunScript(ScriptCall("kzClear", m_seq));
+    }
+}
+
+void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
+                                std::function<bool(const QString &, QByteArray &)> readEntry) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxMovieBytes || f.size() <= 0) {
+        OnLoadFailed(m_seq);
+        ShowBlank();
+        return;
+    }
+    m_site = site;
+    const QString driverUrl =
+        QStringLiteral("%1://%2%3driver/%4")
+            .arg(QLatin1String(kScheme), site.host, QLatin1String(kPlayerPath))
+            .arg(m_seq);
+    ServedSite served;
+    served.control = m_controlId;
     served.seq = m_seq;
+    served.site = site;
+    served.moviePath = QUrl(site.movieUrl).path(QUrl::FullyEncoded);
     served.file = path;
+    served.readEntry = std::move(readEntry);
+    served.owner = this;
     bool instrumented = false;
     // Only a movie small enough to copy is read whole and instrumented; the others are read
     // by the engine straight from the file.
@@ -395,13 +650,15 @@ void CShockwaveflash1::LoadFile(const QString &path) {
         }
     }
     m_instrumented = instrumented;
-    MovieScheme::Instance().Serve(m_controlId, std::move(served));
+    MovieScheme::Instance().Serve(std::move(served));
     m_state.Loaded();
-    RunScript(ScriptLoad(m_seq, movieUrl, instrumented, RuffleLook(m_scale, m_background)));
+    StartPage();
+    RunScript(ScriptLoad(m_seq, site.movieUrl, instrumented, RuffleLook(m_scale, m_background),
+                         site.kind == MovieSite::Kind::Web ? WebOrigin(site.webUrl) : QString()));
 }
 
 void CShockwaveflash1::LoadWeb(const QString &url) {
-    RunScript(ScriptCall("kzClear", m_seq));
+    ShowBlank();
     auto cancel = std::make_shared<std::atomic_bool>(false);
     m_cancelDownload = cancel;
     QPointer<CShockwaveflash1> self(this);
@@ -436,9 +693,9 @@ void CShockwaveflash1::LoadWeb(const QString &url) {
         const QString file = entry ? entry->localFile : QString();
         QMetaObject::invokeMethod(
             qApp,
-            [self, seq, file] {
+            [self, seq, file, url] {
                 if (self)
-                    self->OnDownloadDone(seq, file);
+                    self->OnDownloadDone(seq, file, url);
             },
             Qt::QueuedConnection);
     });
@@ -449,7 +706,7 @@ void CShockwaveflash1::OnDownloadProgress(int seq, qint64 received, qint64 total
         m_state.Progress(received, total);
 }
 
-void CShockwaveflash1::OnDownloadDone(int seq, const QString &localFile) {
+void CShockwaveflash1::OnDownloadDone(int seq, const QString &localFile, const QString &url) {
     if (seq != m_seq)
         return;
     m_cancelDownload.reset();
@@ -457,31 +714,58 @@ void CShockwaveflash1::OnDownloadDone(int seq, const QString &localFile) {
         OnLoadFailed(seq);
         return;
     }
-    LoadFile(localFile); // Movie() keeps the web address
+    LoadFile(localFile, SiteForWeb(QUrl(url)), {}); // Movie() keeps the web address
 }
 
 void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playing) {
-    if (seq != m_seq)
+    // The engine reports a movie once; anything more comes from the movie's own scripts.
+    if (seq != m_seq || m_metadataSeen)
         return;
+    m_metadataSeen = true;
     const bool keepPlaying = playing && m_wantPlaying;
     if (playing && !m_wantPlaying)
         RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
-    m_state.Ready(FactsFrom(facts), keepPlaying);
+    m_state.Ready(CheckedFacts(facts), keepPlaying);
     emit MovieReady();
 }
 
-void CShockwaveflash1::OnFrame(int seq, int frame, int epoch) {
+void CShockwaveflash1::OnFrame(int seq, const QVariant &frame, int epoch) {
     // Reports sent before the last go-to, play or pause tell of a timeline that has moved.
-    if (seq != m_seq || !m_instrumented || epoch != m_epoch)
+    if (seq != m_seq || !m_instrumented || epoch != m_epoch || !m_state.HasMovie())
         return;
-    m_state.ReportFrame(frame);
-    emit FrameReported(frame);
+    const auto checked = CheckedFrame(frame, m_state.TotalFrames());
+    if (!checked)
+        return;
+    m_state.ReportFrame(*checked);
+    emit FrameReported(*checked);
 }
 
 void CShockwaveflash1::OnLoadFailed(int seq) {
     if (seq != m_seq)
         return;
     m_state.Fail();
+}
+
+void CShockwaveflash1::OnOpenLink(int seq, const QString &url) {
+    if (seq != -1 && seq != m_seq)
+        return;
+    const QUrl admitted = m_links.Admit(url, window() && window()->isActiveWindow());
+    if (admitted.isValid())
+        QDesktopServices::openUrl(admitted);
+}
+
+bool CShockwaveflash1::NetworkRequest(const QUrl &url) {
+    if (m_site.network)
+        return true;
+    Refused(m_seq, NetworkRefusedText(url.host().isEmpty() ? url.scheme() : url.host()));
+    return false;
+}
+
+void CShockwaveflash1::Refused(int seq, const QString &text) {
+    if (seq != m_seq || m_refused.contains(text))
+        return;
+    m_refused.insert(text);
+    emit AccessRefused(text);
 }
 
 void CShockwaveflash1::HookRenderWidgets() {

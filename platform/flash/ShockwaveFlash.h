@@ -5,8 +5,10 @@
 
 #include "platform/flash/FlashControl.h"
 #include "platform/flash/FlashState.h"
+#include "platform/flash/MovieSandbox.h"
 #include "platform/urlcache/UrlCache.h"
 
+#include <QSet>
 #include <QStringList>
 
 #include <atomic>
@@ -44,6 +46,8 @@ public:
     void SetScale(const QString &scale) override;
     void LoadMovie(int layer, const QString &url) override;
     int ReadyState() const override { return m_state.ReadyState(); }
+    void LoadListEntry(const QString &extracted, const ListEntrySource &source) override;
+    void SetTrustedFolders(const QStringList &folders) override;
 
     // The facts the engine reported for the loaded movie.
     const MovieFacts &Facts() const { return m_state.Facts(); }
@@ -54,6 +58,15 @@ public:
     // The hosting page, for callers that need to look inside (tests, capture).
     QWebEnginePage *Page() const;
     QWebEngineView *WebView() const { return m_web; }
+    // Where the loaded movie lives for the engine and what its sandbox lets it reach.
+    const MovieSite &Site() const { return m_site; }
+
+    // The page's plumbing (the scheme, the network gate and the page call these): a link the
+    // movie opens (seq -1 for a navigation of the page), whether a network request of the page
+    // may go, and a refused request to tell the user about.
+    void OnOpenLink(int seq, const QString &url);
+    bool NetworkRequest(const QUrl &url);
+    void Refused(int seq, const QString &text);
 
 signals:
     // The movie reported the frame it shows (counted from 1).
@@ -68,14 +81,17 @@ private:
     friend class RuffleBridge;
     void RunScript(const QString &script);
     void ApplyOptions();
-    void LoadFile(const QString &path);
+    void BeginMovie();
+    void ShowBlank();
+    void LoadFile(const QString &path, const MovieSite &site,
+                  std::function<bool(const QString &, QByteArray &)> readEntry);
     void LoadWeb(const QString &url);
-    void OnPageReady();
+    void OnPageReady(int token);
     void OnMetadata(int seq, const QVariantMap &facts, bool playing);
     void OnLoadFailed(int seq);
-    void OnFrame(int seq, int frame, int epoch);
+    void OnFrame(int seq, const QVariant &frame, int epoch);
     void OnDownloadProgress(int seq, qint64 received, qint64 total);
-    void OnDownloadDone(int seq, const QString &localFile);
+    void OnDownloadDone(int seq, const QString &localFile, const QString &url);
     void HookRenderWidgets();
     void StartPage();
     void OnPageCrashed(int status);
@@ -95,6 +111,12 @@ private:
     int m_controlId;
     int m_epoch = 0; // of the last go-to, play or pause sent to the page
     bool m_instrumented = false;
+    int m_pageToken = 0;
+    bool m_metadataSeen = false;
+    MovieSite m_site;
+    QStringList m_trusted;
+    QSet<QString> m_refused; // told already, for this movie
+    LinkGate m_links;
 };
 
 // The movie view's control: a right button and a double click on the movie go to the view

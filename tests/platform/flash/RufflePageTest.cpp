@@ -33,6 +33,10 @@ TEST(RufflePage, ScriptsCarryTheirArgumentsAsLiterals) {
         ScriptLoad(7, "kzmovie://app/movie/1/7\");x(\"", true, RuffleLook("ShowAll", -1));
     EXPECT_TRUE(load.startsWith("kzLoad(7,\"kzmovie://app/movie/1/7\\\");x(\\\"\",true,{"))
         << load.toStdString();
+    EXPECT_TRUE(load.endsWith(",null)")) << load.toStdString();
+    const QString web =
+        ScriptLoad(1, "kzmovie://w1/a.swf", false, RuffleLook("ShowAll", -1), "http://h:8080\")");
+    EXPECT_TRUE(web.endsWith(",\"http://h:8080\\\")\")")) << web.toStdString();
 
     EXPECT_EQ(ScriptCall("kzPlay"), "kzPlay()");
     EXPECT_EQ(ScriptCall("kzClear", 3), "kzClear(3)");
@@ -43,7 +47,10 @@ TEST(RufflePage, ScriptsCarryTheirArgumentsAsLiterals) {
 }
 
 TEST(RufflePage, PageLoadsTheRuntimeBesideItAndInlinesTheChannel) {
-    const QString page = RuffleHostPage("/*channel*/");
+    const QString page = RuffleHostPage("/*channel*/", 42);
+    EXPECT_TRUE(page.contains("const pageToken = 42;"));
+    // A movie's links go to the player, never to a window of the page.
+    EXPECT_TRUE(page.contains("window.open = "));
     EXPECT_TRUE(page.contains("<script src=\"ruffle.js\"></script>"));
     // The engine's fetches of the player's scheme go through a request the scheme serves.
     EXPECT_LT(page.indexOf("window.fetch ="), page.indexOf("window.RufflePlayer.config"));
