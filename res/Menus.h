@@ -31,6 +31,7 @@ inline constexpr int ID_COPY_TO_DIRECTORY = 32784;
 inline constexpr int ID_RENAME_FILE = 32785;
 inline constexpr int ID_FRAME_FLASH_TOOLS = 32794;
 inline constexpr int ID_BROWSE_FOLDER = 32915;
+inline constexpr int ID_DELETE_SAVES = 32926;
 inline constexpr int ID_OPEN_LIST_FILE = 32773;
 inline constexpr int ID_NEW_LIST_FILE = 32772;
 inline constexpr int ID_REMOVE_LIST_FILE = 32775;

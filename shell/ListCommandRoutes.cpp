@@ -5,16 +5,19 @@
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
 #include "platform/UserDirs.h"
+#include "platform/flash/FlashControl.h"
 #include "playlist/DragDropListCtrl.h"
 #include "playlist/ListCommands.h"
 #include "playlist/ListFile.h"
 #include "playlist/PlayListState.h"
 #include "res/StringTable.h"
+#include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QPointer>
 
 namespace kz {
 
@@ -97,6 +100,8 @@ void CMainFrame::RouteListCommands() {
     t.Route(
         ID_BROWSE_FOLDER, [c] { c->OnBrowseFolder(); }, selected(play));
     t.Route(
+        ID_DELETE_SAVES, [this] { OnDeleteSaves(); }, selected(play));
+    t.Route(
         ID_REMOVE_LIST_FILE, [c] { c->OnRemoveListFile(); }, selected(lists));
     t.Route(
         ID_CLEAR_LIST_FILES, [c] { c->OnClearListFiles(); }, notEmpty(lists));
@@ -126,6 +131,26 @@ void CMainFrame::RouteListCommands() {
         connect(list, &CDragDropListCtrl::CommandRequested, this,
                 [this](int id) { m_commands->Execute(id); });
     }
+}
+
+void CMainFrame::OnDeleteSaves() {
+    const QList<int> rows = PlayList()->SelectedRows();
+    if (rows.isEmpty())
+        return;
+    const QString column0 = PlayList()->RowText(rows.first(), 0);
+    const QString column1 = PlayList()->RowText(rows.first(), 1);
+    const QString name = IsListFilePath(column0) ? column1 : FileNameOf(column0);
+    if (!m_services.askOkCancel(QStringLiteral("确实要删除“%1”的存档吗？").arg(name)))
+        return;
+    QPointer<CMainFrame> self(this);
+    m_view->Flash()->DeleteSaves(column0, IsListFilePath(column0) ? column1 : QString(),
+                                 [self, name](int removed) {
+                                     if (self)
+                                         self->SetStatusText(
+                                             QStringLiteral("已删除“%1”的存档（%2 项）")
+                                                 .arg(name)
+                                                 .arg(removed));
+                                 });
 }
 
 QString CMainFrame::FavouritesPath() const {

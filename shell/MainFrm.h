@@ -146,6 +146,8 @@ public:
     void OnViewFullScreen();
     void OnViewActualSize();
     void OnNetSearch();
+    // "删除存档": the selected movie's saves, after a question.
+    void OnDeleteSaves();
     void OnAutoClose();
     void OnTopMost();
     void OnListBar();

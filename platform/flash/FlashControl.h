@@ -78,6 +78,14 @@ public:
     }
     // Folders whose movies may read their files and reach the network.
     virtual void SetTrustedFolders(const QStringList &folders) { Q_UNUSED(folders); }
+    // Deletes the saves a movie file (or a list file's entry) made; `done` hears how many.
+    virtual void DeleteSaves(const QString &path, const QString &entry,
+                             std::function<void(int removed)> done = {}) {
+        Q_UNUSED(path);
+        Q_UNUSED(entry);
+        if (done)
+            done(0);
+    }
 
 signals:
     // Mouse and key events on the movie that its owner handles (positions in this widget).

@@ -17,6 +17,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -561,6 +563,43 @@ int CShockwaveflash1::FlashVersion() const {
 
 void CShockwaveflash1::SetTrustedFolders(const QStringList &folders) {
     m_trusted = folders;
+}
+
+void CShockwaveflash1::DeleteSaves(const QString &path, const QString &entry,
+                                   std::function<void(int)> done) {
+    const MovieSite site =
+        entry.isEmpty() ? SiteForFile(path, {}, {}) : SiteForListEntry(path, entry, {}, {});
+    // The engine keeps a movie's saves in its site's local storage as "HOST/PATH/NAME".
+    const QUrl movie(site.movieUrl);
+    const QJsonArray prefixes{site.host + movie.path(QUrl::FullyEncoded) + u'/',
+                              site.host + movie.path(QUrl::FullyDecoded) + u'/'};
+    const QString script =
+        QStringLiteral("(() => { const p = %1; let n = 0;"
+                       " for (const k of Object.keys(localStorage))"
+                       "   if (p.some((x) => k.startsWith(x))) { localStorage.removeItem(k); ++n; }"
+                       " return n; })()")
+            .arg(QString::fromUtf8(QJsonDocument(prefixes).toJson(QJsonDocument::Compact)));
+    const QUrl at(QStringLiteral("%1://%2%3saves")
+                      .arg(QLatin1String(kScheme), site.host, QLatin1String(kPlayerPath)));
+    auto remove = [script, done, at] {
+        auto *page = new QWebEnginePage(MovieProfile(), qApp);
+        connect(page, &QWebEnginePage::loadFinished, page, [page, script, done](bool) {
+            page->runJavaScript(script, [page, done](const QVariant &removed) {
+                page->deleteLater();
+                if (done)
+                    done(removed.toInt());
+            });
+        });
+        page->setHtml(QStringLiteral("<!DOCTYPE html><title></title>"), at);
+    };
+    // A movie in play writes its saves back when it goes: it goes first.
+    if (m_site.host != site.host) {
+        remove();
+        return;
+    }
+    LoadMovie(0, QString::fromLatin1(kBlankMovie));
+    connect(m_web->page(), &QWebEnginePage::loadFinished, this, remove,
+            Qt::SingleShotConnection);
 }
 
 void CShockwaveflash1::BeginMovie() {

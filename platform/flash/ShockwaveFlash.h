@@ -48,6 +48,8 @@ public:
     int ReadyState() const override { return m_state.ReadyState(); }
     void LoadListEntry(const QString &extracted, const ListEntrySource &source) override;
     void SetTrustedFolders(const QStringList &folders) override;
+    void DeleteSaves(const QString &path, const QString &entry,
+                     std::function<void(int removed)> done = {}) override;
 
     // The facts the engine reported for the loaded movie.
     const MovieFacts &Facts() const { return m_state.Facts(); }

@@ -15,6 +15,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -149,15 +150,20 @@ struct Host {
     bool Shows(QColor colour, int ms = 15000) {
         return PumpUntil([&] { return CountColour(Shot(), colour.rgb()) > 200; }, ms);
     }
-    // The frame the movie reports, once it stands there for a moment.
+    // The frame the movie reports, once it has stood there for half a second.
     int SettledFrame() {
-        int last = -1, same = 0;
+        if (!PumpUntil([&] { return flash->ReportsFrames(); }, 15000))
+            return -1;
+        int last = flash->CurrentFrame();
+        QElapsedTimer still;
+        still.start();
         PumpUntil(
             [&] {
-                const int f = flash->CurrentFrame();
-                same = f == last ? same + 1 : 0;
-                last = f;
-                return same > 10;
+                if (flash->CurrentFrame() != last) {
+                    last = flash->CurrentFrame();
+                    still.restart();
+                }
+                return still.elapsed() > 500;
             },
             15000);
         return last;
@@ -263,6 +269,12 @@ TEST(MovieSandboxE2e, SavesPersistPerMovie) {
             for (int i = 0; i < plays; ++i) {
                 ASSERT_TRUE(h.Load(movie));
                 std::printf("FRAME %d\n", h.SettledFrame());
+                if (i == 0 && qEnvironmentVariableIsSet("KZ_SAVE_DELETE")) {
+                    int removed = -1;
+                    h.flash->DeleteSaves(movie, {}, [&](int n) { removed = n; });
+                    ASSERT_TRUE(PumpUntil([&] { return removed >= 0; }));
+                    std::printf("REMOVED %d\n", removed);
+                }
             }
             QTest::qWait(500);
         }
@@ -277,12 +289,14 @@ TEST(MovieSandboxE2e, SavesPersistPerMovie) {
     ASSERT_TRUE(Write(dir.filePath("a/game.swf"), game));
     ASSERT_TRUE(Write(dir.filePath("a/other.swf"), game));
     ASSERT_TRUE(Write(dir.filePath("b/game.swf"), game));
-    auto play = [&](const QString &path, int plays) {
+    auto play = [&](const QString &path, int plays, bool deleteAfterFirst = false) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
         env.insert("KZ_SAVE_MOVIE", path);
         env.insert("KZ_SAVE_PLAYS", QString::number(plays));
+        if (deleteAfterFirst)
+            env.insert("KZ_SAVE_DELETE", "1");
         p.setProcessEnvironment(env);
         p.start(QCoreApplication::applicationFilePath(),
                 {"--gtest_filter=MovieSandboxE2e.SavesPersistPerMovie"});
@@ -291,6 +305,8 @@ TEST(MovieSandboxE2e, SavesPersistPerMovie) {
         for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
             if (line.startsWith("FRAME "))
                 frames << line.mid(6).toInt();
+            else if (line.startsWith("REMOVED "))
+                frames << -line.mid(8).toInt();
         return frames;
     };
     // Frames count from 0: the first play stands at the second frame.
@@ -298,6 +314,22 @@ TEST(MovieSandboxE2e, SavesPersistPerMovie) {
     EXPECT_EQ(play(dir.filePath("a/game.swf"), 1), QList<int>({3})) << "lost at the restart";
     EXPECT_EQ(play(dir.filePath("a/other.swf"), 1), QList<int>({1}));
     EXPECT_EQ(play(dir.filePath("b/game.swf"), 1), QList<int>({1}));
+    // "删除存档": the movie starts afresh; the other movie of its folder keeps its save.
+    EXPECT_EQ(play(dir.filePath("a/game.swf"), 2, true), QList<int>({4, -1, 1}));
+    EXPECT_EQ(play(dir.filePath("a/other.swf"), 1), QList<int>({2}));
+    // A damaged store: the player starts and saves again.
+    const QString store = dir.filePath("data/KZPlayer/engine/Local Storage/leveldb");
+    int damaged = 0;
+    for (const QFileInfo &file : QDir(store).entryInfoList(QDir::Files))
+        damaged += Write(file.filePath(), QByteArray(4096, '\xA5'));
+    EXPECT_GT(damaged, 0);
+    const QList<int> after = play(dir.filePath("b/game.swf"), 2);
+    ASSERT_EQ(after.size(), 2);
+    EXPECT_EQ(after[1], after[0] + 1);
+    // A store that is no folder at all is set aside.
+    ASSERT_TRUE(QDir(dir.filePath("data/KZPlayer/engine")).removeRecursively());
+    ASSERT_TRUE(Write(dir.filePath("data/KZPlayer/engine"), "not a folder"));
+    EXPECT_EQ(play(dir.filePath("b/game.swf"), 2), QList<int>({1, 2}));
 }
 
 // Links go to the desktop's handler, one a second at most, web and mail only; the stage stays.
