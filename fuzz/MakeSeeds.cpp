@@ -1,9 +1,12 @@
 // kz_fuzz_seeds CORPUS OUT: writes the seeds of the targets whose input the program itself
 // makes or meets: list files (with movies and an information record) and damaged ones,
 // play-list state files and information records, packaged programs, drag payloads, engine
-// result pages, search histories and update packages. One folder per target
-// under OUT. The SWF targets take the shared corpus (scripts/fuzz.sh copies it).
+// result pages, search histories, update packages and movies to instrument. One folder per
+// target under OUT. The SWF targets take the shared corpus too (scripts/fuzz.sh copies it).
 
+#include "formats/swf/ActionWriter.h"
+#include "formats/swf/SwfFraming.h"
+#include "formats/swf/SwfWriter.h"
 #include "netsearch/SearchHistory.h"
 #include "platform/TextRecords.h"
 #include "platform/storage/CompoundFile.h"
@@ -229,6 +232,51 @@ void Packages(const QString &out, const QString &scratch) {
          CompoundBytes(tmp, {{QStringLiteral("root"), QByteArray("PK\3\4 a zip")}}));
 }
 
+// Movies to instrument: ActionScript 1/2 ones of both kinds (SWF 8 and older), compressed or
+// not, halting themselves at frame 3; an ActionScript 3 one; cut ones; and one of more empty
+// frames than are instrumented, in a few hundred bytes.
+void InstrumentMovies(const QString &out) {
+    const auto movie = [](int version, int frames, bool compressed) {
+        SwfWriter w(64, 48, 12, std::uint8_t(version));
+        w.SetBackgroundColor(QColor(0x20, 0x40, 0x60));
+        w.Place(w.DefinePolygon({{0, 0}, {20, 0}, {20, 20}}, Qt::red), 1);
+        for (int f = 1; f <= frames; ++f) {
+            if (f > 1)
+                w.Move(1, SwfMatrix::Translate(f, f));
+            if (f == 3) {
+                ActionWriter stop;
+                stop.Stop();
+                w.AddTag(kTagDoAction, stop.Finished());
+            }
+            w.ShowFrame();
+        }
+        return w.Finish(compressed);
+    };
+    Save(out + QStringLiteral("v8.swf"), movie(8, 5, false));
+    Save(out + QStringLiteral("v8-cws.swf"), movie(8, 5, true));
+    Save(out + QStringLiteral("v4.swf"), movie(4, 4, false));
+    Save(out + QStringLiteral("v6-cws.swf"), movie(6, 4, true));
+    QByteArray cut = movie(8, 12, true);
+    cut.chop(cut.size() / 3);
+    Save(out + QStringLiteral("cut-cws.swf"), cut);
+    cut = movie(6, 6, false);
+    cut.chop(7);
+    Save(out + QStringLiteral("cut-v6.swf"), cut);
+
+    SwfWriter as3(64, 48, 12, 9);
+    as3.AddTag(kTagFileAttributes, QByteArray("\x08\0\0\0", 4));
+    as3.ShowFrame();
+    Save(out + QStringLiteral("as3.swf"), as3.Finish(false));
+
+    MovieBodyHeader head;
+    head.stage = {0, 20, 0, 20};
+    head.frameCount = 65535;
+    const QByteArray body = MovieBodyHeaderBytes(head) + SwfTag(kTagShowFrame, {}).repeated(70000) +
+                            SwfTag(kTagEnd, {});
+    Save(out + QStringLiteral("empty-frames-cws.swf"),
+         MovieBytes('C', 8, std::uint32_t(kSwfHeaderBytes + body.size()), body, 9));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -239,9 +287,9 @@ int main(int argc, char **argv) {
     const QString corpus = QString::fromLocal8Bit(argv[1]);
     const QString out = QDir(QString::fromLocal8Bit(argv[2])).absolutePath() + u'/';
     const QString scratch = out + QStringLiteral("scratch/");
-    for (const char *d :
-         {"scratch", "fuzz_compound_file", "fuzz_text_records", "fuzz_projector_trailer",
-          "fuzz_drag_payload", "fuzz_harvest", "fuzz_search_history", "fuzz_package_install"})
+    for (const char *d : {"scratch", "fuzz_compound_file", "fuzz_text_records",
+                          "fuzz_projector_trailer", "fuzz_drag_payload", "fuzz_harvest",
+                          "fuzz_search_history", "fuzz_package_install", "fuzz_instrument"})
         QDir().mkpath(out + QString::fromLatin1(d));
     ListFiles(corpus, out + QStringLiteral("fuzz_compound_file/"), scratch);
     Records(corpus, out + QStringLiteral("fuzz_text_records/"));
@@ -250,6 +298,7 @@ int main(int argc, char **argv) {
     EnginePages(out + QStringLiteral("fuzz_harvest/"));
     Histories(out + QStringLiteral("fuzz_search_history/"));
     Packages(out + QStringLiteral("fuzz_package_install/"), scratch);
+    InstrumentMovies(out + QStringLiteral("fuzz_instrument/"));
     QDir(scratch).removeRecursively();
     return 0;
 }

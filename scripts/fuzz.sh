@@ -41,6 +41,7 @@ flock 9 # runs started together make the seeds once
 if [ ! -f "$seeds/.made" ] || [ "$dir/fuzz/kz_fuzz_seeds" -nt "$seeds/.made" ]; then
   rm -rf "$seeds"
   mkdir -p "$seeds"/{fuzz_swf_header_file,fuzz_tag_walker,fuzz_swf_header_buffer,fuzz_header_probe}
+  mkdir -p "$seeds/fuzz_instrument"
   n=0
   for f in "$corpus"/*.swf; do
     [ -f "$f" ] || continue
@@ -48,6 +49,7 @@ if [ ! -f "$seeds/.made" ] || [ "$dir/fuzz/kz_fuzz_seeds" -nt "$seeds/.made" ]; 
     if [ "$(stat -c %s "$f")" -le 65536 ]; then
       cp "$f" "$seeds/fuzz_swf_header_file/$b"
       cp "$f" "$seeds/fuzz_tag_walker/$b"
+      cp "$f" "$seeds/fuzz_instrument/$b"
       # Every fourth small movie also as an LZMA movie.
       if [ $((n % 4)) = 0 ] && [ "$(head -c 3 "$f")" != ZWS ]; then
         /usr/bin/python3 "$top/tests/support/zws_pack.py" "$f" "$seeds/fuzz_swf_header_file/zws-$b" \

@@ -6,15 +6,20 @@
 // they are. The engine exposes such callbacks only from SWF 8 movies; an older movie keeps its
 // version and stays _level0, and its first frame loads a tiny SWF 8 driver of ours into a far
 // level whose callbacks act on _level0. ActionScript 3 movies (the engine ignores DoAction
-// there), damaged and oversized movies are left alone.
+// there), damaged and oversized movies are left alone. Instrumenting is one walk that writes
+// as it goes and stops at the limits below, so its cost follows the frames it instruments.
 
 #include <QByteArray>
 #include <QString>
 
 namespace kz {
 
-// An inflated movie larger than this is played as it is: its copy would cost too much memory.
+// A movie whose inflated body, or whose instrumented copy, is larger than this is played as it
+// is: the copy would cost too much memory.
 inline constexpr qint64 kMaxInstrumentedBytes = qint64(64) << 20;
+// So is a movie of more frames than a header can count: a report each would cost more than the
+// movie (a few bytes of zlib hold millions of empty frames).
+inline constexpr int kMaxInstrumentedFrames = 65535;
 
 inline constexpr char kFrameCommand[] = "kzframe";
 // Where the driver of an old movie lives; far above any level a movie would use.

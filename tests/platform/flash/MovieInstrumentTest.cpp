@@ -4,11 +4,14 @@
 
 #include "platform/flash/MovieInstrument.h"
 #include "formats/swf/ActionWriter.h"
+#include "formats/swf/SwfFraming.h"
 #include "formats/swf/SwfWriter.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -35,7 +38,8 @@ QList<RawTag> Tags(const QByteArray &movie) {
         if (len == 63) {
             len = qsizetype(std::uint8_t(movie[pos])) |
                   qsizetype(std::uint8_t(movie[pos + 1])) << 8 |
-                  qsizetype(std::uint8_t(movie[pos + 2])) << 16;
+                  qsizetype(std::uint8_t(movie[pos + 2])) << 16 |
+                  qsizetype(std::uint8_t(movie[pos + 3])) << 24;
             pos += 4;
         }
         EXPECT_LE(pos + len, movie.size());
@@ -74,6 +78,16 @@ QByteArray WriterMovie(int version, int frames, bool compressed, bool stopAtThre
         w.ShowFrame();
     }
     return w.Finish(compressed);
+}
+
+// A movie of `tags` after a 1 x 1 pixel stage, its header counting `frames`.
+QByteArray Made(char signature, int version, const QByteArray &tags, int frames) {
+    MovieBodyHeader head;
+    head.stage = {0, 20, 0, 20};
+    head.frameCount = std::uint16_t(std::min(frames, 65535));
+    const QByteArray body = MovieBodyHeaderBytes(head) + tags + SwfTag(kTagEnd, {});
+    return MovieBytes(signature, std::uint8_t(version),
+                      std::uint32_t(kSwfHeaderBytes + body.size()), body, 9);
 }
 
 } // namespace
@@ -229,4 +243,86 @@ TEST(MovieInstrument, EveryCorpusMovieIsHandledWithoutHarm) {
     EXPECT_GT(direct, 50);
     EXPECT_GT(driven, 5);
     EXPECT_GT(none, 150) << "the ActionScript 3 movies and the damaged ones";
+}
+
+TEST(MovieInstrument, MoviesPastTheFrameOrSizeLimitsPlayAsTheyAre) {
+    using Kind = InstrumentedMovie::Kind;
+    const QByteArray showFrame = SwfTag(kTagShowFrame, {});
+    // A filler tag before three frames; pastCap(n) makes the instrumented copy n bytes longer
+    // than the cap.
+    const auto filled = [&](qsizetype filler) {
+        return Made('F', 8, SwfTag(kTagJpegTables, QByteArray(filler, 'j')) + showFrame.repeated(3),
+                    3);
+    };
+    const qsizetype added = InstrumentMovie(filled(100), "u").movie.size() - filled(100).size();
+    const auto pastCap = [&](qsizetype past) {
+        return filled(100 + kMaxInstrumentedBytes - filled(100).size() - added + past);
+    };
+    const auto cut = [] {
+        QByteArray movie = WriterMovie(8, kMaxInstrumentedFrames, true);
+        movie.chop(movie.size() / 2);
+        return movie;
+    };
+
+    struct Case {
+        const char *name;
+        std::function<QByteArray()> movie; // made when its turn comes: some are 64 MB
+        Kind kind;
+        int reports; // -1: some, fewer than the header counts
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"64 MB of empty frames in 65 KB",
+         [&] { return Made('C', 8, showFrame.repeated((kMaxInstrumentedBytes - 64) / 2), 65535); },
+         Kind::None, 0, "frames"},
+        {"65,536 frames", [] { return WriterMovie(8, 65536, false); }, Kind::None, 0, "frames"},
+        {"65,535 frames", [] { return WriterMovie(8, 65535, true); }, Kind::Direct, 65535, ""},
+        {"65,535 frames of an old movie", [] { return WriterMovie(6, 65535, true); }, Kind::Driven,
+         65535, ""},
+        {"ActionScript 3 before its frames",
+         [&] {
+             const QByteArray as3 = SwfTag(kTagFileAttributes, QByteArray("\x08\0\0\0", 4));
+             return Made('F', 9, as3 + showFrame.repeated(70000), 65535);
+         },
+         Kind::None, 0, "ActionScript 3"},
+        {"a copy of exactly the cap", [&] { return pastCap(0); }, Kind::Direct, 3, ""},
+        {"a copy one byte past the cap", [&] { return pastCap(1); }, Kind::None, 0, "too large"},
+        {"a compressed stream cut in half", cut, Kind::Direct, -1, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const InstrumentedMovie im = InstrumentMovie(c.movie(), "kzmovie://app/driver/1/1");
+        ASSERT_EQ(im.kind, c.kind) << im.reason.toStdString();
+        EXPECT_TRUE(im.reason.contains(QLatin1String(c.reason))) << im.reason.toStdString();
+        if (c.kind == Kind::None) {
+            EXPECT_FALSE(im.reason.isEmpty());
+            EXPECT_TRUE(im.movie.isEmpty());
+            continue;
+        }
+        EXPECT_LE(im.movie.size(), kMaxInstrumentedBytes);
+        const std::uint32_t length = std::uint8_t(im.movie[4]) | std::uint8_t(im.movie[5]) << 8 |
+                                     std::uint8_t(im.movie[6]) << 16 |
+                                     std::uint32_t(std::uint8_t(im.movie[7])) << 24;
+        EXPECT_EQ(length, std::uint32_t(im.movie.size()));
+        const int rectBytes = (5 + 4 * (std::uint8_t(im.movie[8]) >> 3) + 7) / 8;
+        const int count = std::uint8_t(im.movie[8 + rectBytes + 2]) |
+                          std::uint8_t(im.movie[8 + rectBytes + 3]) << 8;
+        EXPECT_EQ(count, im.frameCount) << "the header's frame count stays";
+        EXPECT_EQ(im.frameCount, c.reports < 0 ? kMaxInstrumentedFrames : c.reports);
+        const QList<RawTag> tags = Tags(im.movie);
+        ASSERT_FALSE(tags.isEmpty());
+        EXPECT_EQ(tags.last().code, 0);
+        int reports = 0, frames = 0;
+        for (qsizetype i = 0; i < tags.size(); ++i) {
+            if (tags[i].code != kTagShowFrame)
+                continue;
+            ++frames;
+            reports += i > 0 && tags[i - 1].body == Report(frames);
+        }
+        EXPECT_EQ(reports, frames);
+        if (c.reports >= 0)
+            EXPECT_EQ(frames, c.reports);
+        else
+            EXPECT_TRUE(frames > 0 && frames < kMaxInstrumentedFrames) << frames;
+    }
 }
