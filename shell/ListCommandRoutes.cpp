@@ -143,14 +143,12 @@ void CMainFrame::OnDeleteSaves() {
     if (!m_services.askOkCancel(QStringLiteral("确实要删除“%1”的存档吗？").arg(name)))
         return;
     QPointer<CMainFrame> self(this);
-    m_view->Flash()->DeleteSaves(column0, IsListFilePath(column0) ? column1 : QString(),
-                                 [self, name](int removed) {
-                                     if (self)
-                                         self->SetStatusText(
-                                             QStringLiteral("已删除“%1”的存档（%2 项）")
-                                                 .arg(name)
-                                                 .arg(removed));
-                                 });
+    m_view->Flash()->DeleteSaves(
+        column0, IsListFilePath(column0) ? column1 : QString(), [self, name](int removed) {
+            if (self)
+                self->SetStatusText(
+                    QStringLiteral("已删除“%1”的存档（%2 项）").arg(name).arg(removed));
+        });
 }
 
 QString CMainFrame::FavouritesPath() const {

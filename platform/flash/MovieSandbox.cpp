@@ -44,11 +44,19 @@ QString SchemeUrl(const QString &host, const QString &path) {
     return u.toString(QUrl::FullyEncoded);
 }
 
-// The real folder of a path, links resolved where they can be.
-QString RealFolder(const QString &path) {
+// The real path of a file, links resolved where they can be (its folder's, when the file
+// itself is missing).
+QString RealPath(const QString &path) {
     const QFileInfo info(path);
     const QString real = info.canonicalFilePath();
-    return real.isEmpty() ? info.absolutePath() : QFileInfo(real).absolutePath();
+    if (!real.isEmpty())
+        return real;
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+}
+
+QString RealFolder(const QString &path) {
+    return QFileInfo(RealPath(path)).absolutePath();
 }
 
 // The first bytes of the body after the 8-byte header, inflated where the movie is compressed.
@@ -127,9 +135,7 @@ bool MovieAsksForNetwork(const QByteArray &head) {
 }
 
 bool InTrustedFolder(const QString &path, const QStringList &trusted) {
-    const QString real = QFileInfo(path).canonicalFilePath();
-    if (real.isEmpty())
-        return false;
+    const QString real = RealPath(path);
     for (const QString &folder : trusted) {
         const QString root = QFileInfo(folder).canonicalFilePath();
         if (root.isEmpty())
@@ -154,8 +160,7 @@ MovieSite SiteForListEntry(const QString &listFile, const QString &entry, const 
                            const QStringList &trusted) {
     MovieSite site;
     site.kind = MovieSite::Kind::ListFile;
-    const QString real = QFileInfo(listFile).canonicalFilePath();
-    site.listFile = real.isEmpty() ? QFileInfo(listFile).absoluteFilePath() : real;
+    site.listFile = RealPath(listFile);
     site.entry = entry;
     site.host = HostFor('t', site.listFile);
     site.movieUrl = SchemeUrl(site.host, u'/' + entry);

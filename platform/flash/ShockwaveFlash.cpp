@@ -598,8 +598,7 @@ void CShockwaveflash1::DeleteSaves(const QString &path, const QString &entry,
         return;
     }
     LoadMovie(0, QString::fromLatin1(kBlankMovie));
-    connect(m_web->page(), &QWebEnginePage::loadFinished, this, remove,
-            Qt::SingleShotConnection);
+    connect(m_web->page(), &QWebEnginePage::loadFinished, this, remove, Qt::SingleShotConnection);
 }
 
 void CShockwaveflash1::BeginMovie() {

@@ -56,7 +56,8 @@ struct Frame {
 };
 
 const QList<int> kPlaySelection{ID_REMOVE_FROM_LIST,  ID_DELETE_FILE, ID_FILE_SAVE_AS,
-                                ID_COPY_TO_DIRECTORY, ID_RENAME_FILE, ID_BROWSE_FOLDER};
+                                ID_COPY_TO_DIRECTORY, ID_RENAME_FILE, ID_BROWSE_FOLDER,
+                                ID_DELETE_SAVES};
 const QList<int> kPlayRows{ID_CLEAR_PLAY_LIST, ID_DELETE_ALL_FILES};
 const QList<int> kListSelection{ID_REMOVE_LIST_FILE, ID_DELETE_LIST_FILE, ID_COMPRESS_LIST_FILE,
                                 ID_BROWSE_LIST_FOLDER, ID_LIST_FILE_INFO};

@@ -12,6 +12,7 @@
 #include "playlist/PlayListState.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
+#include "settings/Settings.h"
 #include "shell/HandOver.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
@@ -536,10 +537,16 @@ TEST(MainFrame, ConfigurationDialogCopiesBackOnlyOnOk) {
         dlg.findChild<QCheckBox *>("IDC_1047")->setChecked(false);
         dlg.findChild<QCheckBox *>("IDC_1075")->setChecked(true);
         dlg.findChild<QRadioButton *>("IDC_1088")->setChecked(true);
+        // "信任的目录": one added twice is kept once.
+        cfg->m_browseTrusted = [] { return QStringLiteral("/srv/flash games"); };
+        dlg.findChild<QPushButton *>("IDC_1121")->click();
+        dlg.findChild<QPushButton *>("IDC_1121")->click();
         dlg.accept();
         return dlg.result();
     };
     f->Commands().Execute(ID_CONFIGURATION);
+    IniRegistryStore machine;
+    EXPECT_EQ(LoadTrustedFolders(machine), QStringList{"/srv/flash games"});
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(prompts, QStringList{"Please enter an integer."});
     EXPECT_EQ(f->m_settings.m_nIEFilterSize, 250);
