@@ -97,7 +97,8 @@ int AdoptOldStateFiles(const QString &oldFolder, const QString &userFolder) {
         if (QFileInfo::exists(to + QString::fromUtf16(name)))
             return 0;
     int copied = 0;
-    for (const char16_t *name : {kPlayListStateName, kListFileStateName, kFavouritesName}) {
+    for (const char16_t *name :
+         {kPlayListStateName, kListFileStateName, kFavouritesName, kSearchHistoryName}) {
         const QString source = from + QString::fromUtf16(name);
         const QString target = to + QString::fromUtf16(name);
         if (!QFileInfo(source).isFile() || QFileInfo::exists(target) || !QDir().mkpath(to))
