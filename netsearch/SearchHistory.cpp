@@ -69,6 +69,8 @@ bool SaveHistory(const QString &path, const QStringList &entries) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // What the user searched for: for the user alone.
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file.write(FormatHistory(entries));
     return file.commit();
 }

@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <string_view>
+
 namespace kz {
 
 namespace {
@@ -105,9 +107,12 @@ int AdoptOldStateFiles(const QString &oldFolder, const QString &userFolder) {
             continue;
         if (!QFile::copy(source, target))
             continue;
-        // A read-only installed copy must not make the user's copy read-only.
-        QFile::setPermissions(target,
-                              QFile::permissions(target) | QFile::WriteOwner | QFile::ReadOwner);
+        // A read-only installed copy must not make the user's copy read-only; the search
+        // history is the user's alone.
+        QFile::setPermissions(target, std::u16string_view(name) == kSearchHistoryName
+                                          ? QFile::ReadOwner | QFile::WriteOwner
+                                          : QFile::permissions(target) | QFile::WriteOwner |
+                                                QFile::ReadOwner);
         ++copied;
     }
     return copied;
