@@ -51,16 +51,32 @@ bool WriteNewFile(const QString &path, const QByteArray &bytes, unsigned mode) {
     }
     // Into place only where nothing is: renameat2 refuses an existing name; where the file
     // system lacks that, a hard link does the same (link(2) never follows the new name).
-    bool placed = ::renameat2(AT_FDCWD, scratch.constData(), AT_FDCWD, target.constData(),
-                              RENAME_NOREPLACE) == 0;
-    if (!placed && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
-        placed = ::link(scratch.constData(), target.constData()) == 0;
+    const auto unsupported = [] {
+        return errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP || errno == EPERM;
+    };
+    if (::renameat2(AT_FDCWD, scratch.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return true;
+    if (!unsupported()) {
         ::unlink(scratch.constData());
-        return placed;
+        return false;
     }
-    if (!placed)
-        ::unlink(scratch.constData());
-    return placed;
+    const bool linked = ::link(scratch.constData(), target.constData()) == 0;
+    const bool noLinks = !linked && unsupported();
+    ::unlink(scratch.constData());
+    if (linked || !noLinks)
+        return linked;
+    // Neither (some network file systems): written in place, still only as a new file.
+    const int direct =
+        ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (direct < 0)
+        return false;
+    const bool ok = WriteAll(direct, bytes.constData(), bytes.size());
+    if (::close(direct) != 0 || !ok) {
+        ::unlink(target.constData());
+        return false;
+    }
+    return true;
 }
 
 WriteBehind::WriteBehind(const QString &path) {
