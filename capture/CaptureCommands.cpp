@@ -73,11 +73,15 @@ CaptureOutcome CCaptureCommands::OnCapture(const FrameSettings &settings) {
 
 void CCaptureCommands::OnSendMail(bool urlMode) {
     // Each command hands its own copy of the path on.
+    const QString movie = m_flash->Movie();
     const std::optional<QString> file =
-        MovieLocalFile(m_flash->Movie(), urlMode, UrlCache(m_services.urlCacheFolder));
+        MovieLocalFile(movie, urlMode, UrlCache(m_services.urlCacheFolder));
     if (!file)
         return;
-    if (SendFileByMail(*file, m_services.mail) == MailResult::NoMailProgram)
+    const QString attachment = MailAttachment(movie, *file, urlMode);
+    if (attachment.isEmpty())
+        return;
+    if (SendFileByMail(attachment, m_services.mail) == MailResult::NoMailProgram)
         m_services.error(QString::fromLatin1(kMailLoadFailText));
 }
 

@@ -1,13 +1,15 @@
 #include "CaptureFiles.h"
 
 #include "capture/BmpWriter.h"
+#include "platform/FdIo.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <gd.h>
+
+#include <sys/stat.h>
 
 namespace kz {
 
@@ -17,20 +19,15 @@ namespace {
 // does not keep the capture looping.
 constexpr int kMaxCounter = 100000;
 
-bool Readable(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly);
+// Any entry takes a name: a file we may not read, and a link of any kind, dangling or not.
+bool Taken(const QString &path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+// Never over an existing entry, never through a link planted at the name.
 bool WriteWhole(const QString &path, const QByteArray &bytes) {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return false;
-    }
-    return f.commit();
+    return WriteNewFile(path, bytes);
 }
 
 QByteArray EncodeWithQt(const QImage &image, const char *format) {
@@ -64,7 +61,7 @@ int FindCaptureCounter(const QString &base, const CaptureFormats &formats,
                        const std::function<bool(const QString &)> &existsIn) {
     if (!formats.Any())
         return -1;
-    const std::function<bool(const QString &)> exists = existsIn ? existsIn : Readable;
+    const std::function<bool(const QString &)> exists = existsIn ? existsIn : Taken;
     const bool on[4] = {formats.bmp, formats.jpg, formats.gif, formats.png};
     for (int counter = 0; counter < kMaxCounter; ++counter) {
         bool taken = false;

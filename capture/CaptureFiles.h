@@ -31,15 +31,17 @@ QString CaptureBase(const QString &folder, const QString &movieName);
 QString CaptureFileName(const QString &base, int counter, const QString &extension);
 
 // The first counter from 0 for which none of the enabled formats' files exists (`exists`
-// defaults to "can be opened for reading"); -1 when no format is on or a very large number of
-// counters is taken.
+// defaults to "the name is in the folder", as any kind of entry: a link, dangling or not, takes
+// it too); -1 when no format is on or a very large number of counters is taken.
 int FindCaptureCounter(const QString &base, const CaptureFormats &formats,
                        const std::function<bool(const QString &)> &exists = {});
 
 // Writes the capture's files for a counter: the BMP (at the given bits per pixel) when its box
 // is on, then JPEG, GIF and PNG in that order from the BMP's pixels. Each file is written
-// beside its name and renamed into place, so a failure leaves no half file. When the BMP is on
-// and cannot be written, nothing is written. Returns the files written.
+// beside its name and moved into place, so a failure leaves no half file; a name that exists
+// meanwhile (a link planted there included) is neither followed nor replaced, and that file is
+// not written. When the BMP is on and cannot be written, nothing is written. Returns the files
+// written.
 QStringList WriteCaptureFiles(const QImage &image, int bits, const QString &base, int counter,
                               const CaptureFormats &formats);
 

@@ -18,6 +18,18 @@ class UrlCache;
 // None when there is nothing to hand over.
 std::optional<QString> MovieLocalFile(const QString &movie, bool urlMode, const UrlCache &cache);
 
+// The name a mailed copy of a movie gets: the last part of the movie's address or path, decoded,
+// with only ASCII letters and digits, CJK characters (Han, kana, Hangul, Bopomofo) and "-_."
+// kept, no leading dots, at most 200 bytes, ending in ".swf"; "movie.swf" when nothing is left.
+QString CleanAttachmentName(const QString &movie);
+
+// What to attach for a movie whose local file is `file`: a web movie's cache file has a name
+// from the remote address, and some mail programs take what xdg-email hands them unescaped, so
+// it (and a local file whose path holds a quote, a backquote, "$" or "\") goes as a copy
+// named CleanAttachmentName in the private temporary folder's "mail/" (an older copy of that
+// name is replaced, copies older than a day are removed). Empty when the copy fails.
+QString MailAttachment(const QString &movie, const QString &file, bool urlMode);
+
 enum class MailResult { Started, NoMailProgram, StartFailed };
 
 struct MailServices {

@@ -4,8 +4,10 @@
 #include "platform/TextCodec.h"
 
 #include <QFile>
+#include <QHostInfo>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -360,6 +362,67 @@ std::optional<SearchJob::Entry> SearchJob::EntryFromFragment(QByteArrayView frag
     return Entry{url, PlainLinkText(parts->inner, m_charset)};
 }
 
+QString ResolveSiteLink(const QString &root, const QString &link) {
+    const QUrl base(root);
+    const QUrl resolved = base.resolved(QUrl::fromEncoded(link.toUtf8(), QUrl::TolerantMode));
+    if (!resolved.isValid() || base.host().isEmpty() || resolved.scheme() != base.scheme() ||
+        resolved.host().compare(base.host(), Qt::CaseInsensitive) != 0 ||
+        resolved.port() != base.port() || !resolved.userInfo().isEmpty())
+        return {};
+    return QString::fromLatin1(resolved.toEncoded());
+}
+
+bool IsLocalNetworkAddress(const QHostAddress &address) {
+    if (address.isNull() || address.isLoopback() || address.isLinkLocal() ||
+        address.isSiteLocal() || address.isUniqueLocalUnicast() || address.isMulticast() ||
+        address.isBroadcast() || address == QHostAddress(QHostAddress::AnyIPv6))
+        return true;
+    bool v4 = false;
+    const quint32 a = address.toIPv4Address(&v4); // also an IPv4 address mapped into IPv6
+    if (!v4)
+        return false;
+    const auto in = [a](quint32 net, int bits) {
+        return (a >> (32 - bits)) == (net >> (32 - bits));
+    };
+    return in(0x00000000, 8) || in(0x0A000000, 8) || in(0x7F000000, 8) || in(0xA9FE0000, 16) ||
+           in(0xAC100000, 12) || in(0xC0A80000, 16) || in(0x64400000, 10);
+}
+
+namespace {
+
+// The name "localhost" and the names under it (RFC 6761), with or without the final dot.
+bool IsLocalName(QString host) {
+    host = host.toLower();
+    if (host.endsWith(u'.'))
+        host.chop(1);
+    return host == QLatin1String("localhost") || host.endsWith(QStringLiteral(".localhost"));
+}
+
+// A host's text: an address (QUrl has written every IPv4 form as dotted decimal) or a name.
+bool IsLocalHostText(const QString &host) {
+    const QHostAddress literal(host);
+    return literal.isNull() ? IsLocalName(host) : IsLocalNetworkAddress(literal);
+}
+
+} // namespace
+
+bool MayFetchLinkedPage(const QUrl &url, const QString &engineHost, const HostResolver &resolve) {
+    const QString scheme = url.scheme();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return false;
+    if (IsLocalHostText(engineHost))
+        return true; // the engine itself is a local stand-in
+    const QString host = url.host();
+    if (IsLocalHostText(host))
+        return false;
+    if (!QHostAddress(host).isNull())
+        return true;
+    const QList<QHostAddress> addresses =
+        resolve ? resolve(host) : QHostInfo::fromName(host).addresses();
+    return std::none_of(addresses.begin(), addresses.end(), IsLocalNetworkAddress);
+}
+
 std::optional<SearchJob::Entry> SearchJob::FetchLink(const QString &url) const {
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(m_limits.linkDeadlineMs);
@@ -374,6 +437,11 @@ std::optional<SearchJob::Entry> SearchJob::FetchLink(const QString &url) const {
     options.connectTimeoutMs =
         std::min(m_limits.linkConnectTimeoutMs, remainingMs() / (options.maxRedirects + 1));
     options.readTimeoutMs = std::min(m_limits.linkReadTimeoutMs, remainingMs());
+    // The link and every redirect of it stay out of the user's own network.
+    options.mayRequest = [engineHost = QUrl(m_hosts.bases.value(m_engine)).host(),
+                          resolve = m_limits.resolve](const QUrl &address) {
+        return MayFetchLinkedPage(address, engineHost, resolve);
+    };
     std::unique_ptr<HttpSession> session = m_http(options);
     if (session)
         session->SetCancelFlag(m_abandoned);
@@ -425,6 +493,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
     HttpOptions options;
     options.connectTimeoutMs = m_limits.connectTimeoutMs;
     options.readTimeoutMs = m_limits.readTimeoutMs;
+    options.transferTimeoutMs = m_limits.pageDeadlineMs;
     std::unique_ptr<HttpSession> session = m_http(options);
     if (session)
         session->SetCancelFlag(m_abandoned);
@@ -443,8 +512,18 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
             max = std::min(max, kEnginePageMaxBytes - pageBytes);
             if (*m_abandoned || max <= 0)
                 return 0;
-            const qint64 n = HttpReadFull(*connection, to, max);
-            pageBytes += std::max<qint64>(n, 0);
+            // What came before a failure (the page's deadline) is harvested; the next read
+            // reports the failure.
+            qint64 n = 0;
+            while (n < max) {
+                const std::int64_t got = connection->Read(to + n, max - n);
+                if (got < 0 && n == 0)
+                    return -1;
+                if (got <= 0)
+                    break;
+                n += qint64(got);
+            }
+            pageBytes += n;
             return n;
         },
         kHarvestWindowBytes,
@@ -460,15 +539,17 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
                     entries.push_back(std::move(*entry));
                 return;
             }
-            QByteArray address = parts->href;
+            if (parts->href.size() >= kLinkUrlMaxBytes)
+                return;
+            QString address = ResolveReferences(Decode(parts->href, m_charset)).trimmed();
             if (m_engine == kEngineYahooChina) {
                 if (!fragment.contains(QByteArrayView("下载")))
                     return;
-                address = m_hosts.yahooRoot.toUtf8() + address;
+                address = ResolveSiteLink(m_hosts.yahooRoot, address);
+                if (address.isEmpty() || address.size() >= kLinkUrlMaxBytes)
+                    return; // off the site
             }
-            if (address.size() >= kLinkUrlMaxBytes)
-                return;
-            links << ResolveReferences(Decode(address, m_charset)).trimmed();
+            links << address;
         });
     connection->Close();
     connection.reset();

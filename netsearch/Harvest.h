@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 
@@ -93,13 +94,33 @@ bool AppendToPage(const QString &path, const QByteArray &bytes);
 // The movie addresses of a result page left by an earlier search, in page order.
 QStringList ReloadResultLinks(const QString &path);
 
+// Engine 3's site-relative link, resolved against the site's root; empty when the result leaves
+// the root's scheme, host and port (an "@host" or "//host" link, an absolute one elsewhere).
+QString ResolveSiteLink(const QString &root, const QString &link);
+
+// The addresses a host name stands for (the system's resolver by default).
+using HostResolver = std::function<QList<QHostAddress>(const QString &name)>;
+// Whether a loopback, link-local, private (RFC 1918, shared 100.64/10, unique local) or
+// unspecified address.
+bool IsLocalNetworkAddress(const QHostAddress &address);
+// Whether a page an engine's results link to may be fetched: an http or https address that is
+// not in the user's own network (by its text, by the name "localhost", or by what its name
+// resolves to), unless the engine's own host is such (a stand-in on this machine or network).
+bool MayFetchLinkedPage(const QUrl &url, const QString &engineHost,
+                        const HostResolver &resolve = {});
+
 struct SearchLimits {
     int connectTimeoutMs = 15000; // the engine's page
     int readTimeoutMs = 15000;
+    // The engine's page from the request to its last byte: a server that drips its bytes just
+    // inside the read time-out cannot hold the search (and the panel's controls) longer.
+    int pageDeadlineMs = 30000;
     int maxLinkThreads = 4;     // intermediate pages fetched at once; the rest wait
     int linkDeadlineMs = 20000; // one intermediate page, from its start
     int linkConnectTimeoutMs = 8000;
     int linkReadTimeoutMs = 8000;
+    // Names in intermediate links; none: the system's resolver.
+    HostResolver resolve;
 };
 
 struct SearchOutcome {

@@ -196,10 +196,13 @@ void CListDlg::OnSearch() {
     if (words.trimmed().isEmpty())
         return;
     m_nResultPage = 0;
-    const qsizetype old = m_searchBox->findText(words, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (old >= 0)
-        m_searchBox->removeItem(int(old));
-    m_searchBox->insertItem(0, words);
+    // A history written elsewhere may hold the words more than once: every older copy goes.
+    QStringList history;
+    for (int i = 0; i < m_searchBox->count(); ++i)
+        history << m_searchBox->itemText(i);
+    history = WithSearch(history, words).mid(0, kHistoryMaxEntries);
+    m_searchBox->clear();
+    m_searchBox->addItems(history);
     m_searchBox->setCurrentIndex(0);
 
     SetSearchControlsEnabled(false);

@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/UserDirs.h"
+#include "playlist/PlayListState.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -14,7 +15,7 @@ constexpr qint64 kMaxFileBytes = qint64(kHistoryMaxEntries) * (kHistoryMaxUnits 
 } // namespace
 
 QString HistoryPath() {
-    return UserDataDir() + QLatin1String(kHistoryFileName);
+    return UserDataDir() + QString::fromUtf16(kSearchHistoryName);
 }
 
 QStringList ParseHistory(const QByteArray &bytes) {
@@ -68,6 +69,8 @@ bool SaveHistory(const QString &path, const QStringList &entries) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // What the user searched for: for the user alone.
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file.write(FormatHistory(entries));
     return file.commit();
 }

@@ -17,9 +17,8 @@ namespace kz {
 inline constexpr int kHistoryMaxEntries = 40;
 // The reader's entry buffer: longer entries are cut when written.
 inline constexpr int kHistoryMaxUnits = 255;
-inline constexpr auto kHistoryFileName = "slist.data";
-
-// The history file in the user's data folder.
+// The history file "slist.data" in the user's data folder (one an older copy left in the
+// program directory is taken over with the play-list state files, AdoptOldStateFiles).
 QString HistoryPath();
 
 QStringList ParseHistory(const QByteArray &bytes);

@@ -2,6 +2,7 @@
 // Whole reads and writes on file descriptors, for the code that works below QFile (exclusive
 // creation, no links followed, renames while locked).
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
@@ -12,6 +13,11 @@ namespace kz {
 
 // Writes all n bytes, going on after interrupted and short writes. False on an error.
 bool WriteAll(int fd, const char *data, std::int64_t n);
+
+// Makes a new file of these bytes (mode 0666 less the umask, or `mode`). Nothing at the name
+// is ever followed or replaced: false when the name exists, as any kind of entry, a dangling
+// link included. Written beside the name and moved into place, so a failure leaves nothing.
+bool WriteNewFile(const QString &path, const QByteArray &bytes, unsigned mode = 0666);
 
 // While a big file is being written, starts the writing back of what is already there, again
 // and again, on a thread of its own until Stop (or the end of the scope). A file renamed over

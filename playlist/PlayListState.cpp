@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <string_view>
+
 namespace kz {
 
 namespace {
@@ -97,16 +99,20 @@ int AdoptOldStateFiles(const QString &oldFolder, const QString &userFolder) {
         if (QFileInfo::exists(to + QString::fromUtf16(name)))
             return 0;
     int copied = 0;
-    for (const char16_t *name : {kPlayListStateName, kListFileStateName, kFavouritesName}) {
+    for (const char16_t *name :
+         {kPlayListStateName, kListFileStateName, kFavouritesName, kSearchHistoryName}) {
         const QString source = from + QString::fromUtf16(name);
         const QString target = to + QString::fromUtf16(name);
         if (!QFileInfo(source).isFile() || QFileInfo::exists(target) || !QDir().mkpath(to))
             continue;
         if (!QFile::copy(source, target))
             continue;
-        // A read-only installed copy must not make the user's copy read-only.
-        QFile::setPermissions(target,
-                              QFile::permissions(target) | QFile::WriteOwner | QFile::ReadOwner);
+        // A read-only installed copy must not make the user's copy read-only; the search
+        // history is the user's alone.
+        QFile::setPermissions(target, std::u16string_view(name) == kSearchHistoryName
+                                          ? QFile::ReadOwner | QFile::WriteOwner
+                                          : QFile::permissions(target) | QFile::WriteOwner |
+                                                QFile::ReadOwner);
         ++copied;
     }
     return copied;

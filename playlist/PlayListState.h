@@ -44,6 +44,8 @@ struct StateFileRead {
 inline constexpr char16_t kPlayListStateName[] = u"1list.ini";
 inline constexpr char16_t kListFileStateName[] = u"2list.ini";
 inline constexpr char16_t kFavouritesName[] = u"MyFavo.tpl";
+// The net search box's history (netsearch/SearchHistory.h).
+inline constexpr char16_t kSearchHistoryName[] = u"slist.data";
 
 // "1list.ini": one movie reference per play-list row.
 bool WritePlayListState(const QString &path, const std::vector<PlayListRow> &rows);
@@ -53,9 +55,9 @@ bool WriteListFileState(const QString &path, const std::vector<PlayListRow> &row
 StateFileRead ReadListFileState(const QString &path);
 
 // The state files live in the user's data folder; older installations kept them (and the
-// favourites) in the program directory. When the user's folder has neither state file, those
-// found in the old folder are copied over, the user's folder made as needed; a file the user's
-// folder already has is never replaced. The number of files copied.
+// favourites and the search history) in the program directory. When the user's folder has neither
+// state file, those found in the old folder are copied over, the user's folder made as needed; a
+// file the user's folder already has is never replaced. The number of files copied.
 int AdoptOldStateFiles(const QString &oldFolder, const QString &userFolder);
 
 } // namespace kz

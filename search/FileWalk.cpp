@@ -27,6 +27,10 @@ bool HasSwfExtension(const QString &name) {
     return name.endsWith(QStringLiteral(".swf"), Qt::CaseInsensitive);
 }
 
+bool VisitedFolders::Insert(dev_t device, ino_t inode) {
+    return m_seen.insert(Key{device, inode}).second;
+}
+
 namespace {
 
 // The caller's flag, or the application ending (its workers are joined then).
@@ -34,10 +38,11 @@ bool Stopped(const std::atomic<bool> *stop) {
     return (stop && stop->load(std::memory_order_relaxed)) || WorkersStopping();
 }
 
-// One folder of the walk: its descriptor (children are opened relative to it), its path and
-// the sub-folders still to visit.
+// One folder of the walk: its descriptor (children are opened relative to it), its device, its
+// path and the sub-folders still to visit.
 struct Level {
     int fd = -1;
+    dev_t device = 0;
     std::string path; // with a trailing separator
     int depth = 0;
     std::vector<std::string> subfolders;
@@ -66,7 +71,7 @@ Kind KindOf(int dirFd, const dirent *entry) {
 
 // Reads the folder's names, then hands out its movie files; keeps its sub-folders for later.
 // False when the stop flag was seen.
-bool ScanFolder(Level &level, dev_t device, const std::atomic<bool> *stop,
+bool ScanFolder(Level &level, const EnterFileSystem &enter, const std::atomic<bool> *stop,
                 const std::function<void(const WalkFile &)> &visit) {
     std::vector<std::string> files;
     const int listFd = dup(level.fd);
@@ -116,7 +121,9 @@ bool ScanFolder(Level &level, dev_t device, const std::atomic<bool> *stop,
         if (fd < 0)
             continue;
         struct stat st;
-        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == device) {
+        // A file bound here from another file system is taken as its folder would be.
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            (st.st_dev == level.device || (enter && enter(fd, st.st_dev)))) {
             WalkFile file;
             file.path = QFile::decodeName(QByteArray::fromStdString(level.path + name));
             file.fd = fd;
@@ -155,16 +162,22 @@ WalkResult WalkMovieFiles(const QString &root, const std::atomic<bool> *stop,
         close(rootFd);
         return WalkResult::NotAFolder;
     }
-    const dev_t device = rootStat.st_dev;
+    VisitedFolders ownVisited;
+    VisitedFolders &visited = limits.visited ? *limits.visited : ownVisited;
+    if (!visited.Insert(rootStat.st_dev, rootStat.st_ino)) {
+        close(rootFd);
+        return WalkResult::Done; // walked already, under another name
+    }
 
     std::vector<Level> stack;
     Level first;
     first.fd = rootFd;
+    first.device = rootStat.st_dev;
     first.path = rootName.toStdString();
     if (first.path.back() != '/')
         first.path += '/';
     stack.push_back(std::move(first));
-    if (!ScanFolder(stack.back(), device, stop, visit)) {
+    if (!ScanFolder(stack.back(), limits.enter, stop, visit)) {
         CloseAll(stack);
         return WalkResult::Stopped;
     }
@@ -185,16 +198,21 @@ WalkResult WalkMovieFiles(const QString &root, const std::atomic<bool> *stop,
         if (fd < 0)
             continue; // unreadable, or gone since it was listed
         struct stat st;
-        if (fstat(fd, &st) != 0 || st.st_dev != device) {
-            close(fd); // another file system mounted here
+        const bool ok =
+            fstat(fd, &st) == 0 &&
+            (st.st_dev == top.device || (limits.enter && limits.enter(fd, st.st_dev))) &&
+            visited.Insert(st.st_dev, st.st_ino);
+        if (!ok) {
+            close(fd); // a file system not to enter, or a folder seen already
             continue;
         }
         Level level;
         level.fd = fd;
+        level.device = st.st_dev;
         level.path = top.path + name + '/';
         level.depth = top.depth + 1;
         stack.push_back(std::move(level)); // `top` is not used past this point
-        if (!ScanFolder(stack.back(), device, stop, visit)) {
+        if (!ScanFolder(stack.back(), limits.enter, stop, visit)) {
             CloseAll(stack);
             return WalkResult::Stopped;
         }

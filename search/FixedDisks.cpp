@@ -5,6 +5,12 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
+#include <linux/magic.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+
 namespace kz {
 
 namespace {
@@ -30,18 +36,62 @@ QString Unescape(const QByteArray &field) {
     return QFile::decodeName(out);
 }
 
-// File systems that are no local disk: kernel views, memory, network and cluster shares,
-// user-space (FUSE) mounts and read-only images.
-bool IsExcludedType(const QString &type) {
-    static const QSet<QString> kExcluded{
-        "proc",      "sysfs",      "tmpfs",   "devtmpfs",   "devpts",  "overlay",     "aufs",
-        "nfs",       "nfs4",       "cifs",    "smb3",       "smbfs",   "ncpfs",       "afs",
-        "9p",        "virtiofs",   "ceph",    "glusterfs",  "lustre",  "fuse",        "fuseblk",
-        "fusectl",   "cgroup",     "cgroup2", "securityfs", "debugfs", "tracefs",     "mqueue",
-        "hugetlbfs", "pstore",     "bpf",     "configfs",   "autofs",  "binfmt_misc", "efivarfs",
-        "ramfs",     "rpc_pipefs", "nsfs",    "squashfs",   "erofs",   "iso9660",     "udf",
-        "selinuxfs", "rootfs",     "shiftfs", "zram"};
-    return type.startsWith(QStringLiteral("fuse.")) || kExcluded.contains(type);
+// Kernel views of the system: never searched.
+const QSet<QString> kPseudoTypes{
+    "proc",    "sysfs",       "devtmpfs", "devpts",     "cgroup", "cgroup2",   "securityfs",
+    "debugfs", "tracefs",     "mqueue",   "hugetlbfs",  "pstore", "bpf",       "configfs",
+    "autofs",  "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs",   "selinuxfs", "fusectl"};
+// Shares of other machines (and of a virtual machine's host).
+const QSet<QString> kNetworkTypes{"nfs",       "nfs4",   "cifs",  "smb3",     "smbfs",
+                                  "ncpfs",     "afs",    "9p",    "virtiofs", "ceph",
+                                  "glusterfs", "lustre", "davfs", "coda"};
+// Local file systems that are no disk: memory and layers over other file systems.
+const QSet<QString> kNoDiskTypes{"tmpfs", "ramfs", "rootfs", "overlay", "aufs", "shiftfs"};
+
+// FUSE mounts other than fuseblk (ntfs-3g, a disk) may be anything, network shares included.
+bool IsFuseOtherThanBlock(const QString &type) {
+    return type == QLatin1String("fuse") || type.startsWith(QStringLiteral("fuse."));
+}
+
+// File systems that are no disk even when their source looks like a device.
+bool IsNoDiskType(const QString &type) {
+    return kPseudoTypes.contains(type) || kNetworkTypes.contains(type) ||
+           kNoDiskTypes.contains(type) || IsFuseOtherThanBlock(type);
+}
+
+// Kinds statfs reports that <linux/magic.h> does not name.
+constexpr unsigned long kCephMagic = 0x00c36400, kFuseMagic = 0x65735546, kMqueueMagic = 0x19800202,
+                        kConfigfsMagic = 0x62656570, kFusectlMagic = 0x65735543,
+                        kRpcPipefsMagic = 0x67596969;
+
+// The same by the kind statfs reports, for a device the mount table does not name.
+bool IsPseudoOrNetworkMagic(unsigned long magic) {
+    static const QSet<unsigned long> kMagics{
+        PROC_SUPER_MAGIC,    SYSFS_MAGIC,     DEVPTS_SUPER_MAGIC, CGROUP_SUPER_MAGIC,
+        CGROUP2_SUPER_MAGIC, DEBUGFS_MAGIC,   TRACEFS_MAGIC,      SECURITYFS_MAGIC,
+        BPF_FS_MAGIC,        PSTOREFS_MAGIC,  EFIVARFS_MAGIC,     HUGETLBFS_MAGIC,
+        AUTOFS_SUPER_MAGIC,  BINFMTFS_MAGIC,  NSFS_MAGIC,         SELINUX_MAGIC,
+        NFS_SUPER_MAGIC,     SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC,   SMB2_SUPER_MAGIC,
+        NCP_SUPER_MAGIC,     AFS_SUPER_MAGIC, AFS_FS_MAGIC,       V9FS_MAGIC,
+        CODA_SUPER_MAGIC,    kCephMagic,      kFuseMagic,         kMqueueMagic,
+        kConfigfsMagic,      kFusectlMagic,   kRpcPipefsMagic};
+    return kMagics.contains(magic);
+}
+
+// The kernel's name of a device node: a mapper or by-label link names its target.
+QString KernelName(const QString &source) {
+    QString node = QFileInfo(source).canonicalFilePath();
+    if (node.isEmpty())
+        node = source;
+    return QFileInfo(node).fileName();
+}
+
+// Small files read whole, within a bound.
+QByteArray ReadSmall(const QString &path, qint64 max) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(max);
 }
 
 } // namespace
@@ -86,23 +136,59 @@ RemovableTest SysfsRemovableTest(const QString &sysRoot) {
     };
 }
 
-QStringList FixedDiskRoots(const QList<MountEntry> &mounts, const RemovableTest &removable) {
+PoolDevicesQuery UdevPoolDevices(const QString &udevData, const QString &sysRoot) {
+    return [udevData, sysRoot](const QString &pool) {
+        QStringList names;
+        if (pool.isEmpty())
+            return names;
+        // One record per device; a machine has a few hundred at most.
+        const QStringList records =
+            QDir(udevData).entryList({QStringLiteral("b*")}, QDir::Files, QDir::Name).mid(0, 4096);
+        for (const QString &record : records) {
+            const QList<QByteArray> lines =
+                ReadSmall(udevData + u'/' + record, 64 * 1024).split('\n');
+            if (!lines.contains("E:ID_FS_TYPE=zfs_member") ||
+                !lines.contains("E:ID_FS_LABEL=" + pool.toUtf8()))
+                continue;
+            const QString majorMinor = record.mid(1);
+            if (majorMinor.contains(u'/') || !majorMinor.contains(u':'))
+                continue;
+            const QString dir =
+                QFileInfo(sysRoot + QStringLiteral("/dev/block/") + majorMinor).canonicalFilePath();
+            if (!dir.isEmpty())
+                names << QFileInfo(dir).fileName();
+        }
+        return names;
+    };
+}
+
+QStringList FixedDiskRoots(const QList<MountEntry> &mounts, const RemovableTest &removable,
+                           const PoolDevicesQuery &poolDevices) {
     QStringList roots;
     QSet<QString> seen;
     for (const MountEntry &m : mounts) {
-        if (IsExcludedType(m.fsType) || !m.source.startsWith(QStringLiteral("/dev/")))
+        if (IsNoDiskType(m.fsType))
             continue;
-        // The kernel's name of the device: a mapper or by-label link names its target.
-        QString node = QFileInfo(m.source).canonicalFilePath();
-        if (node.isEmpty())
-            node = m.source;
-        const QString name = QFileInfo(node).fileName();
-        if (name.startsWith(QStringLiteral("loop")) && m.readOnly)
-            continue; // a read-only image (a snap, a live system)
-        if (removable && removable(name))
-            continue;
+        if (m.fsType == QLatin1String("zfs")) {
+            // A dataset "pool/a/b"; snapshots ("pool/a@s") are read-only views of one.
+            if (m.source.isEmpty() || m.source.startsWith(u'/') || m.source.contains(u'@'))
+                continue;
+            const QString pool = m.source.section(u'/', 0, 0);
+            const QStringList members = poolDevices ? poolDevices(pool) : QStringList();
+            if (removable && std::any_of(members.begin(), members.end(), removable))
+                continue;
+        } else {
+            if (!m.source.startsWith(QStringLiteral("/dev/")))
+                continue;
+            const QString name = KernelName(m.source);
+            if (name.startsWith(QStringLiteral("loop")) && m.readOnly)
+                continue; // a read-only image (a snap, a live system)
+            if (removable && removable(name))
+                continue;
+        }
         // One device may be mounted several times; the same tree of it is searched once,
-        // while different trees of it (btrfs subvolumes) are each searched.
+        // while different trees of it (btrfs subvolumes, bound folders) are each searched: the
+        // walk visits every folder once, so a tree inside another gives no second row.
         const QString key = m.device + u'\t' + m.root;
         if (seen.contains(key))
             continue;
@@ -112,7 +198,7 @@ QStringList FixedDiskRoots(const QList<MountEntry> &mounts, const RemovableTest 
     return roots;
 }
 
-QStringList FixedDiskRoots() {
+QByteArray ThisMachineMountTable() {
     QFile file(QStringLiteral("/proc/self/mountinfo"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -125,7 +211,49 @@ QStringList FixedDiskRoots() {
             break;
         text += chunk;
     }
-    return FixedDiskRoots(ParseMountInfo(text), SysfsRemovableTest());
+    return text;
+}
+
+QStringList FixedDiskRoots() {
+    return FixedDiskRoots(ParseMountInfo(ThisMachineMountTable()), SysfsRemovableTest(),
+                          UdevPoolDevices());
+}
+
+bool IsSearchableMountType(const QString &type) {
+    return !kPseudoTypes.contains(type) && !kNetworkTypes.contains(type) &&
+           !IsFuseOtherThanBlock(type);
+}
+
+MountedFileSystems::MountedFileSystems(TableReader read) : m_read(std::move(read)) {
+    Reload();
+}
+
+void MountedFileSystems::Reload() {
+    m_types.clear();
+    if (!m_read)
+        return;
+    for (const MountEntry &m : ParseMountInfo(m_read()))
+        m_types.insert(m.device, m.fsType);
+}
+
+bool MountedFileSystems::MayEnter(int fd, dev_t device) {
+    if (const auto known = m_decided.find(device); known != m_decided.end())
+        return known->second;
+    const QString key = QStringLiteral("%1:%2").arg(major(device)).arg(minor(device));
+    // Mounted since the table was read: read it again, once for each such device.
+    if (!m_types.contains(key))
+        Reload();
+    bool enter = false;
+    if (const auto type = m_types.constFind(key); type != m_types.constEnd()) {
+        enter = IsSearchableMountType(*type);
+    } else {
+        // Not mounted of its own (a btrfs subvolume inside its volume's tree): by its kind.
+        struct statfs fs;
+        enter = fd >= 0 && fstatfs(fd, &fs) == 0 &&
+                !IsPseudoOrNetworkMagic(static_cast<unsigned long>(fs.f_type));
+    }
+    m_decided.emplace(device, enter);
+    return enter;
 }
 
 } // namespace kz

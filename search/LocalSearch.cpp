@@ -2,6 +2,7 @@
 
 #include "platform/Paths.h"
 #include "platform/urlcache/UrlCache.h"
+#include "search/FixedDisks.h"
 
 #include <QFile>
 
@@ -51,22 +52,43 @@ std::optional<SwfHeaderInfo> TestMovieFile(const QString &path, std::int64_t min
     return info;
 }
 
+namespace {
+
+WalkResult Search(const QString &folder, std::int64_t minBytes, const std::atomic<bool> *stop,
+                  const HitCallback &hit, const WalkLimits &limits) {
+    return WalkMovieFiles(
+        folder, stop,
+        [&](const WalkFile &file) {
+            if (const auto info = TestMovie(file.fd, file.length, minBytes))
+                hit(MovieHit{file.path, file.length, *info});
+        },
+        limits);
+}
+
+} // namespace
+
 WalkResult SearchFolder(const QString &folder, std::int64_t minBytes, const std::atomic<bool> *stop,
                         const HitCallback &hit) {
-    return WalkMovieFiles(folder, stop, [&](const WalkFile &file) {
-        if (const auto info = TestMovie(file.fd, file.length, minBytes))
-            hit(MovieHit{file.path, file.length, *info});
-    });
+    // The drives mounted below the folder are part of what the user chose.
+    MountedFileSystems mounts;
+    WalkLimits limits;
+    limits.enter = [&mounts](int fd, dev_t device) { return mounts.MayEnter(fd, device); };
+    return Search(folder, minBytes, stop, hit, limits);
 }
 
 bool SearchDisks(const QStringList &roots, std::int64_t minBytes, const std::atomic<bool> *stop,
                  const HitCallback &hit, const std::function<void(const QString &)> &current) {
+    // Each disk is a walk of its own, which stays on it; a folder reached from two of them (a
+    // bound folder) is visited once.
+    VisitedFolders visited;
+    WalkLimits limits;
+    limits.visited = &visited;
     for (const QString &root : roots) {
         if (stop && stop->load())
             return false;
         if (current)
             current(root);
-        if (SearchFolder(root, minBytes, stop, hit) == WalkResult::Stopped)
+        if (Search(root, minBytes, stop, hit, limits) == WalkResult::Stopped)
             return false;
     }
     return true;

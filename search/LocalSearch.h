@@ -37,12 +37,13 @@ std::optional<SwfHeaderInfo> TestMovie(int fd, std::int64_t length, std::int64_t
 std::optional<SwfHeaderInfo> TestMovieFile(const QString &path, std::int64_t minBytes,
                                            std::int64_t *length = nullptr);
 
-// Walks a folder tree (FileWalk) and reports its movies.
+// Walks a folder tree (FileWalk) and reports its movies, going into the file systems mounted
+// below the folder except pseudo and network ones.
 WalkResult SearchFolder(const QString &folder, std::int64_t minBytes, const std::atomic<bool> *stop,
                         const HitCallback &hit);
 
-// Walks each of the roots in turn (the fixed disks); `current` is told which one. False when
-// stopped.
+// Walks each of the roots in turn (the fixed disks), each on its own file system, a folder
+// reached from two roots once; `current` is told which one. False when stopped.
 bool SearchDisks(const QStringList &roots, std::int64_t minBytes, const std::atomic<bool> *stop,
                  const HitCallback &hit, const std::function<void(const QString &)> &current = {});
 

@@ -179,6 +179,8 @@ public:
         };
         if (!url.isValid() || !IsWebScheme(url) || url.host().isEmpty())
             return fail(QStringLiteral("not an http(s) address"));
+        if (m_options.mayRequest && !m_options.mayRequest(url))
+            return fail(QStringLiteral("address refused"));
 
         // One deadline for the whole transfer, redirects and body included.
         const int budgetMs = m_transferLimitMs >= 0
@@ -226,6 +228,8 @@ public:
             if (current.scheme() == QLatin1String("https") &&
                 next.scheme() == QLatin1String("http"))
                 return fail(QStringLiteral("redirect from https to http refused"));
+            if (m_options.mayRequest && !m_options.mayRequest(next))
+                return fail(QStringLiteral("redirect to a refused address"));
             current = next;
         }
     }

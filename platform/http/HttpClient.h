@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace kz {
@@ -23,6 +24,9 @@ struct HttpOptions {
     int transferTimeoutMs = 20 * 60 * 1000;
     int maxRedirects = 5;
     QByteArray userAgent = "KZPlayer";
+    // Asked for every address a transfer would go to, the first and each redirect's; false
+    // refuses it. None: every http(s) address.
+    std::function<bool(const QUrl &)> mayRequest;
 };
 
 class HttpConnection {

@@ -1,6 +1,6 @@
 #pragma once
 // The application's profile store: sections of integers and strings (and the dock layout's
-// bytes), in an INI file named after the registry root and the application title.
+// bytes), in an INI file in the program's configuration folder.
 
 #include <QByteArray>
 #include <QString>
@@ -16,9 +16,16 @@ inline constexpr auto kAppTitle = u"Vobi Flash 播放器";
 
 class ProfileStore {
 public:
-    // The user's store: $XDG_CONFIG_HOME/<registry root>/<application title>.ini.
+    // The user's store, beside the machine store: $XDG_CONFIG_HOME/KZPlayer/profile.ini.
     static QString DefaultPath();
-    explicit ProfileStore(const QString &path = DefaultPath());
+    // Where older versions kept it: $XDG_CONFIG_HOME/<registry root>/<application title>.ini.
+    static QString OldDefaultPath();
+    // The user's store. While it does not exist, the old store (when there is one) is copied
+    // into it first; the old file is never changed.
+    ProfileStore();
+    // A store at that path. The file is the user's alone (0600): it is made so when missing,
+    // and narrowed when others may read it.
+    explicit ProfileStore(const QString &path);
     ~ProfileStore();
 
     int GetProfileInt(const QString &section, const QString &name, int defaultValue) const;

@@ -467,7 +467,11 @@ private:
         if (after == *before)
             return;
         QSaveFile out(m_path);
-        if (out.open(QIODevice::WriteOnly) && out.write(after) == after.size())
+        if (!out.open(QIODevice::WriteOnly))
+            return;
+        // The user's settings, folders and addresses: for the user alone.
+        out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        if (out.write(after) == after.size())
             out.commit();
     }
 

@@ -170,6 +170,8 @@ bool WriteIndex(const QString &folder, const QList<IndexRecord> &records) {
     QSaveFile file(folder + kIndexName);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    // Every address the user played: for the user alone.
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     if (file.write(data) != data.size()) {
         file.cancelWriting();
         return false;
@@ -276,6 +278,9 @@ std::optional<UrlCacheEntry> UrlCache::Download(const QUrl &url, HttpSession &se
                                                 const Progress &progress, std::int64_t maxBytes) {
     if (!url.isValid() || url.isEmpty() || maxBytes < 0 || !QDir().mkpath(m_folder))
         return std::nullopt;
+    // The cache tells which addresses the user played: the folder is the user's alone (also
+    // one an older version made open to all).
+    QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
     std::unique_ptr<HttpConnection> connection = session.Open(url);
     if (!connection || connection->Status() < 200 || connection->Status() > 299)
@@ -358,8 +363,7 @@ std::optional<UrlCacheEntry> UrlCache::Download(const QUrl &url, HttpSession &se
                     QFile::encodeName(target).constData()) != 0)
         return std::nullopt;
     partial.setAutoRemove(false);
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                      QFile::ReadOther);
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
 
     IndexRecord record;
     record.key = key;

@@ -254,3 +254,29 @@ TEST(CaptureFiles, AFolderThatCannotBeWrittenWritesNothing) {
     EXPECT_TRUE(WriteCaptureFiles(Pattern(4, 4), 24, base, 0, {false, true, true, true}).isEmpty());
     EXPECT_TRUE(WriteCaptureFiles(QImage(), 24, CaptureBase(dir.path(), "m.swf"), 0, {}).isEmpty());
 }
+
+// A link at a capture's name takes its counter, dangling or not; one planted after the counter
+// was chosen is neither followed nor replaced, and nothing is made where it points.
+TEST(CaptureFiles, LinksTakeTheCounterAndAreNeverFollowed) {
+    QTemporaryDir dir, elsewhere;
+    const QString base = CaptureBase(dir.path(), "m.swf");
+    const QString target = elsewhere.filePath("made.bmp");
+    const QString mine = elsewhere.filePath("mine.png");
+    ASSERT_TRUE(test::WriteFile(mine, "mine"));
+    ASSERT_TRUE(QFile::link(target, base + "_0.bmp")); // dangling
+    ASSERT_TRUE(QFile::link(mine, base + "_1.png"));
+    const CaptureFormats bmpPng{true, false, false, true};
+    EXPECT_EQ(FindCaptureCounter(base, bmpPng), 2);
+    EXPECT_EQ(FindCaptureCounter(base, {false, false, false, true}), 0);
+
+    // The counter's names taken meanwhile: the BMP cannot be written, so nothing is.
+    EXPECT_TRUE(WriteCaptureFiles(Pattern(4, 4), 24, base, 0, bmpPng).isEmpty());
+    EXPECT_TRUE(WriteCaptureFiles(Pattern(4, 4), 24, base, 1, {false, true, false, true}) ==
+                QStringList{base + "_1.jpg"});
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(test::ReadFile(mine), "mine");
+    EXPECT_EQ(QFileInfo(base + "_0.bmp").symLinkTarget(), target);
+    EXPECT_EQ(QFileInfo(base + "_1.png").symLinkTarget(), mine);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
+              (QStringList{"m.swf_0.bmp", "m.swf_1.jpg", "m.swf_1.png"}));
+}

@@ -3,6 +3,7 @@
 
 #include "capture/FrameCapture.h"
 #include "capture/MovieMail.h"
+#include "platform/Paths.h"
 #include "platform/http/HttpClient.h"
 #include "platform/urlcache/UrlCache.h"
 #include "support/TestHttpServer.h"
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace kz;
 
@@ -38,6 +41,12 @@ struct FakeScreen {
         return s;
     }
 };
+
+// The permission bits, not through a link.
+int ModeOf(const QString &path) {
+    struct stat st;
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
 
 FrameSettings Settings(const QString &folder) {
     FrameSettings s;
@@ -155,4 +164,56 @@ TEST(MovieMail, TheMailProgramGetsTheFileOrIsMissing) {
     EXPECT_EQ(SendFileByMail("/m/a.swf", s), MailResult::StartFailed);
     s.findProgram = [](const QString &) { return QString(); };
     EXPECT_EQ(SendFileByMail("/m/a.swf", s), MailResult::NoMailProgram);
+}
+
+TEST(MovieMail, AttachmentNamesKeepOnlyLettersDigitsCjkAndDashUnderscoreDot) {
+    const struct {
+        QString movie;
+        QString name;
+    } cases[] = {
+        {"http://h/d/it's%20a%20%22game%22%60$(x)%60.swf", "itsagamex.swf"},
+        {QStringLiteral("http://h/动画（一）_v-2.SWF?x=1"), QStringLiteral("动画一_v-2.SWF")},
+        {QStringLiteral("http://h/%E3%81%8B%E3%83%8A%ED%95%9C.swf"), QStringLiteral("かナ한.swf")},
+        {"http://h/..%2F..%2Fetc.swf", "etc.swf"},
+        {"http://h/play.php?id=3", "play.php.swf"},
+        {"http://h/$$$.swf", "movie.swf"},
+        {"http://h/", "movie.swf"},
+        {"/home/u/a$b'c.swf", "abc.swf"},
+        {"http://h/" + QString(300, u'x') + ".swf", QString(196, u'x') + ".swf"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(CleanAttachmentName(c.movie), c.name) << c.movie.toStdString();
+}
+
+// A web movie goes as a copy with a clean name in the private temporary folder, never as the
+// cache's file named after the remote address; a local file only when its path is unsafe.
+TEST(MovieMail, AWebMovieIsAttachedAsACleanCopy) {
+    QTemporaryDir dir;
+    UrlCache cache(dir.filePath("cache/"));
+    ASSERT_TRUE(test::SharedServer().Running());
+    const QUrl url = test::SharedServer().Url("/name/a'b%22c%60$(d).swf");
+    auto session = CreateHttpSession();
+    const auto entry = cache.Download(url, *session);
+    ASSERT_TRUE(entry.has_value());
+    ASSERT_TRUE(entry->localFile.contains('$'));
+
+    const QString mail = TempFolder() + "mail/";
+    const QString copy = MailAttachment(url.toString(), entry->localFile, true);
+    EXPECT_EQ(copy, mail + "abcd.swf");
+    EXPECT_EQ(test::ReadFile(copy), test::ReadFile(entry->localFile));
+    EXPECT_EQ(ModeOf(copy), 0600);
+    EXPECT_EQ(ModeOf(mail), 0700);
+    // A later mail of the same name replaces the copy.
+    ASSERT_TRUE(test::WriteFile(entry->localFile, "newer"));
+    EXPECT_EQ(MailAttachment(url.toString(), entry->localFile, true), copy);
+    EXPECT_EQ(test::ReadFile(copy), "newer");
+
+    const QString safe = dir.filePath("my movie.swf");
+    const QString unsafe = dir.filePath("it's $HOME.swf");
+    ASSERT_TRUE(test::WriteFile(safe, "safe"));
+    ASSERT_TRUE(test::WriteFile(unsafe, "unsafe"));
+    EXPECT_EQ(MailAttachment(safe, safe, false), safe);
+    EXPECT_EQ(MailAttachment(unsafe, unsafe, false), mail + "itsHOME.swf");
+    EXPECT_EQ(test::ReadFile(mail + "itsHOME.swf"), "unsafe");
+    EXPECT_TRUE(MailAttachment(url.toString(), dir.filePath("gone.swf"), true).isEmpty());
 }

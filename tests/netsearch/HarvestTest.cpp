@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <thread>
 
 using namespace kz;
@@ -88,6 +89,30 @@ int Entries(const QByteArray &page) {
 bool Finished(const QByteArray &page) {
     return page.endsWith(PageEnd());
 }
+
+// The real session, writing down every address a search opens.
+struct Opened {
+    std::mutex lock;
+    QList<QUrl> urls;
+};
+class RecordingSession final : public HttpSession {
+public:
+    RecordingSession(std::unique_ptr<HttpSession> real, std::shared_ptr<Opened> opened)
+        : m_real(std::move(real)), m_opened(std::move(opened)) {}
+    std::unique_ptr<HttpConnection> Open(const QUrl &url, QString *error) override {
+        {
+            std::lock_guard guard(m_opened->lock);
+            m_opened->urls << url;
+        }
+        m_real->SetCancelFlag(m_cancel);
+        m_real->LimitTransfer(m_transferLimitMs);
+        return m_real->Open(url, error);
+    }
+
+private:
+    std::unique_ptr<HttpSession> m_real;
+    std::shared_ptr<Opened> m_opened;
+};
 
 } // namespace
 
@@ -360,4 +385,133 @@ TEST_F(HarvestSearch, ANewSearchAbandonsTheOldOne) {
     EXPECT_EQ(page.count("<!DOCTYPE"), 1);
     EXPECT_EQ(page.count("</html>"), 1);
     EXPECT_TRUE(page.contains("charset=gb2312"));
+}
+
+// Engine 3's links are resolved against the site's root and stay on its host; the pages the
+// engines link to are never in the user's own network unless the engine itself is.
+TEST(HarvestScan, SiteLinksStayOnTheSiteAndLinkedPagesOffTheUsersNetwork) {
+    const QString root = "http://site.example:8080";
+    const struct {
+        const char *link;
+        const char *resolved;
+    } site[] = {
+        {"/inter/1?a=1&b=2", "http://site.example:8080/inter/1?a=1&b=2"},
+        {"inter/2", "http://site.example:8080/inter/2"},
+        {"@evil.example/x", "http://site.example:8080/@evil.example/x"},
+        {"//evil.example/x", ""},
+        {"http://evil.example/x", ""},
+        {"https://site.example:8080/x", ""},
+        {"http://site.example/x", ""},
+        {"http://user@site.example:8080/x", ""},
+        {"javascript:alert(1)", ""},
+    };
+    for (const auto &c : site)
+        EXPECT_EQ(ResolveSiteLink(root, c.link), c.resolved) << c.link;
+
+    const HostResolver resolve = [](const QString &name) -> QList<QHostAddress> {
+        if (name == "intranet.example")
+            return {QHostAddress("10.1.2.3")};
+        if (name == "mixed.example")
+            return {QHostAddress("93.184.216.34"), QHostAddress("192.168.1.2")};
+        if (name == "v6local.example")
+            return {QHostAddress("fd00::1")};
+        if (name == "public.example")
+            return {QHostAddress("93.184.216.34")};
+        return {};
+    };
+    const struct {
+        const char *url;
+        const char *engine;
+        bool may;
+    } fetch[] = {
+        {"http://93.184.216.34/p", "www.baidu.com", true},
+        {"https://public.example/p", "www.baidu.com", true},
+        {"http://unknown.example/p", "www.baidu.com", true},
+        {"http://172.32.0.1/p", "www.baidu.com", true},
+        {"http://127.0.0.1:8080/p", "www.baidu.com", false},
+        {"http://2130706433/p", "www.baidu.com", false},
+        {"http://[::1]/p", "www.baidu.com", false},
+        {"http://169.254.169.254/latest", "www.baidu.com", false},
+        {"http://10.0.0.8/p", "www.baidu.com", false},
+        {"http://172.20.1.1/p", "www.baidu.com", false},
+        {"http://192.168.1.1/p", "www.baidu.com", false},
+        {"http://100.64.0.1/p", "www.baidu.com", false},
+        {"http://0.0.0.0/p", "www.baidu.com", false},
+        {"http://[fe80::1]/p", "www.baidu.com", false},
+        {"http://[fd12::1]/p", "www.baidu.com", false},
+        {"http://[::ffff:10.0.0.1]/p", "www.baidu.com", false},
+        {"http://localhost:631/p", "www.baidu.com", false},
+        {"http://LocalHost./p", "www.baidu.com", false},
+        {"http://printer.localhost/p", "www.baidu.com", false},
+        {"http://intranet.example/p", "www.baidu.com", false},
+        {"http://mixed.example/p", "www.baidu.com", false},
+        {"http://v6local.example/p", "www.baidu.com", false},
+        {"ftp://93.184.216.34/p", "www.baidu.com", false},
+        {"file:///etc/passwd", "www.baidu.com", false},
+        // A stand-in engine on this machine or network may link to its neighbours.
+        {"http://127.0.0.1:9/p", "127.0.0.1", true},
+        {"http://10.0.0.1/p", "localhost", true},
+        {"http://192.168.1.9/p", "192.168.1.5", true},
+        {"file:///etc/passwd", "127.0.0.1", false},
+    };
+    for (const auto &c : fetch)
+        EXPECT_EQ(MayFetchLinkedPage(QUrl(c.url), c.engine, resolve), c.may)
+            << c.url << " from " << c.engine;
+}
+
+TEST_F(HarvestSearch, YahooLinksThatTryToLeaveTheSiteAreNotFollowed) {
+    auto opened = std::make_shared<Opened>();
+    SearchJob job(3, "escape", 0, m_page, m_hosts, {}, [opened](const HttpOptions &options) {
+        return std::make_unique<RecordingSession>(CreateHttpSession(options), opened);
+    });
+    const SearchOutcome outcome = job.Run();
+    EXPECT_EQ(outcome.urls, QStringList{Movie(3)});
+    const QUrl site(EngineServer().Base());
+    QStringList paths;
+    for (const QUrl &url : opened->urls) {
+        EXPECT_EQ(url.host(), site.host()) << url.toString().toStdString();
+        EXPECT_EQ(url.port(), site.port()) << url.toString().toStdString();
+        paths << url.path();
+    }
+    // The "@host" link became a path of the site; the others were dropped.
+    EXPECT_TRUE(paths.contains(QStringLiteral("/@127.0.0.2:%1/inter/2").arg(site.port())))
+        << paths.join(' ').toStdString();
+    EXPECT_EQ(outcome.linksCounted, 2);
+}
+
+// An engine page that drips a byte just inside the read time-out is cut at the page's own
+// deadline, and what came before it is listed; a newer search ends such a page at once.
+TEST_F(HarvestSearch, ADrippingEnginePageIsCutAtItsDeadline) {
+    SearchLimits limits;
+    limits.readTimeoutMs = 2000;
+    limits.pageDeadlineMs = 1500;
+    SearchJob job(1, "drip", 0, m_page, m_hosts, limits);
+    std::atomic<bool> done{false};
+    SearchOutcome outcome;
+    std::thread runner([&] {
+        outcome = job.Run();
+        done = true;
+    });
+    const bool ended = test::SleepUntil([&] { return done.load(); }, 20000);
+    if (!ended)
+        job.Abandon();
+    runner.join();
+    EXPECT_TRUE(ended) << "the page held the search past its deadline";
+    EXPECT_TRUE(outcome.connected);
+    EXPECT_EQ(outcome.urls, Movies(0, 2));
+    EXPECT_TRUE(Finished(test::ReadFile(m_page)));
+
+    // The default deadline is far off; abandoning does not wait for it.
+    SearchJob old(1, "drip", 0, m_page, m_hosts);
+    std::atomic<bool> oldDone{false};
+    SearchOutcome oldOutcome;
+    std::thread oldRunner([&] {
+        oldOutcome = old.Run();
+        oldDone = true;
+    });
+    QThread::msleep(500);
+    old.Abandon();
+    EXPECT_TRUE(test::SleepUntil([&] { return oldDone.load(); }, 10000));
+    oldRunner.join();
+    EXPECT_TRUE(oldOutcome.abandoned);
 }

@@ -301,3 +301,18 @@ TEST(ListDlgSearch, HistoryAndTheReloadAfterARestart) {
     p.dlg->LayOut();
     EXPECT_EQ(p.browser->LocationURL(), "about:blank");
 }
+
+// A history file written elsewhere may hold words twice: a search puts them at the top once.
+TEST(ListDlgSearch, ASearchDropsEveryOlderCopyOfItsWords) {
+    ASSERT_TRUE(EngineServer().Running());
+    test::TestHome();
+    ASSERT_TRUE(SaveHistory(HistoryPath(), {"a", "links3", "b", "links3", "Links3", "links3"}));
+    SearchPanel p;
+    ASSERT_EQ(Items(p.dlg->SearchBox()).count("links3"), 3);
+    p.Search("links3");
+    ASSERT_TRUE(p.Wait());
+    EXPECT_EQ(Items(p.dlg->SearchBox()), QStringList({"links3", "a", "b", "Links3"}));
+    EXPECT_EQ(p.dlg->SearchBox()->currentText(), "links3");
+    p.dlg.reset();
+    EXPECT_EQ(LoadHistory(HistoryPath()), QStringList({"links3", "a", "b", "Links3"}));
+}

@@ -11,6 +11,12 @@
 
 using namespace kz;
 
+namespace {
+constexpr QFile::Permissions kOthersAndGroup(QFile::ReadGroup | QFile::WriteGroup |
+                                             QFile::ExeGroup | QFile::ReadOther |
+                                             QFile::WriteOther | QFile::ExeOther);
+} // namespace
+
 TEST(SearchHistory, MostRecentFirstWithoutDuplicatesAndAtMostForty) {
     QStringList h;
     for (const char *w : {"abc", "xyz", "abc"})
@@ -31,6 +37,12 @@ TEST(SearchHistory, MostRecentFirstWithoutDuplicatesAndAtMostForty) {
     const QStringList back = LoadHistory(path);
     ASSERT_EQ(back.size(), 40);
     EXPECT_EQ(back, many.mid(0, 40));
+    // What the user searched for is the user's alone, also over a file others could read.
+    EXPECT_EQ(QFile::permissions(path) & kOthersAndGroup, 0);
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::ReadGroup | QFile::ReadOther);
+    ASSERT_TRUE(SaveHistory(path, {"x"}));
+    EXPECT_EQ(QFile::permissions(path) & kOthersAndGroup, 0);
+    EXPECT_TRUE(QFile::permissions(path) & QFile::WriteOwner);
 }
 
 TEST(SearchHistory, TheFileFormatAndItsOddOffsets) {

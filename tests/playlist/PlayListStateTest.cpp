@@ -97,8 +97,8 @@ TEST(PlayListState, EmptyMissingAndUnwritableFiles) {
     EXPECT_EQ(odd.rows, (std::vector<PlayListRow>{{movie, "m.swf"}}));
 }
 
-// An older installation's state files (and favourites) become the user's on the first start,
-// and never again once the user's folder has state of its own.
+// An older installation's state files (and favourites and search history) become the user's on the
+// first start, and never again once the user's folder has state of its own.
 TEST(PlayListState, OldStateFilesAreAdoptedOnceAndNeverReplaceTheUsers) {
     QTemporaryDir tmp;
     const QString old = tmp.filePath("program/"), user = tmp.filePath("data/KZPlayer/");
@@ -108,17 +108,20 @@ TEST(PlayListState, OldStateFilesAreAdoptedOnceAndNeverReplaceTheUsers) {
     ASSERT_TRUE(WritePlayListState(old + "1list.ini", {{movie, "m.swf"}}));
     ASSERT_TRUE(WriteTextRecordFile(old + "2list.ini", {old + "sample.tpl"}));
     ASSERT_TRUE(WriteFile(old + "MyFavo.tpl", "favourites"));
+    const QByteArray history("w\0o\0r\0d\0\xff", 9);
+    ASSERT_TRUE(WriteFile(old + "slist.data", history));
     // Installed copies are read-only; the user's copies must still be writable.
-    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl"})
+    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl", "slist.data"})
         QFile::setPermissions(old + name, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
 
-    EXPECT_EQ(AdoptOldStateFiles(old, user), 3) << "the user's folder is made";
+    EXPECT_EQ(AdoptOldStateFiles(old, user), 4) << "the user's folder is made";
+    EXPECT_EQ(ReadFile(user + "slist.data"), history);
     EXPECT_EQ(ReadPlayListState(user + "1list.ini").rows,
               (std::vector<PlayListRow>{{movie, "m.swf"}}));
     EXPECT_EQ(ReadTextRecordFile(user + "2list.ini"), QStringList{old + "sample.tpl"});
     EXPECT_EQ(ReadFile(user + "MyFavo.tpl"), "favourites");
     EXPECT_FALSE(QFileInfo::exists(user + "sample.tpl"));
-    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl"})
+    for (const char *name : {"1list.ini", "2list.ini", "MyFavo.tpl", "slist.data"})
         EXPECT_TRUE(QFile::permissions(user + name) & QFile::WriteOwner) << name;
     EXPECT_TRUE(WritePlayListState(user + "1list.ini", {}));
 
@@ -133,11 +136,13 @@ TEST(PlayListState, OldStateFilesAreAdoptedOnceAndNeverReplaceTheUsers) {
     EXPECT_EQ(AdoptOldStateFiles(old, user), 0);
     EXPECT_FALSE(QFileInfo::exists(user + "1list.ini"));
 
-    // Without state files the user's own favourites are still never replaced.
+    // Without state files the user's own favourites and history are still never replaced.
     QFile::remove(user + "2list.ini");
     ASSERT_TRUE(WriteFile(user + "MyFavo.tpl", "mine"));
+    ASSERT_TRUE(WriteFile(user + "slist.data", "mine"));
     EXPECT_EQ(AdoptOldStateFiles(old, user), 2);
     EXPECT_EQ(ReadFile(user + "MyFavo.tpl"), "mine");
+    EXPECT_EQ(ReadFile(user + "slist.data"), "mine");
     EXPECT_EQ(ReadTextRecordFile(user + "1list.ini"), QStringList{"/changed.swf"});
 }
 

@@ -1,8 +1,9 @@
 // The walk of a made tree and the movie test: the size limit, letter case, files that only look
 // like movies, links, pipes, unreadable and foreign folders, the stop flag and the process's
-// current folder.
+// current folder; drives mounted inside the tree and folders bound twice.
 
 #include "search/FileWalk.h"
+#include "search/FixedDisks.h"
 #include "search/LocalSearch.h"
 #include "support/TestSupport.h"
 
@@ -16,7 +17,10 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,7 +190,8 @@ TEST(FileWalk, DepthIsBoundedAndEveryFolderIsClosed) {
     EXPECT_FALSE(HasSwfExtension("a_swf", 5));
 }
 
-// Another file system mounted inside the tree is not entered: /dev/shm inside /dev.
+// Without a say of the caller's, a walk (the disk search's) does not enter another file system
+// mounted inside the tree: /dev/shm inside /dev.
 TEST(FileWalk, StaysOnItsFileSystem) {
     struct stat dev, shm;
     if (stat("/dev", &dev) != 0 || stat("/dev/shm", &shm) != 0 || dev.st_dev == shm.st_dev)
@@ -195,8 +200,140 @@ TEST(FileWalk, StaysOnItsFileSystem) {
     ASSERT_TRUE(inShm.isValid());
     ASSERT_TRUE(WriteFile(inShm.path() + "/m.swf", MovieOfSize(100)));
     EXPECT_EQ(Search(inShm.path(), 0), QStringList{inShm.path() + "/m.swf"});
-    QStringList hits = Search("/dev", 0);
+    QStringList hits;
+    WalkMovieFiles("/dev", nullptr, [&](const WalkFile &file) { hits << file.path; });
     EXPECT_FALSE(hits.contains(inShm.path() + "/m.swf"));
+}
+
+namespace {
+
+// Runs `work` in a child process with a mount namespace of its own, so its mounts vanish with
+// it and nobody else sees them; its lines, or "SKIP ..." where mounts cannot be made here.
+QStringList InOwnMountNamespace(const std::function<QStringList()> &work) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {"SKIP no pipe"};
+    const pid_t child = fork();
+    if (child < 0)
+        return {"SKIP no fork"};
+    if (child == 0) {
+        close(fds[0]);
+        QStringList lines;
+        if (unshare(CLONE_NEWNS) != 0 ||
+            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            lines = QStringList{"SKIP no mount namespace"};
+        else
+            lines = work();
+        const QByteArray out = lines.join('\n').toUtf8();
+        const bool ok = write(fds[1], out.constData(), size_t(out.size())) == out.size();
+        _exit(ok ? 0 : 4);
+    }
+    close(fds[1]);
+    QByteArray got;
+    char buf[1024];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        got.append(buf, n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {"FAILED child"};
+    return QString::fromUtf8(got).split('\n', Qt::SkipEmptyParts);
+}
+
+bool Mount(const QString &source, const QString &target, const char *type, unsigned long flags) {
+    return QDir().mkpath(target) &&
+           mount(QFile::encodeName(source).constData(), QFile::encodeName(target).constData(), type,
+                 flags, nullptr) == 0;
+}
+
+} // namespace
+
+// The folder search goes into a drive mounted below its folder (a tmpfs here); a folder bound
+// to a second place, or a drive mounted twice, is visited once. The disk search walks each
+// mounted tree on its own and lists a folder reached from two of them once.
+TEST(FileWalk, FolderSearchEntersMountedDrivesAndVisitsEachFolderOnce) {
+    QTemporaryDir dir;
+    const QString r = dir.path() + "/tree";
+    ASSERT_TRUE(WriteFile(r + "/top.swf", MovieOfSize(100)));
+    ASSERT_TRUE(WriteFile(r + "/a/a.swf", MovieOfSize(100)));
+    const QStringList lines = InOwnMountNamespace([&]() -> QStringList {
+        if (!Mount("kzwalk", r + "/drive", "tmpfs", 0))
+            return {"SKIP no tmpfs mount"};
+        if (!WriteFile(r + "/drive/in.swf", MovieOfSize(100)) ||
+            !WriteFile(r + "/drive/sub/deep.swf", MovieOfSize(100)) ||
+            !Mount(r + "/drive", r + "/mirror", nullptr, MS_BIND) ||
+            !Mount(r + "/a", r + "/z/again", nullptr, MS_BIND))
+            return {"SKIP no bind mount"};
+        QStringList out;
+        for (const QString &hit : Search(r, 0))
+            out << "folder " + hit;
+        const auto disks = [&](const QStringList &roots, const QString &tag) {
+            SearchDisks(roots, 0, nullptr, [&](const MovieHit &hit) { out << tag + hit.path; });
+        };
+        disks({r}, "one ");
+        disks({r, r + "/drive", r + "/mirror"}, "three ");
+        return out;
+    });
+    if (!lines.isEmpty() && lines.first().startsWith("SKIP"))
+        GTEST_SKIP() << lines.first().toStdString();
+    const QStringList inDrive{r + "/drive/in.swf", r + "/drive/sub/deep.swf"};
+    QStringList want;
+    for (const QString &hit : QStringList{r + "/top.swf", r + "/a/a.swf"} + inDrive)
+        want << "folder " + hit;
+    for (const QString &hit : QStringList{r + "/top.swf", r + "/a/a.swf"})
+        want << "one " + hit;
+    for (const QString &hit : QStringList{r + "/top.swf", r + "/a/a.swf"} + inDrive)
+        want << "three " + hit;
+    EXPECT_EQ(lines, want);
+}
+
+// Which mounted file systems the folder search enters, by a made mount table; a device the
+// table does not name after a second read is judged by statfs.
+TEST(FileWalk, WhichMountedFileSystemsTheFolderSearchEnters) {
+    int reads = 0;
+    QByteArray table;
+    const struct {
+        int minor;
+        const char *type;
+        bool enter;
+    } cases[] = {{40, "tmpfs", true},     {41, "ext4", true},     {42, "fuseblk", true},
+                 {43, "btrfs", true},     {44, "vfat", true},     {45, "zfs", true},
+                 {46, "overlay", true},   {50, "proc", false},    {51, "sysfs", false},
+                 {52, "devtmpfs", false}, {53, "cgroup2", false}, {54, "devpts", false},
+                 {55, "nfs4", false},     {56, "cifs", false},    {57, "fuse.sshfs", false},
+                 {58, "fuse", false},     {59, "9p", false},      {60, "debugfs", false}};
+    for (const auto &c : cases)
+        table +=
+            QStringLiteral("%1 1 0:%1 / /m/%1 rw - %2 src rw\n").arg(c.minor).arg(c.type).toUtf8();
+    MountedFileSystems mounts([&] {
+        ++reads;
+        return table;
+    });
+    for (const auto &c : cases)
+        EXPECT_EQ(mounts.MayEnter(-1, makedev(0, unsigned(c.minor))), c.enter) << c.type;
+    EXPECT_EQ(reads, 1);
+
+    // Mounted after the first read: the table is read again.
+    table += "70 1 0:70 / /m/late rw - nfs server:/x rw\n";
+    EXPECT_FALSE(mounts.MayEnter(-1, makedev(0, 70)));
+    EXPECT_EQ(reads, 2);
+    // Named nowhere: by the kind of the file system the descriptor is on.
+    QTemporaryDir dir;
+    const int proc = open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int tmp =
+        open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(proc, 0);
+    ASSERT_GE(tmp, 0);
+    EXPECT_FALSE(mounts.MayEnter(proc, makedev(0, 90)));
+    EXPECT_TRUE(mounts.MayEnter(tmp, makedev(0, 91)));
+    EXPECT_FALSE(mounts.MayEnter(-1, makedev(0, 92)));
+    close(proc);
+    close(tmp);
+    // Each device is decided once.
+    const int before = reads;
+    EXPECT_TRUE(mounts.MayEnter(-1, makedev(0, 91)));
+    EXPECT_EQ(reads, before);
 }
 
 // A folder the searching user may not read is passed over silently. Root reads everything, so

@@ -14,6 +14,9 @@ The first search word picks what the result page holds:
   long      a fragment over 5,120 bytes and a 261-byte movie address, then one good link
   stall     intermediate links to a page that never answers
   endless   a page without a declared length that sends movie links until the client leaves
+  drip      two movie links (engines 1, 2), then one byte every 200 ms until the client leaves
+  escape    engine 3: "下载" links that try to leave the site ("//host", "@host", absolute),
+            and one site-relative link to the intermediate page of movie 3
 Other paths: /inter/N (an intermediate page; N >= 10 with "mixed" has no movie), /stall
 (never answers), /movie/N.swf (the N-th movie of --movies DIR in name order, else a tiny
 body), /pixel.png, /log (the paths asked for so far, one a line).
@@ -97,6 +100,13 @@ class Handler(BaseHTTPRequestHandler):
             parts.append('<a href="%s">%s</a>' % (self.movie(2), "y" * 5200))
             parts.append('<a href="%s/%s.swf">long</a>' % (self.base(), "z" * 240))
             parts.append(self.link_to(engine, 3, "links"))
+        elif token == "escape":
+            port = self.server.server_address[1]
+            for href in ("//127.0.0.2:%d/inter/1?kind=links&amp;f=1.swf" % port,
+                         "@127.0.0.2:%d/inter/2?kind=links&amp;f=2.swf" % port,
+                         "http://127.0.0.2:%d/inter/4?kind=links&amp;f=4.swf" % port,
+                         "/inter/3?kind=links&amp;f=3.swf"):
+                parts.append('<a href="%s" class="dl">%s 下载</a>' % (href, href[-5:]))
         elif token == "stall":
             for i in range(3):
                 if engine == 3:
@@ -118,6 +128,18 @@ class Handler(BaseHTTPRequestHandler):
                 chunk = "".join(self.link_to(engine, i, "links") + "\n" for i in range(100)).encode()
                 while True:
                     self.wfile.write(chunk)
+            elif engine is not None and words.split(" ")[0] == "drip":
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.end_headers()
+                head = "<html><body>" + self.link_to(engine, 0, "links") + "\n" + \
+                    self.link_to(engine, 1, "links") + "\n"
+                self.wfile.write(head.encode())
+                self.wfile.flush()
+                while True:
+                    time.sleep(0.2)
+                    self.wfile.write(b" ")
+                    self.wfile.flush()
             elif engine is not None:
                 self.send_body(self.result_page(engine, words, offset))
             elif url.path.startswith("/inter/"):

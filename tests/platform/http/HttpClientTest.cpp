@@ -140,6 +140,25 @@ TEST_F(HttpTest, RedirectsOutOfTheWebAreRefused) {
     EXPECT_EQ(bare->Status(), 302);
 }
 
+// The caller's say over addresses covers the first request and every redirect.
+TEST_F(HttpTest, RefusedAddressesAreNotRequestedNorRedirectedTo) {
+    HttpOptions options;
+    std::vector<QString> asked;
+    options.mayRequest = [&asked](const QUrl &url) {
+        asked.push_back(url.path());
+        return !url.path().startsWith(QStringLiteral("/bytes"));
+    };
+    auto session = CreateHttpSession(options);
+    QString error;
+    EXPECT_FALSE(session->Open(Server().Url("/bytes/10"), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_FALSE(session->Open(Server().Url("/redirect/302?to=/bytes/10")));
+    EXPECT_EQ(asked, (std::vector<QString>{"/bytes/10", "/redirect/302", "/bytes/10"}));
+    auto allowed = session->Open(Server().Url("/status/200"));
+    ASSERT_TRUE(allowed);
+    EXPECT_EQ(allowed->Status(), 200);
+}
+
 TEST_F(HttpTest, BodyWithoutLengthReadsToTheEnd) {
     auto session = CreateHttpSession();
     auto connection = session->Open(Server().Url("/nolength/300000"));

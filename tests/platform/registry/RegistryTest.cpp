@@ -1,8 +1,10 @@
-#include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/Profile.h"
 
+#include "platform/UserDirs.h"
 #include "support/TestSupport.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -10,8 +12,18 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace kz;
 using namespace kz::test;
+
+namespace {
+// The permission bits, not through a link.
+int ModeOf(const QString &path) {
+    struct stat st;
+    return lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+} // namespace
 
 TEST(Registry, KeepsTypesAndNarrowBytesAcrossOpens) {
     QTemporaryDir tmp;
@@ -260,6 +272,74 @@ TEST(Profile, SectionsOfIntsStringsAndBytes) {
     EXPECT_EQ(p.GetProfileInt("KZPlayer", "m_intBackColor", 0), 0x00FF8040);
     EXPECT_EQ(p.GetProfileString("KZPlayer", "m_strTplDefaultDir"), QStringLiteral("/家/列表/"));
     EXPECT_EQ(p.GetProfileBinary("BarState", "state"), QByteArray("\x00\x01\xFF", 3));
-    EXPECT_TRUE(ProfileStore::DefaultPath().endsWith(
+    EXPECT_EQ(ProfileStore::DefaultPath(), ConfigHome() + "/KZPlayer/profile.ini");
+    EXPECT_TRUE(ProfileStore::OldDefaultPath().endsWith(
         QStringLiteral("/应用程序向导生成的本地应用程序/Vobi Flash 播放器.ini")));
+}
+
+// Every setting lives under the program's own folder: the store of older versions is read into
+// the new one while that is missing, and left as it was.
+TEST(Profile, TheOldStoreIsTakenOverOnceAndLeftAlone) {
+    TestHome();
+    const QString store = ProfileStore::DefaultPath(), old = ProfileStore::OldDefaultPath();
+    QFile::remove(store);
+    ASSERT_TRUE(WriteFile(old, "[KZPlayer]\nm_intBackColor=255\nm_nNetSearchEngine=2\n"));
+    QFile::setPermissions(old, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                   QFile::ReadOther);
+    const QByteArray oldBytes = ReadFile(old);
+    const QDateTime oldTime = QFileInfo(old).lastModified();
+    {
+        ProfileStore p;
+        EXPECT_EQ(p.GetProfileInt("KZPlayer", "m_intBackColor", 0), 255);
+        EXPECT_EQ(p.GetProfileInt("KZPlayer", "m_nNetSearchEngine", 0), 2);
+        p.WriteProfileInt("KZPlayer", "m_intBackColor", 7);
+        p.Flush();
+    }
+    EXPECT_EQ(ModeOf(store), 0600);
+    EXPECT_EQ(ReadFile(old), oldBytes);
+    EXPECT_EQ(QFileInfo(old).lastModified(), oldTime);
+    // Once the new store is there the old one is not read again.
+    ASSERT_TRUE(WriteFile(old, "[KZPlayer]\nm_intBackColor=9\n"));
+    EXPECT_EQ(ProfileStore().GetProfileInt("KZPlayer", "m_intBackColor", 0), 7);
+    EXPECT_EQ(ProfileStore().GetProfileInt("KZPlayer", "m_nNetSearchEngine", 0), 2);
+    // Without an old store the new one starts empty.
+    QFile::remove(store);
+    QFile::remove(old);
+    EXPECT_EQ(ProfileStore().GetProfileInt("KZPlayer", "m_intBackColor", -1), -1);
+    EXPECT_FALSE(QFileInfo::exists(old));
+    QFile::remove(store);
+}
+
+// The settings tell folders, addresses and habits: both stores are the user's alone, also
+// over files an older version left open to all.
+TEST(Profile, BothStoresAreTheUsersAlone) {
+    QTemporaryDir tmp;
+    const QString profile = tmp.filePath("cfg/KZPlayer/profile.ini");
+    {
+        ProfileStore p(profile);
+        p.WriteProfileInt("KZPlayer", "m_intBackColor", 1);
+        p.Flush();
+    }
+    EXPECT_EQ(ModeOf(profile), 0600);
+    ASSERT_EQ(chmod(QFile::encodeName(profile).constData(), 0644), 0);
+    {
+        ProfileStore p(profile);
+        p.WriteProfileInt("KZPlayer", "m_intBackColor", 2);
+        p.Flush();
+    }
+    EXPECT_EQ(ModeOf(profile), 0600);
+    EXPECT_EQ(ProfileStore(profile).GetProfileInt("KZPlayer", "m_intBackColor", 0), 2);
+
+    const QString fresh = tmp.filePath("cfg/KZPlayer/registry.ini");
+    const QString old = tmp.filePath("old/registry.ini");
+    ASSERT_TRUE(WriteFile(old, "[K]\nx=dword:00000001\n"));
+    ASSERT_EQ(chmod(QFile::encodeName(old).constData(), 0644), 0);
+    for (const QString &path : {fresh, old}) {
+        IniRegistryStore store(path);
+        auto key = store.OpenKey("K");
+        ASSERT_TRUE(key);
+        EXPECT_TRUE(key->SetDword("y", 2));
+        key.reset();
+        EXPECT_EQ(ModeOf(path), 0600) << path.toStdString();
+    }
 }

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -455,4 +457,24 @@ TEST(UrlCacheFolderTest, MissingFolderReadsAsEmpty) {
     EXPECT_TRUE(cache.Entries().isEmpty());
     EXPECT_FALSE(cache.Lookup(QUrl("http://127.0.0.1/a.swf")));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/not"));
+}
+
+// The cache tells every address the user played: its folder, files and index are the user's
+// alone, also when an older version left the folder open to all.
+TEST_F(UrlCacheTest, TheCacheIsTheUsersAlone) {
+    const auto mode = [](const QString &path) {
+        struct stat st;
+        return lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    ASSERT_TRUE(QDir().mkpath(m_folder));
+    ASSERT_TRUE(WriteFile(m_folder + "old.swf", "old"));
+    chmod(QFile::encodeName(m_folder).constData(), 0755);
+    UrlCache cache(m_folder);
+    auto entry = cache.Download(At("/bytes/100"), *m_session);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(mode(m_folder), 0700);
+    EXPECT_EQ(mode(entry->localFile), 0600);
+    EXPECT_EQ(mode(m_folder + ".index"), 0600);
+    ASSERT_TRUE(cache.Download(At("/bytes/200"), *m_session));
+    EXPECT_EQ(mode(cache.Lookup(At("/bytes/200"))->localFile), 0600);
 }
