@@ -3,7 +3,8 @@
 // planted links leading out of it (a folder link where a group's folder goes, a file link where
 // the player goes); whatever the package says, nothing outside the program directory changes,
 // every file written is a plain file under a plain name in the directory or one folder below
-// it, and no scratch file stays behind.
+// it, and no scratch file stays behind. The installation is called past the updater's
+// signature check, which no fuzzed input would pass.
 
 #include "FuzzSupport.h"
 #include "updater/PackageInstall.h"

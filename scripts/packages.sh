@@ -6,19 +6,19 @@ KZ_BUILD_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-webchannel-dev
   libgl-dev zlib1g-dev libpulse-dev libx11-dev libxext-dev libgd-dev
-  liblzma-dev
+  liblzma-dev libssl-dev
   libgtest-dev libgmock-dev fonts-wqy-zenhei
   dpkg-dev file
   nodejs npm
 )
 
 KZ_RUN_PACKAGES=(
-  xdg-utils shared-mime-info dbus-x11
+  xdg-utils shared-mime-info dbus-x11 libssl3
 )
 
 KZ_TEST_PACKAGES=(
   xvfb xauth xdotool xclip python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio pulseaudio-utils
-  libglib2.0-bin
+  libglib2.0-bin openssl
   clang libclang-rt-dev python3
 )
 

@@ -4,12 +4,13 @@
 #include "platform/registry/Registry.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
+#include "settings/Settings.h"
 #include "shell/AboutDlg.h"
 #include "shell/Association.h"
 #include "shell/KZPlayerView.h"
 #include "shell/Log.h"
 #include "shell/Startup.h"
-#include "settings/Settings.h"
+#include "update/PackageTrust.h"
 
 #include <QApplication>
 #include <QDir>
@@ -55,24 +56,32 @@ QString CKZPlayerApp::IconPath() const {
 bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
     const QString programDir = ProgramDir();
 
-    // A new updater that came with the last package replaces the old one; a waiting package
-    // goes to the updater, which restarts the player when it is done. When the updater cannot
-    // be started the player starts as usual rather than never again.
-    ReplaceUpdater(programDir);
-    if (UpdatePackageWaiting(programDir) &&
-        m_runProgram(programDir + QLatin1String(kUpdaterName), {}, false))
-        return false;
-
     m_pDocument = std::make_unique<CKZPlayerDoc>();
     m_strCmdLineFile = CommandLineFile(arguments);
 
-    // One player per user: a later start hands its file to the first and quits.
+    // One player per user: a later start hands its file to the first and quits, whatever waits
+    // in the program directory.
     m_instance = std::make_unique<SingleInstance>(m_instanceFolder);
     if (!m_instance->TryBecomeFirst()) {
         const bool sent =
             m_instance->SendToFirst(HandOverRecord{kHandOverFile, FileNameBytes(m_strCmdLineFile)});
         qCInfo(lcShell, "second start: %s", sent ? "handed over" : "no first instance answered");
         return false;
+    }
+
+    // Only a first start looks at updates, so that no file is replaced under a running player.
+    // What a broken download or installation left goes, a new updater that came with the last
+    // package replaces the old one, and a waiting package goes to the updater, which starts
+    // the player again when it is done. When the updater cannot be started the player starts
+    // as usual rather than never again.
+    if (ProgramDirTakesUpdates(programDir)) {
+        RemoveUpdateScratch(programDir);
+        ReplaceUpdater(programDir);
+        if (UpdatePackageWaiting(programDir) &&
+            m_runProgram(programDir + QLatin1String(kUpdaterName), {}, false)) {
+            m_instance.reset(); // the player the updater starts is a first start again
+            return false;
+        }
     }
 
     // The start-size check: a stored rectangle beyond the screen first shows maximised.

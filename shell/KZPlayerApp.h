@@ -1,7 +1,7 @@
 #pragma once
-// The application object: start-up in its order (updater replacement, update hand-over, the
-// profile, the single instance, the frame, the list-file association), the default-player
-// command, the about box, and the end.
+// The application object: start-up in its order (the single instance, then in a first start the
+// updater replacement and the update hand-over, the frame, the list-file association), the
+// default-player command, the about box, and the end.
 
 #include "shell/KZPlayerDoc.h"
 #include "shell/MainFrm.h"

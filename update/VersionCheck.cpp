@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,6 +76,50 @@ bool MoveNoReplace(const QByteArray &from, const QByteArray &to, const QByteArra
     return ok;
 }
 
+// The package's signature: exactly 64 bytes, else nothing.
+QByteArray FetchSignature(HttpSession &session, const QUrl &signatureUrl) {
+    std::unique_ptr<HttpConnection> connection = session.Open(signatureUrl);
+    if (!connection || !IsSuccess(connection->Status()))
+        return {};
+    char buf[kSignatureBytes + 1];
+    const std::int64_t n = HttpReadFull(*connection, buf, sizeof buf);
+    connection->Close();
+    return n == kSignatureBytes ? QByteArray(buf, kSignatureBytes) : QByteArray();
+}
+
+// Whether two files hold the same bytes (false when either cannot be read).
+bool SameContents(const QByteArray &a, const QByteArray &b) {
+    ScopedFd fa(::open(a.constData(), O_RDONLY | O_CLOEXEC));
+    ScopedFd fb(::open(b.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat sa {
+    }, sb{};
+    if (fa.get() < 0 || fb.get() < 0 || ::fstat(fa.get(), &sa) != 0 ||
+        ::fstat(fb.get(), &sb) != 0 || sa.st_size != sb.st_size)
+        return false;
+    char ba[16 * 1024], bb[sizeof ba];
+    for (off_t at = 0; at < sa.st_size;) {
+        const ssize_t n = ::pread(fa.get(), ba, sizeof ba, at);
+        if (n <= 0 || ::pread(fb.get(), bb, size_t(n), at) != n || std::memcmp(ba, bb, n) != 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
+// Writes a small file beside others in the folder: a scratch file renamed over the name.
+bool WriteBeside(const QByteArray &path, const QByteArray &folder, const QByteArray &bytes) {
+    QByteArray scratch = folder + ".duvez.zip.XXXXXX";
+    ScopedFd out(::mkostemp(scratch.data(), O_CLOEXEC));
+    if (out.get() < 0)
+        return false;
+    const bool ok = WriteAll(out.get(), bytes.constData(), bytes.size()) &&
+                    ::fchmod(out.get(), 0644) == 0 && ::fsync(out.get()) == 0 && out.Close() &&
+                    ::rename(scratch.constData(), path.constData()) == 0;
+    if (!ok)
+        ::unlink(scratch.constData());
+    return ok;
+}
+
 } // namespace
 
 QUrl SiteUrl(const QString &site, const char *path) {
@@ -109,24 +154,33 @@ VersionAnswer CheckVersion(HttpSession &session, const QUrl &versionUrl) {
                                                                 : VersionAnswer::Same;
 }
 
-bool DownloadPackage(HttpSession &session, const QUrl &packageUrl, const QString &tempFolder,
-                     const QString &programDir, std::int64_t maxBytes) {
-    if (tempFolder.isEmpty() || programDir.isEmpty())
+bool DownloadPackage(HttpSession &session, const QUrl &packageUrl, const QUrl &signatureUrl,
+                     const QString &tempFolder, const QString &programDir, std::int64_t maxBytes) {
+    if (tempFolder.isEmpty() || programDir.isEmpty() || !HasUpdateKey(programDir))
         return false;
+    QString folder = programDir;
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    const QString waiting = folder + QLatin1String(kDownloadedPackageName);
+    const QByteArray finalPath = QFile::encodeName(waiting);
+    struct stat st {};
+    if (::lstat(finalPath.constData(), &st) == 0)
+        return false; // one waits already
+    const QByteArray signature = FetchSignature(session, signatureUrl);
+    if (signature.isEmpty())
+        return false;
+
     std::unique_ptr<HttpConnection> connection = session.Open(packageUrl);
     if (!connection || !IsSuccess(connection->Status()))
         return false;
     if (connection->ContentLength() > maxBytes)
         return false;
 
-    QString folder = programDir;
-    if (!folder.endsWith(u'/'))
-        folder += u'/';
     QString temp = tempFolder;
     if (!temp.endsWith(u'/'))
         temp += u'/';
-    const QByteArray tempPath = QFile::encodeName(temp + QLatin1String(kDownloadedPackageName));
-    const QByteArray finalPath = QFile::encodeName(folder + QLatin1String(kDownloadedPackageName));
+    const QString tempPackage = temp + QLatin1String(kDownloadedPackageName);
+    const QByteArray tempPath = QFile::encodeName(tempPackage);
     ScopedFd out(
         ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.get() < 0)
@@ -150,27 +204,20 @@ bool DownloadPackage(HttpSession &session, const QUrl &packageUrl, const QString
     if (ok && connection->ContentLength() >= 0 && total != connection->ContentLength())
         ok = false;
     ok = out.Close() && ok;
+    // Only what the key's owner signed comes into the program directory, and not the package
+    // whose installation failed once.
+    ok = ok && CheckPackage(folder, tempPackage, signature) == PackageCheck::Trusted &&
+         !SameContents(tempPath, QFile::encodeName(waiting + QLatin1String(kSetAsideSuffix)));
+    // The signature goes first: the package's arrival is what the next start looks for.
+    const QByteArray signaturePath = finalPath + kSignatureSuffix;
+    ok = ok && WriteBeside(signaturePath, QFile::encodeName(folder), signature);
     if (!ok || !MoveNoReplace(tempPath, finalPath, QFile::encodeName(folder))) {
+        if (ok && ::lstat(finalPath.constData(), &st) != 0)
+            ::unlink(signaturePath.constData());
         ::unlink(tempPath.constData());
         return false;
     }
     return true;
-}
-
-bool ProgramDirTakesUpdates(const QString &programDir) {
-    const QByteArray dir = QFile::encodeName(programDir);
-    if (dir.isEmpty() || ::access(dir.constData(), W_OK) != 0)
-        return false;
-    // The superuser may write anywhere; a folder nobody may write is read-only all the same.
-    struct stat folder {};
-    if (::stat(dir.constData(), &folder) != 0 || (folder.st_mode & 0222) == 0)
-        return false;
-    QString marker = programDir;
-    if (!marker.endsWith(u'/'))
-        marker += u'/';
-    struct stat st {};
-    return ::lstat(QFile::encodeName(marker + QLatin1String(kPackagedMarker)).constData(), &st) !=
-           0;
 }
 
 bool SiteReachable(HttpSession &session, const QUrl &siteRoot) {
@@ -180,7 +227,7 @@ bool SiteReachable(HttpSession &session, const QUrl &siteRoot) {
 
 bool RunVersionCheck(const HttpSessionFactory &http, const QString &site, const QString &programDir,
                      const QString &tempFolder) {
-    if (!ProgramDirTakesUpdates(programDir))
+    if (!ProgramDirTakesUpdates(programDir) || !HasUpdateKey(programDir))
         return false;
     std::unique_ptr<HttpSession> session = http ? http() : nullptr;
     if (!session)
@@ -188,8 +235,8 @@ bool RunVersionCheck(const HttpSessionFactory &http, const QString &site, const 
     if (CheckVersion(*session, SiteUrl(site, kVersionPath)) != VersionAnswer::Other)
         return false;
     std::unique_ptr<HttpSession> download = http();
-    return download &&
-           DownloadPackage(*download, SiteUrl(site, kPackagePath), tempFolder, programDir);
+    return download && DownloadPackage(*download, SiteUrl(site, kPackagePath),
+                                       SiteUrl(site, kSignaturePath), tempFolder, programDir);
 }
 
 } // namespace kz

@@ -26,6 +26,10 @@ void Repaint() {
 
 } // namespace
 
+QString FileErrorText(const QString &path, const QString &why) {
+    return QStringLiteral("无法写入文件 %1：%2\n更新失败，播放器将不带此更新启动。").arg(path, why);
+}
+
 CvupdateDlg::CvupdateDlg(const QString &programDir, QWidget *parent)
     : QDialog(parent), m_programDir(programDir) {
     setObjectName(QStringLiteral("IDD_102"));
@@ -46,7 +50,7 @@ CvupdateDlg::CvupdateDlg(const QString &programDir, QWidget *parent)
 
     m_startPlayer = [](const QString &program) { return QProcess::startDetached(program, {}); };
     m_showFileError = [this](const QString &path, const QString &why) {
-        QMessageBox::critical(this, kTitle, QStringLiteral("无法写入文件 %1：%2").arg(path, why));
+        QMessageBox::critical(this, kTitle, FileErrorText(path, why));
     };
 
     m_timer = new QTimer(this);
@@ -102,8 +106,9 @@ void CvupdateDlg::OnTimer() {
     hooks.startPlayer = [this](const QString &program) {
         return m_startPlayer && m_startPlayer(program);
     };
-    if (RunInstallation(m_programDir, hooks))
-        accept();
+    // Whatever the outcome, the player has been started and the updater ends.
+    RunInstallation(m_programDir, hooks);
+    accept();
 }
 
 } // namespace kz

@@ -1,7 +1,8 @@
 #pragma once
 // The updater's dialog: a line of text and a progress bar while the package is installed.
-// Half a second after it shows, the installation runs on its own thread; Escape before then
-// closes it and leaves the package for the next start.
+// Half a second after it shows, the installation runs on its own thread and the dialog closes
+// when it ends, whatever the outcome; Escape before then closes it and leaves the package for
+// the next start.
 
 #include "updater/PackageInstall.h"
 
@@ -15,6 +16,10 @@ namespace kz {
 inline constexpr int kInstallTimerId = 1;
 inline constexpr int kInstallDelayMs = 500;
 inline constexpr int kProgressId = 1001;
+
+// The message of a file that could not be written: what failed, and that the player starts
+// without the update.
+QString FileErrorText(const QString &path, const QString &why);
 
 class CvupdateDlg : public QDialog {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "platform/FdIo.h"
 #include "platform/storage/CompoundFile.h"
+#include "update/PackageTrust.h"
 
 #include <QFile>
 
@@ -297,40 +298,54 @@ InstallReport InstallPackage(const QString &programDir, const QString &packagePa
     return installer.Run(packagePath);
 }
 
-bool RunInstallation(const QString &programDir, const UpdaterHooks &hooks) {
+UpdateOutcome RunInstallation(const QString &programDir, const UpdaterHooks &hooks) {
     QString dir = programDir;
     if (!dir.endsWith(u'/'))
         dir += u'/';
     const QString package = dir + QLatin1String(kPackageFileName);
+    const QString signaturePath = package + QLatin1String(kSignatureSuffix);
+    const QString aside = package + QLatin1String(kSetAsideSuffix);
     const QString player = dir + QLatin1String(kPlayerFileName);
-    const auto start = [&] {
+    const auto start = [&](UpdateOutcome outcome) {
         if (hooks.startPlayer)
             hooks.startPlayer(player);
+        return outcome;
     };
 
+    // Another user's folder, or one a package manager keeps: not ours to change.
+    if (!ProgramDirTakesUpdates(dir))
+        return start(UpdateOutcome::NotOurs);
+    const QByteArray signature = ReadSignature(signaturePath);
+    QFile::remove(signaturePath);
     QFile probe(package);
     if (!probe.open(QIODevice::ReadOnly)) {
         QFile::remove(package);
-        start();
-        return true;
+        return start(UpdateOutcome::NoPackage);
     }
     probe.close();
-
-    const InstallReport report = InstallPackage(dir, package, hooks.events);
-    if (report.status == InstallStatus::Stopped)
-        return false;
-    if (report.status == InstallStatus::NotAPackage) {
-        start();
+    // Set aside before anything is written: whatever happens from here, the next start of the
+    // player is a plain one.
+    QFile::remove(aside);
+    if (!QFile::rename(package, aside)) {
         QFile::remove(package);
-        return true;
+        return start(UpdateOutcome::NoPackage);
     }
-    QFile::remove(package);
+    if (CheckPackage(dir, aside, signature) != PackageCheck::Trusted) {
+        QFile::remove(aside);
+        return start(UpdateOutcome::Refused);
+    }
+
+    const InstallReport report = InstallPackage(dir, aside, hooks.events);
+    if (report.status == InstallStatus::Stopped)
+        return start(UpdateOutcome::Failed); // the file error was shown; the package stays aside
+    QFile::remove(aside);
+    if (report.status == InstallStatus::NotAPackage)
+        return start(UpdateOutcome::NotAPackage);
     if (hooks.setProgress)
         hooks.setProgress(100);
     if (hooks.pause)
         hooks.pause(kFinalPauseMs);
-    start();
-    return true;
+    return start(UpdateOutcome::Installed);
 }
 
 } // namespace kz

@@ -34,7 +34,7 @@ struct InstallEvents {
 enum class InstallStatus {
     Installed,   // every group was gone through (unsafe or unreadable elements skipped)
     NotAPackage, // not a compound file, or it cannot be opened or listed
-    Stopped,     // a target could not be written: the package stays for the next start
+    Stopped,     // a target could not be written: the installation stopped there
 };
 
 struct InstallReport {
@@ -43,7 +43,8 @@ struct InstallReport {
     QStringList skipped;   // names of elements left out
 };
 
-// Installs the groups of the package, the last listed first, into the program directory.
+// Installs the groups of the package, the last listed first, into the program directory. It
+// trusts the package: RunInstallation checks its signature first.
 InstallReport InstallPackage(const QString &programDir, const QString &packagePath,
                              const InstallEvents &events);
 
@@ -55,9 +56,19 @@ struct UpdaterHooks {
     std::function<bool(const QString &program)> startPlayer;
 };
 
-// The updater's whole run over the package in the program directory: install it, delete it and
-// start the player again. False when it stopped at a file error (the dialog stays open and the
-// package stays for the next start); true when the dialog closes.
-bool RunInstallation(const QString &programDir, const UpdaterHooks &hooks);
+enum class UpdateOutcome {
+    Installed,   // installed, the package deleted
+    NotOurs,     // the program directory takes no updates: nothing touched
+    NoPackage,   // no readable package: its name deleted
+    Refused,     // no key, no signature or a bad one: the package deleted
+    NotAPackage, // signed but not a package: deleted
+    Failed,      // a file could not be written: the package set aside under ".failed"
+};
+
+// The updater's whole run over the package in the program directory: check its signature,
+// install it, delete it, and start the player again. Every outcome starts the player once. The
+// package is set aside before anything is installed, so an installation that fails or breaks
+// off is never tried again and never keeps the player from starting.
+UpdateOutcome RunInstallation(const QString &programDir, const UpdaterHooks &hooks);
 
 } // namespace kz

@@ -1,7 +1,10 @@
 #include "support/KztoolRunner.h"
 
 #include "playback/SwfHeader.h"
+#include "support/StorageTestUtil.h"
 #include "support/TestSupport.h"
+#include "support/UpdateKeys.h"
+#include "update/PackageTrust.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,8 +21,9 @@ TEST(KztoolInfo, JsonLinesMatchTheReaderForTheWholeCorpus) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const QStringList lines = run.Lines();
     ASSERT_EQ(lines.size(), files.size());
-    const QStringList keys{"path", "isFlash", "version", "fileLength", "frameRate", "frameCount",
-                           "left", "right", "top", "bottom", "backgroundColor", "playable"};
+    const QStringList keys{
+        "path", "isFlash", "version", "fileLength", "frameRate",       "frameCount",
+        "left", "right",   "top",     "bottom",     "backgroundColor", "playable"};
     for (int i = 0; i < files.size(); ++i) {
         QJsonParseError perr;
         const QJsonObject o = QJsonDocument::fromJson(lines[i].toUtf8(), &perr).object();
@@ -76,4 +80,40 @@ TEST(KztoolInfo, UsageErrorsExitTwo) {
     const ToolRun help = RunKztool({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("info [--json] FILE..."));
+}
+
+// sign-update writes PACKAGE.sig, which openssl verifies with the public key and the updater's
+// check trusts; keys it cannot use fail without leaving a signature.
+TEST(KztoolSignUpdate, SignatureOpensslAndTheCheckAccept) {
+    QTemporaryDir keysDir, other, program;
+    const UpdateKeys keys = MakeUpdateKeys(keysDir.path());
+    const UpdateKeys otherKeys = MakeUpdateKeys(other.path());
+    const QString dir = program.path() + '/';
+    const QString package = dir + "duvez.zip";
+    ASSERT_TRUE(WriteFile(package, PatternBytes(12345, 4)));
+    const ToolRun run = RunKztool({"sign-update", keys.privateKey, package});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.Lines(), QStringList{package + ".sig"});
+    EXPECT_EQ(ReadFile(package + ".sig").size(), 64);
+    const ProcResult verify =
+        RunProgram("openssl", {"pkeyutl", "-verify", "-rawin", "-pubin", "-inkey", keys.publicKey,
+                               "-in", package, "-sigfile", package + ".sig"});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out.constData();
+    ASSERT_TRUE(InstallKey(keys, dir));
+    EXPECT_EQ(CheckPackage(dir, package, ReadSignature(package + ".sig")), PackageCheck::Trusted);
+    ASSERT_TRUE(InstallKey(otherKeys, dir));
+    EXPECT_EQ(CheckPackage(dir, package, ReadSignature(package + ".sig")),
+              PackageCheck::BadSignature);
+
+    QFile::remove(package + ".sig");
+    for (const QString &key : {keys.publicKey, package, dir + "missing.key"}) {
+        const ToolRun bad = RunKztool({"sign-update", key, package});
+        EXPECT_EQ(bad.exitCode, 1) << key.toStdString();
+        EXPECT_FALSE(bad.err.isEmpty());
+        EXPECT_FALSE(QFile::exists(package + ".sig"));
+    }
+    EXPECT_EQ(RunKztool({"sign-update", keys.privateKey, dir + "missing"}).exitCode, 1);
+    EXPECT_EQ(RunKztool({"sign-update", keys.privateKey}).exitCode, 2);
+    EXPECT_EQ(RunKztool({"sign-update", keys.privateKey, package, "x"}).exitCode, 2);
+    EXPECT_TRUE(RunKztool({"--help"}).out.contains("sign-update KEY PACKAGE"));
 }

@@ -42,8 +42,9 @@ TEST(PackageE2e, CpackMakesADebianPackageDpkgReads) {
     QByteArray info;
     ASSERT_EQ(RunProgram("dpkg-deb", {"--info", deb}, &info), 0) << info.toStdString();
     EXPECT_TRUE(info.contains("Package: kzplayer")) << info.toStdString();
-    for (const char *dependency : {"libqt6webenginecore6 ", "libqt6webenginecore6-bin",
-                                   "libqt6widgets6", "libc6", "xdg-utils", "shared-mime-info"})
+    for (const char *dependency :
+         {"libqt6webenginecore6 ", "libqt6webenginecore6-bin", "libqt6widgets6", "libssl3", "libc6",
+          "xdg-utils", "shared-mime-info"})
         EXPECT_TRUE(info.contains(dependency)) << dependency << "\n" << info.toStdString();
     EXPECT_TRUE(info.contains(" postinst")) << info.toStdString();
     EXPECT_TRUE(info.contains(" postrm")) << info.toStdString();

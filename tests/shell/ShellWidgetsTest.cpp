@@ -38,6 +38,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace kz;
 using test::FakeBrowserControl;
 using test::FakeFlashControl;
@@ -490,6 +492,9 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate"), "old"));
     ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate1"), "new"));
     ASSERT_TRUE(test::WriteFile(dir.filePath("duvez.zip"), "PK"));
+    // What a download or an installation that broke off left behind goes first.
+    for (const char *scratch : {".vupdate-77-1", "res/.vupdate-77-2", ".duvez.zip.Xy12Zq"})
+        ASSERT_TRUE(test::WriteFile(dir.filePath(scratch), "scratch"));
     SetProgramDirOverride(dir.path());
     QStringList ran;
     CKZPlayerApp app(test::FakeControls());
@@ -504,6 +509,8 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     EXPECT_EQ(ran, QStringList{QDir(dir.path()).filePath("vupdate") + ' '});
     EXPECT_EQ(test::ReadFile(dir.filePath("vupdate")), "new");
     EXPECT_FALSE(QFile::exists(dir.filePath("vupdate1")));
+    for (const char *scratch : {".vupdate-77-1", "res/.vupdate-77-2", ".duvez.zip.Xy12Zq"})
+        EXPECT_FALSE(QFile::exists(dir.filePath(scratch))) << scratch;
 
     // An updater that cannot be started does not keep the player from starting.
     SetProgramDirOverride(dir.path());
@@ -515,6 +522,71 @@ TEST(PlayerApp, WaitingUpdateGoesToTheNewUpdaterWithoutAWindow) {
     EXPECT_NE(stuck.MainFrame(), nullptr);
     EXPECT_TRUE(QFile::exists(dir.filePath("duvez.zip")));
     stuck.ExitInstance();
+}
+
+// A package that arrives while the player runs waits for the next first start: a second start
+// hands its file over as always, and neither the updater nor the files change under the
+// running player.
+TEST(PlayerApp, SecondStartHandsOverItsFileEvenWithAWaitingPackage) {
+    Home();
+    QTemporaryDir dir, run;
+    SetProgramDirOverride(dir.path());
+    QStringList ran;
+    const auto runner = [&](const QString &program, const QStringList &args, bool) {
+        ran << program + ' ' + args.join(' ');
+        return true;
+    };
+    CKZPlayerApp first(test::FakeControls());
+    first.m_instanceFolder = run.path();
+    first.m_runProgram = runner;
+    ASSERT_TRUE(first.InitInstance({"KZPlayer"}));
+    QStringList handedOver;
+    QObject::connect(first.MainFrame(), &CMainFrame::FileHandedOver,
+                     [&](const QString &file) { handedOver << file; });
+
+    ASSERT_TRUE(test::WriteFile(dir.filePath("duvez.zip"), "PK"));
+    ASSERT_TRUE(test::WriteFile(dir.filePath("vupdate1"), "new"));
+    ASSERT_TRUE(test::WriteFile(dir.filePath(".vupdate-5-5"), "being written"));
+    ran.clear();
+    CKZPlayerApp second(test::FakeControls());
+    second.m_instanceFolder = run.path();
+    second.m_runProgram = runner;
+    EXPECT_FALSE(second.InitInstance({"KZPlayer", "/m/second.swf"}));
+    EXPECT_TRUE(test::PumpUntil([&] { return handedOver.size() == 1; }, 15000));
+    SetProgramDirOverride(test::TestProgramDir());
+    EXPECT_EQ(handedOver, QStringList{"/m/second.swf"});
+    EXPECT_TRUE(ran.isEmpty()) << ran.join('|').toStdString();
+    for (const char *name : {"duvez.zip", "vupdate1", ".vupdate-5-5"})
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name;
+    first.ExitInstance();
+}
+
+// A program directory owned by another user takes no update: its package is left alone and
+// the player starts.
+TEST(PlayerApp, ProgramDirectoryOfAnotherUserIsNotUpdated) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only the superuser can give a folder to another user";
+    Home();
+    QTemporaryDir dir, run;
+    for (const char *name : {"duvez.zip", "vupdate1", ".vupdate-5-5"})
+        ASSERT_TRUE(test::WriteFile(dir.filePath(name), "x"));
+    ASSERT_EQ(::chown(QFile::encodeName(dir.path()).constData(), 65534, 65534), 0);
+    SetProgramDirOverride(dir.path());
+    QStringList ran;
+    CKZPlayerApp app(test::FakeControls());
+    app.m_instanceFolder = run.path();
+    app.m_runProgram = [&](const QString &program, const QStringList &, bool) {
+        ran << program;
+        return true;
+    };
+    EXPECT_TRUE(app.InitInstance({"KZPlayer"}));
+    SetProgramDirOverride(test::TestProgramDir());
+    ::chown(QFile::encodeName(dir.path()).constData(), 0, 0);
+    EXPECT_NE(app.MainFrame(), nullptr);
+    EXPECT_FALSE(ran.contains(QDir(dir.path()).filePath("vupdate")));
+    for (const char *name : {"duvez.zip", "vupdate1", ".vupdate-5-5"})
+        EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name;
+    app.ExitInstance();
 }
 
 TEST(PlayerView, RightClickPopsUpThePlayMenu) {

@@ -9,6 +9,7 @@
 #include "support/FakeFlashControl.h"
 #include "support/FolderServer.h"
 #include "support/TestSupport.h"
+#include "support/UpdateKeys.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,9 +36,12 @@ TEST(UpdateView, OnlineHomePageAndNewVersionAfterTimer1) {
     const QString program = test::TestProgramDir();
     ASSERT_TRUE(test::WriteFile(program + "inweb/bindex.html", "<html>home</html>"));
     QFile::remove(program + "duvez.zip");
-    QTemporaryDir root;
+    QTemporaryDir root, keysDir;
+    const test::UpdateKeys keys = test::MakeUpdateKeys(keysDir.path());
+    ASSERT_TRUE(test::InstallKey(keys, program));
     ASSERT_TRUE(test::WriteFile(root.filePath("newver/ver.zip"), "ZQP_CURRENT_VER:4.4\r\n"));
     ASSERT_TRUE(test::WriteFile(root.filePath("newver/duvez.zip"), "a new package"));
+    ASSERT_TRUE(test::SignBeside(keys, root.filePath("newver/duvez.zip")));
     ASSERT_TRUE(test::WriteFile(root.filePath("bindex.html"), "<html>online</html>"));
     test::FolderServer server(root.path());
     const QString site = server.Url(QString()).chopped(1);
@@ -56,8 +60,11 @@ TEST(UpdateView, OnlineHomePageAndNewVersionAfterTimer1) {
     ASSERT_TRUE(test::PumpUntil([&] { return QFile::exists(program + "duvez.zip"); }, 15000));
     EXPECT_TRUE(test::PumpUntil(
         [&] { return test::ReadFile(program + "duvez.zip") == "a new package"; }, 5000));
+    EXPECT_EQ(test::ReadFile(program + "duvez.zip.sig"),
+              test::ReadFile(root.filePath("newver/duvez.zip.sig")));
     EXPECT_TRUE(QDir(TempFolder()).entryList({"duvez.zip"}).isEmpty());
-    QFile::remove(program + "duvez.zip");
+    for (const char *name : {"duvez.zip", "duvez.zip.sig", "update.pub"})
+        QFile::remove(program + name);
 }
 
 TEST(UpdateView, ConnectivityRecheckSwitchesToTheOnlinePage) {

@@ -1,11 +1,13 @@
 // Installing update packages: what goes where and in which order, the package's end and the
-// player's start, and packages that try to write where they should not.
+// player's start, packages that try to write where they should not, packages without a good
+// signature, and installations that fail.
 
 #include "UpdatePackages.h"
 
 #include "platform/storage/CompoundFile.h"
 #include "support/StorageTestUtil.h"
 #include "support/TestSupport.h"
+#include "support/UpdateKeys.h"
 #include "updater/PackageInstall.h"
 
 #include <QDir>
@@ -22,12 +24,29 @@ using namespace kz::test;
 
 namespace {
 
+// One key pair for the whole test program, made by openssl.
+const UpdateKeys &Keys() {
+    static QTemporaryDir dir;
+    static const UpdateKeys keys = MakeUpdateKeys(dir.path());
+    return keys;
+}
+
 // A program directory inside a folder of its own, so that anything written beside it shows.
 struct Site {
     QTemporaryDir outer;
     QString program = outer.filePath("program/");
     Site() { QDir().mkpath(program); }
     QString Package() const { return program + "duvez.zip"; }
+    // The public key into the program directory and the package's signature beside it.
+    bool Sign() const { return InstallKey(Keys(), program) && SignBeside(Keys(), Package()); }
+    // What is in the program directory but the key.
+    QStringList Entries() const {
+        QStringList names =
+            QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        names.removeAll("update.pub");
+        names.sort();
+        return names;
+    }
     QStringList OuterEntries() const {
         return QDir(outer.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
@@ -127,7 +146,8 @@ TEST(PackageInstall, RootAndFolderGroupsFromBothWriters) {
         Recorder run;
         InstallReport report;
         UpdaterHooks hooks = run.Hooks();
-        EXPECT_TRUE(RunInstallation(site.program, hooks));
+        ASSERT_TRUE(site.Sign());
+        EXPECT_EQ(RunInstallation(site.program, hooks), UpdateOutcome::Installed);
         report = InstallPackage(site.program, site.Package(), {}); // package gone: nothing
         EXPECT_EQ(report.status, InstallStatus::NotAPackage);
 
@@ -137,6 +157,8 @@ TEST(PackageInstall, RootAndFolderGroupsFromBothWriters) {
         EXPECT_EQ(run.started, QStringList{site.program + "KZPlayer"});
         EXPECT_TRUE(run.errors.isEmpty());
         EXPECT_FALSE(QFile::exists(site.Package()));
+        EXPECT_FALSE(QFile::exists(site.Package() + ".sig"));
+        EXPECT_FALSE(QFile::exists(site.Package() + ".failed"));
         EXPECT_TRUE(site.Leftovers().isEmpty()) << site.Leftovers().join(' ').toStdString();
         EXPECT_EQ(site.OuterEntries(), QStringList{"program"});
         // A new program file is executable, data is not.
@@ -167,9 +189,10 @@ TEST(PackageInstall, ReplacesFilesAndLinksNeverTheirTargets) {
     QDir().mkpath(elsewhere.filePath("skins"));
     ASSERT_TRUE(QFile::link(elsewhere.filePath("skins"), site.program + "res"));
     ASSERT_TRUE(WritePackageOurs(site.Package(), RootAndRes()));
+    ASSERT_TRUE(site.Sign());
 
     Recorder run;
-    EXPECT_TRUE(RunInstallation(site.program, run.Hooks()));
+    EXPECT_EQ(RunInstallation(site.program, run.Hooks()), UpdateOutcome::Installed);
     EXPECT_EQ(ReadFile(victim), "keep me");
     EXPECT_FALSE(QFileInfo(site.program + "KZPlayer.cfg").isSymLink());
     EXPECT_EQ(ReadFile(site.program + "KZPlayer.cfg"), "player settings v2");
@@ -205,10 +228,7 @@ TEST(PackageInstall, HostileNamesInstallNothingOutside) {
             EXPECT_TRUE(report.skipped.contains(name))
                 << name << report.skipped.join(' ').toStdString();
         EXPECT_EQ(site.OuterEntries(), QStringList{"program"});
-        QStringList left =
-            QDir(site.program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        left.sort();
-        EXPECT_EQ(left, (QStringList{"KZPlayer.cfg", "duvez.zip", "res", "vupdate1"}));
+        EXPECT_EQ(site.Entries(), (QStringList{"KZPlayer.cfg", "duvez.zip", "res", "vupdate1"}));
     }
     // Group names with separators: the reader refuses the whole file.
     for (const char *bad : {"../x", "a/b", "a\\b"}) {
@@ -217,12 +237,13 @@ TEST(PackageInstall, HostileNamesInstallNothingOutside) {
         groups << PackageGroup{"QQQQ", {{"evil", "x"}}};
         ASSERT_TRUE(WritePackageOurs(site.Package(), groups));
         ASSERT_TRUE(RenameElementRaw(site.Package(), "QQQQ", QString(bad).leftJustified(4, 'Q')));
+        ASSERT_TRUE(site.Sign());
         Recorder run;
-        EXPECT_TRUE(RunInstallation(site.program, run.Hooks()));
+        EXPECT_EQ(RunInstallation(site.program, run.Hooks()), UpdateOutcome::NotAPackage);
         EXPECT_EQ(run.started.size(), 1);
         EXPECT_FALSE(QFile::exists(site.Package()));
         EXPECT_EQ(site.OuterEntries(), QStringList{"program"});
-        EXPECT_TRUE(QDir(site.program).isEmpty()) << bad;
+        EXPECT_TRUE(site.Entries().isEmpty()) << bad;
     }
 }
 
@@ -235,43 +256,110 @@ TEST(PackageInstall, PlainZipOrNoPackageStartsThePlayer) {
         "with zipfile.ZipFile(sys.argv[1], 'w') as z: z.writestr('KZPlayer', 'not this way')\n",
         {site.Package()});
     ASSERT_EQ(zip.exitCode, 0) << zip.err.toStdString();
+    ASSERT_TRUE(site.Sign());
     Recorder run;
-    EXPECT_TRUE(RunInstallation(site.program, run.Hooks()));
+    EXPECT_EQ(RunInstallation(site.program, run.Hooks()), UpdateOutcome::NotAPackage);
     EXPECT_EQ(run.started, QStringList{site.program + "KZPlayer"});
     EXPECT_FALSE(QFile::exists(site.Package()));
-    EXPECT_TRUE(QDir(site.program).isEmpty());
+    EXPECT_TRUE(site.Entries().isEmpty());
     EXPECT_TRUE(run.progress.isEmpty());
 
     Recorder again;
-    EXPECT_TRUE(RunInstallation(site.program, again.Hooks()));
+    EXPECT_EQ(RunInstallation(site.program, again.Hooks()), UpdateOutcome::NoPackage);
     EXPECT_EQ(again.started.size(), 1);
 }
 
 // A target that cannot be replaced: the file error, the installation stops there, the package
-// stays for the next start, the player is not started, and no scratch file is left.
-TEST(PackageInstall, TargetThatCannotBeWrittenStopsAndKeepsThePackage) {
+// is set aside and never tried again, the player starts all the same, and no scratch file is
+// left. The program directory of another user is not touched at all.
+TEST(PackageInstall, FailedInstallationSetsThePackageAsideAndStartsThePlayer) {
     Site site;
     // A folder where the package has a file: not even root may rename a file over it.
     ASSERT_TRUE(WriteFile(site.program + "res/stop.jpg/inside", "x"));
     ASSERT_TRUE(WritePackageOurs(site.Package(), RootAndRes()));
+    const QByteArray package = ReadFile(site.Package());
+    ASSERT_TRUE(site.Sign());
     Recorder run;
-    EXPECT_FALSE(RunInstallation(site.program, run.Hooks()));
+    EXPECT_EQ(RunInstallation(site.program, run.Hooks()), UpdateOutcome::Failed);
     EXPECT_EQ(run.errors, QStringList{site.program + "res/stop.jpg"});
-    EXPECT_TRUE(run.started.isEmpty());
-    EXPECT_TRUE(QFile::exists(site.Package()));
+    EXPECT_EQ(run.started, QStringList{site.program + "KZPlayer"});
+    EXPECT_FALSE(QFile::exists(site.Package()));
+    EXPECT_FALSE(QFile::exists(site.Package() + ".sig"));
+    EXPECT_EQ(ReadFile(site.Package() + ".failed"), package);
     EXPECT_TRUE(site.Leftovers().isEmpty()) << site.Leftovers().join(' ').toStdString();
+    // The next run finds no package: the player simply starts.
+    Recorder next;
+    EXPECT_EQ(RunInstallation(site.program, next.Hooks()), UpdateOutcome::NoPackage);
+    EXPECT_EQ(next.started.size(), 1);
+    EXPECT_EQ(ReadFile(site.Package() + ".failed"), package);
 
     if (::geteuid() != 0) {
         Site ro;
         QDir().mkpath(ro.program + "res");
         QFile::setPermissions(ro.program + "res", QFile::ReadOwner | QFile::ExeOwner);
         ASSERT_TRUE(WritePackageOurs(ro.Package(), RootAndRes()));
+        ASSERT_TRUE(ro.Sign());
         Recorder r;
-        EXPECT_FALSE(RunInstallation(ro.program, r.Hooks()));
+        EXPECT_EQ(RunInstallation(ro.program, r.Hooks()), UpdateOutcome::Failed);
         EXPECT_EQ(r.errors.size(), 1);
-        EXPECT_TRUE(QFile::exists(ro.Package()));
+        EXPECT_EQ(r.started.size(), 1);
+        EXPECT_TRUE(QFile::exists(ro.Package() + ".failed"));
         QFile::setPermissions(ro.program + "res",
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    } else {
+        Site other;
+        ASSERT_TRUE(WritePackageOurs(other.Package(), RootAndRes()));
+        ASSERT_TRUE(other.Sign());
+        const QByteArray dir = QFile::encodeName(other.program);
+        ASSERT_EQ(::chown(dir.constData(), 65534, 65534), 0);
+        Recorder r;
+        EXPECT_EQ(RunInstallation(other.program, r.Hooks()), UpdateOutcome::NotOurs);
+        EXPECT_EQ(r.started.size(), 1);
+        EXPECT_EQ(other.Entries(), (QStringList{"duvez.zip", "duvez.zip.sig"}));
+        ASSERT_EQ(::chown(dir.constData(), 0, 0), 0);
+    }
+}
+
+// Without the key, the signature or with a wrong one nothing is installed: the package and its
+// signature are deleted and the player starts.
+TEST(PackageInstall, PackagesWithoutAGoodSignatureAreDeleted) {
+    QTemporaryDir otherDir;
+    const UpdateKeys other = MakeUpdateKeys(otherDir.path());
+    struct Case {
+        const char *what;
+        std::function<void(const Site &)> spoil;
+    };
+    const Case cases[] = {
+        {"no key", [](const Site &s) { QFile::remove(s.program + "update.pub"); }},
+        {"no signature", [](const Site &s) { QFile::remove(s.Package() + ".sig"); }},
+        {"another key's signature", [&](const Site &s) { SignBeside(other, s.Package()); }},
+        {"a signature cut short",
+         [](const Site &s) {
+             WriteFile(s.Package() + ".sig", ReadFile(s.Package() + ".sig").left(32));
+         }},
+        {"the package changed after signing",
+         [](const Site &s) {
+             QByteArray bytes = ReadFile(s.Package());
+             bytes[bytes.size() - 1] = char(bytes[bytes.size() - 1] ^ 0x40);
+             WriteFile(s.Package(), bytes);
+         }},
+        {"the key of another pair",
+         [&](const Site &s) {
+             QFile::remove(s.program + "update.pub");
+             QFile::copy(other.publicKey, s.program + "update.pub");
+         }},
+    };
+    for (const Case &c : cases) {
+        Site site;
+        ASSERT_TRUE(WritePackageOurs(site.Package(), RootAndRes()));
+        ASSERT_TRUE(site.Sign());
+        c.spoil(site);
+        Recorder run;
+        EXPECT_EQ(RunInstallation(site.program, run.Hooks()), UpdateOutcome::Refused) << c.what;
+        EXPECT_EQ(run.started, QStringList{site.program + "KZPlayer"}) << c.what;
+        EXPECT_EQ(run.steps, 0) << c.what;
+        EXPECT_TRUE(site.Entries().isEmpty()) << c.what << site.Entries().join(' ').toStdString();
+        EXPECT_EQ(site.OuterEntries(), QStringList{"program"});
     }
 }
 
@@ -281,8 +369,9 @@ TEST(PackageInstall, GroupOfMoreThanAHundredFiles) {
     for (int i = 0; i < 120; ++i)
         many.files << PackageFile{QStringLiteral("f%1.jpg").arg(i), PatternBytes(100 + i * 50, i)};
     ASSERT_TRUE(WritePackageGsf(site.Package(), {many}));
+    ASSERT_TRUE(site.Sign());
     Recorder run;
-    EXPECT_TRUE(RunInstallation(site.program, run.Hooks()));
+    EXPECT_EQ(RunInstallation(site.program, run.Hooks()), UpdateOutcome::Installed);
     EXPECT_EQ(run.steps, 121);
     for (int i = 0; i < 120; ++i)
         ASSERT_EQ(ReadFile(site.program + QStringLiteral("res/f%1.jpg").arg(i)),

@@ -1,12 +1,15 @@
 // The whole update with the real programs: a player pointed at a local site that publishes a
-// new version downloads the package into (a copy of) its program directory; the next start
-// hands it to vupdate, which installs it and starts the player again.
+// new version, with the package signed by kztool for the key in (a copy of) its program
+// directory, downloads the package there; the next start hands it to vupdate, which checks it
+// again, installs it and starts the player again.
 
 #include "UpdatePackages.h"
 
 #include "support/E2eSupport.h"
 #include "support/FolderServer.h"
+#include "support/StorageTestUtil.h"
 #include "support/TestSupport.h"
+#include "support/UpdateKeys.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -62,9 +65,11 @@ QList<pid_t> PlayersIn(const QString &program) {
 } // namespace
 
 TEST(UpdateE2e, NewVersionIsDownloadedAndInstalledAtTheNextStart) {
-    QTemporaryDir copy, home, root;
+    QTemporaryDir copy, home, root, keysDir;
     const QString program = copy.path() + '/';
     ASSERT_TRUE(CopyProgramDir(BinDir(), program));
+    const UpdateKeys keys = MakeUpdateKeys(keysDir.path());
+    ASSERT_TRUE(InstallKey(keys, program));
     ASSERT_TRUE(QFileInfo(program + "vupdate").isExecutable());
     const QByteArray before = ReadFile(program + "res/Vobi_Flash_Error.html");
     ASSERT_FALSE(before.isEmpty());
@@ -74,6 +79,9 @@ TEST(UpdateE2e, NewVersionIsDownloadedAndInstalledAtTheNextStart) {
     ASSERT_TRUE(WritePackageOurs(root.filePath("newver/duvez.zip"),
                                  {{"e2e.res", {{"Vobi_Flash_Error.html", changed}}}}));
     ASSERT_TRUE(WriteFile(root.filePath("bindex.html"), "<html>online</html>"));
+    const ProcResult signing = RunProgram(
+        program + "kztool", {"sign-update", keys.privateKey, root.filePath("newver/duvez.zip")});
+    ASSERT_EQ(signing.exitCode, 0) << signing.err.constData();
     const QByteArray package = ReadFile(root.filePath("newver/duvez.zip"));
     FolderServer server(root.path());
 
@@ -111,6 +119,8 @@ TEST(UpdateE2e, NewVersionIsDownloadedAndInstalledAtTheNextStart) {
         [&] { return ReadFile(program + "res/Vobi_Flash_Error.html") == changed; }, 30000))
         << "the package was not installed";
     EXPECT_TRUE(SleepUntil([&] { return !QFile::exists(program + "duvez.zip"); }, 10000));
+    EXPECT_FALSE(QFile::exists(program + "duvez.zip.sig"));
+    EXPECT_FALSE(QFile::exists(program + "duvez.zip.failed"));
     const QString socket = home.filePath("run/KZPlayer.socket");
     EXPECT_TRUE(SleepUntil([&] { return QFile::exists(socket); }, 60000))
         << "the player did not start again";

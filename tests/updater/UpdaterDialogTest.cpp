@@ -4,6 +4,7 @@
 
 #include "support/StorageTestUtil.h"
 #include "support/TestSupport.h"
+#include "support/UpdateKeys.h"
 #include "updater/CvupdateDlg.h"
 
 #include <QApplication>
@@ -25,6 +26,13 @@ namespace {
 
 QList<PackageGroup> SmallPackage() {
     return {{"a.root", {{"KZPlayer.cfg", "v2"}}}, {"res", {{"play.jpg", "jpeg"}}}};
+}
+
+// The key into the program directory and the package signed beside it.
+bool Sign(const QString &program) {
+    static QTemporaryDir dir;
+    static const UpdateKeys keys = MakeUpdateKeys(dir.path());
+    return InstallKey(keys, program) && SignBeside(keys, program + "duvez.zip");
 }
 
 } // namespace
@@ -71,6 +79,7 @@ TEST(UpdaterDialog, InstallsAfterItsTimerAndTheBarWraps) {
     for (int i = 0; i < 104; ++i)
         many.files << PackageFile{QStringLiteral("f%1").arg(i), QByteArray::number(i)};
     ASSERT_TRUE(WritePackageOurs(program + "duvez.zip", {many}));
+    ASSERT_TRUE(Sign(program));
     CvupdateDlg dlg(program);
     QStringList started;
     QList<int> seenAtStart;
@@ -100,6 +109,35 @@ TEST(UpdaterDialog, InstallsAfterItsTimerAndTheBarWraps) {
     EXPECT_FALSE(QFile::exists(program + "duvez.zip"));
 }
 
+// A file that cannot be written: the dialog says which and that the player starts without the
+// update, then closes and starts the player; the package is set aside.
+TEST(UpdaterDialog, FailedInstallationSaysSoAndStartsThePlayer) {
+    QTemporaryDir dir;
+    const QString program = dir.path() + '/';
+    ASSERT_TRUE(WriteFile(program + "res/play.jpg/inside", "a folder where a file goes"));
+    ASSERT_TRUE(WritePackageOurs(program + "duvez.zip", SmallPackage()));
+    ASSERT_TRUE(Sign(program));
+    CvupdateDlg dlg(program);
+    QStringList started, shown;
+    dlg.m_startPlayer = [&](const QString &p) {
+        started << p;
+        return true;
+    };
+    dlg.m_showFileError = [&](const QString &path, const QString &why) {
+        shown << FileErrorText(path, why);
+    };
+    dlg.show();
+    ASSERT_TRUE(PumpUntil([&] { return !dlg.isVisible(); }, 10000)) << "the dialog stays open";
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].startsWith("无法写入文件 " + program + "res/play.jpg："))
+        << shown[0].toStdString();
+    EXPECT_TRUE(shown[0].endsWith("播放器将不带此更新启动。")) << shown[0].toStdString();
+    EXPECT_EQ(started, QStringList{program + "KZPlayer"});
+    EXPECT_FALSE(QFile::exists(program + "duvez.zip"));
+    EXPECT_TRUE(QFile::exists(program + "duvez.zip.failed"));
+}
+
 // The program itself, beside a stand-in player that records that it ran.
 TEST(UpdaterProgram, InstallsAndStartsThePlayerBesideIt) {
     QTemporaryDir dir;
@@ -113,6 +151,7 @@ TEST(UpdaterProgram, InstallsAndStartsThePlayerBesideIt) {
     QFile::setPermissions(program + "KZPlayer",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ASSERT_TRUE(WritePackageGsf(program + "duvez.zip", SmallPackage()));
+    ASSERT_TRUE(Sign(program));
 
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
