@@ -52,6 +52,13 @@ ActionWriter &ActionWriter::GetVariable() {
 ActionWriter &ActionWriter::GetMember() {
     return Record(0x4E);
 }
+ActionWriter &ActionWriter::GetPath(const QByteArray &dotted) {
+    const QByteArrayList parts = dotted.split('.');
+    PushString(parts.first()).GetVariable();
+    for (qsizetype i = 1; i < parts.size(); ++i)
+        PushString(parts[i]).GetMember();
+    return *this;
+}
 ActionWriter &ActionWriter::CallMethod() {
     return Record(0x52);
 }

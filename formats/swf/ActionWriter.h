@@ -20,6 +20,8 @@ public:
     ActionWriter &PushNull();
     ActionWriter &GetVariable();
     ActionWriter &GetMember();
+    // Pushes the value a dotted path names ("flash.external.ExternalInterface").
+    ActionWriter &GetPath(const QByteArray &dotted);
     // Pops the method name, the object, the argument count and the arguments.
     ActionWriter &CallMethod();
     // Pops the value and the name.

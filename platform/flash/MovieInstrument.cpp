@@ -195,12 +195,7 @@ QByteArray CallbackActions(const QByteArray &target) {
             .PushNull()
             .PushString(name)
             .PushInt(3)
-            .PushString("flash")
-            .GetVariable()
-            .PushString("external")
-            .GetMember()
-            .PushString("ExternalInterface")
-            .GetMember()
+            .GetPath("flash.external.ExternalInterface")
             .PushString("addCallback")
             .CallMethod()
             .Pop();

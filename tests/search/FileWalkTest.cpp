@@ -207,9 +207,10 @@ TEST(FileWalk, StaysOnItsFileSystem) {
 
 namespace {
 
-// Runs `work` in a child process with a mount namespace of its own, so its mounts vanish with
-// it and nobody else sees them; its lines, or "SKIP ..." where mounts cannot be made here.
-QStringList InOwnMountNamespace(const std::function<QStringList()> &work) {
+// Runs `work` in a child process once `prepare` (in the child) says nothing; its lines, or
+// what `prepare` said, or "FAILED child".
+QStringList LinesFromChild(const std::function<QString()> &prepare,
+                           const std::function<QStringList()> &work) {
     int fds[2];
     if (pipe(fds) != 0)
         return {"SKIP no pipe"};
@@ -218,12 +219,8 @@ QStringList InOwnMountNamespace(const std::function<QStringList()> &work) {
         return {"SKIP no fork"};
     if (child == 0) {
         close(fds[0]);
-        QStringList lines;
-        if (unshare(CLONE_NEWNS) != 0 ||
-            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            lines = QStringList{"SKIP no mount namespace"};
-        else
-            lines = work();
+        const QString refused = prepare();
+        const QStringList lines = refused.isEmpty() ? work() : QStringList{refused};
         const QByteArray out = lines.join('\n').toUtf8();
         const bool ok = write(fds[1], out.constData(), size_t(out.size())) == out.size();
         _exit(ok ? 0 : 4);
@@ -239,6 +236,19 @@ QStringList InOwnMountNamespace(const std::function<QStringList()> &work) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return {"FAILED child"};
     return QString::fromUtf8(got).split('\n', Qt::SkipEmptyParts);
+}
+
+// Runs `work` in a child process with a mount namespace of its own, so its mounts vanish with
+// it and nobody else sees them; its lines, or "SKIP ..." where mounts cannot be made here.
+QStringList InOwnMountNamespace(const std::function<QStringList()> &work) {
+    return LinesFromChild(
+        [] {
+            return unshare(CLONE_NEWNS) != 0 ||
+                           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                       ? QStringLiteral("SKIP no mount namespace")
+                       : QString();
+        },
+        work);
 }
 
 bool Mount(const QString &source, const QString &target, const char *type, unsigned long flags) {
@@ -355,29 +365,14 @@ TEST(FileWalk, UnreadableFolderIsSkipped) {
     if (geteuid() != 0) {
         EXPECT_EQ(Search(root, 0), want);
     } else {
-        int fds[2];
-        ASSERT_EQ(pipe(fds), 0);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            close(fds[0]);
-            if (setgid(65534) != 0 || setuid(65534) != 0)
-                _exit(3);
-            const QByteArray out = Search(root, 0).join('\n').toUtf8();
-            const bool ok = write(fds[1], out.constData(), size_t(out.size())) == out.size();
-            _exit(ok ? 0 : 4);
-        }
-        close(fds[1]);
-        QByteArray got;
-        char buf[1024];
-        for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
-            got.append(buf, n);
-        close(fds[0]);
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0);
-        EXPECT_EQ(QString::fromUtf8(got).split('\n'), want);
+        // As nobody, the shut folder is unreadable.
+        const QStringList got = LinesFromChild(
+            [] {
+                return setgid(65534) != 0 || setuid(65534) != 0 ? QStringLiteral("FAILED setuid")
+                                                                : QString();
+            },
+            [&] { return Search(root, 0); });
+        EXPECT_EQ(got, want);
     }
     chmod(QFile::encodeName(root + "/shut").constData(), 0755);
     QDir(root).removeRecursively();

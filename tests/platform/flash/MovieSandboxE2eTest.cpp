@@ -79,12 +79,7 @@ ActionWriter PageScript(const QByteArray &expression) {
     ActionWriter a;
     a.PushString(expression)
         .PushInt(1)
-        .PushString("flash")
-        .GetVariable()
-        .PushString("external")
-        .GetMember()
-        .PushString("ExternalInterface")
-        .GetMember()
+        .GetPath("flash.external.ExternalInterface")
         .PushString("call")
         .CallMethod()
         .Pop();
