@@ -641,7 +641,8 @@ void CShockwaveflash1::LoadListEntry(const QString &extracted, const ListEntrySo
 }
 
 void CShockwaveflash1::ShowBlank() {
-    if (m_site.host != QLatin1String(kBlankSiteHost) || !m_pageReady) {
+    // A blank page never held a movie: it is kept (loading or ready) rather than started again.
+    if (m_site.host != QLatin1String(kBlankSiteHost)) {
         m_site = BlankSite();
         StartPage();
     } else {
