@@ -288,6 +288,7 @@ TEST(MovieSandboxE2e, SavesPersistPerMovie) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", dir.filePath("data"));
+        env.insert("XDG_CACHE_HOME", dir.filePath("cache"));
         env.insert("KZ_SAVE_MOVIE", path);
         env.insert("KZ_SAVE_PLAYS", QString::number(plays));
         if (deleteAfterFirst)
@@ -309,6 +310,10 @@ TEST(MovieSandboxE2e, SavesPersistPerMovie) {
     EXPECT_EQ(play(dir.filePath("a/game.swf"), 1), QList<int>({3})) << "lost at the restart";
     EXPECT_EQ(play(dir.filePath("a/other.swf"), 1), QList<int>({1}));
     EXPECT_EQ(play(dir.filePath("b/game.swf"), 1), QList<int>({1}));
+    // A web movie's saves go with its web address, not with the cache file it plays from.
+    FolderServer web(dir.filePath("a"));
+    EXPECT_EQ(play(web.Url("game.swf"), 1), QList<int>({1}));
+    EXPECT_EQ(play(web.Url("game.swf"), 1), QList<int>({2}));
     // "删除存档": the movie starts afresh; the other movie of its folder keeps its save.
     EXPECT_EQ(play(dir.filePath("a/game.swf"), 2, true), QList<int>({4, -1, 1}));
     EXPECT_EQ(play(dir.filePath("a/other.swf"), 1), QList<int>({2}));
