@@ -56,11 +56,13 @@ QByteArray ActionMovie(const QList<ActionWriter> &frameActions, int frames = 1,
     return w.Finish(true);
 }
 
-// A movie that only fills its stage with a colour.
-QByteArray ColourMovie(QColor colour) {
+// A movie that only fills its stage (or the columns from `left` to `right`) with a colour.
+QByteArray ColourMovie(QColor colour, int left = 0, int right = kStage) {
     SwfWriter w(kStage, kStage, 12, 8);
     w.SetBackgroundColor(Qt::white);
-    const auto id = w.DefinePolygon({{0, 0}, {kStage, 0}, {kStage, kStage}, {0, kStage}}, colour);
+    const auto id = w.DefinePolygon(
+        {{qreal(left), 0}, {qreal(right), 0}, {qreal(right), kStage}, {qreal(left), kStage}},
+        colour);
     w.Place(id, 1);
     w.ShowFrame();
     return w.Finish(true);
@@ -214,7 +216,11 @@ TEST(MovieSandboxE2e, TwoPartMovieDrawsItsChildFromEveryPlace) {
              f->LoadListEntry(extracted, source);
          }},
         {"web", [&](FlashControl *f) { f->LoadMovie(0, web.Url("parent.swf")); }},
+        {"web, by its own absolute address",
+         [&](FlashControl *f) { f->LoadMovie(0, web.Url("absolute.swf")); }},
     };
+    ASSERT_TRUE(Write(dir.filePath("absolute.swf"),
+                      ActionMovie({LoadLevels({{web.Url("child.swf").toUtf8(), 1}})})));
     for (const auto &[name, load] : places) {
         SCOPED_TRACE(name);
         Host h;
