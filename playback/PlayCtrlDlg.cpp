@@ -36,6 +36,7 @@ constexpr int kWebStageHeight = 400;
 // The largest movie the control plays: one left behind is finished into the cache only up to
 // it, and a larger entry of a list file is refused before it is copied out.
 constexpr std::int64_t kMaxCachedMovieBytes = std::int64_t(256) << 20;
+constexpr int kThumbnailDelayMs = 1000;
 
 QSize StageOf(const SwfHeaderInfo &h) {
     return QSize(h.right - h.left, h.bottom - h.top);
@@ -478,6 +479,13 @@ void CPlayCtrlDlg::OnLoadProgress() {
 }
 
 void CPlayCtrlDlg::OnMovieReady() {
+    // After about a second of drawing, the movie's picture becomes its thumbnail.
+    const int load = m_nLoadRequest;
+    if (!m_thumbnail.path.isEmpty() && !ThumbnailUpToDate(m_thumbnail))
+        QTimer::singleShot(kThumbnailDelayMs, this, [this, load, key = m_thumbnail] {
+            if (load == m_nLoadRequest && m_nPlayState != kStateStopped)
+                WriteThumbnail(key, m_flash->grab().toImage());
+        });
     const int total = m_flash->TotalFrames();
     if (total <= 0 || m_nPlayState == kStateStopped)
         return;
@@ -540,6 +548,7 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
         if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
             path = missing;
     }
+    m_thumbnail = path == pathIn ? RowThumbnail(pathIn, entryName) : ThumbnailKey{};
     SwfHeaderInfo header;
     if (IsListFilePath(path)) {
         const QString temp = ExtractedEntryPath(TempFolder(), entryName);
@@ -630,6 +639,7 @@ void CPlayCtrlDlg::PlayUrl(const QString &url) {
 
 void CPlayCtrlDlg::LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record) {
     m_bUrlPending = false;
+    m_thumbnail = IdentityThumbnail(url);
     m_flash->LoadMovie(0, url);
     m_bUrlMode = true;
     m_bFullyLoaded = false;

@@ -4,6 +4,7 @@
 // happens at the end of a movie, the status line, keys for the movie, and the loading of
 // movies from files, list files and web addresses with their fallbacks.
 
+#include "platform/Thumbnails.h"
 #include "platform/Timers.h"
 #include "platform/power/PowerSaving.h"
 #include "playback/HeaderProbe.h"
@@ -117,6 +118,8 @@ public:
     bool m_bHeaderKnown = false;
     SwfHeaderInfo m_header;
     QString m_strExtractedFile;
+    // Where the movie in play leaves its picture once it has drawn for a moment.
+    ThumbnailKey m_thumbnail;
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -1,5 +1,7 @@
 #include "DragDropListCtrl.h"
 
+#include "platform/Thumbnails.h"
+
 #include "controls/WaitCursor.h"
 #include "platform/Paths.h"
 #include "playlist/DragPayload.h"
@@ -11,11 +13,13 @@
 #include <QCursor>
 #include <QDrag>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -116,6 +120,24 @@ void CDragDropListCtrl::SelectOnly(int row) {
         item->setSelected(true);
         setCurrentItem(item, 1, QItemSelectionModel::NoUpdate);
     }
+}
+
+bool CDragDropListCtrl::viewportEvent(QEvent *event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto *help = static_cast<QHelpEvent *>(event);
+        if (QTreeWidgetItem *item = itemAt(help->pos())) {
+            const ThumbnailKey key = RowThumbnail(item->text(0), item->text(1));
+            if (ThumbnailUpToDate(key)) {
+                QToolTip::showText(
+                    help->globalPos(),
+                    QStringLiteral("<img src=\"%1\"><br>%2")
+                        .arg(key.path.toHtmlEscaped(), item->text(1).toHtmlEscaped()),
+                    viewport());
+                return true;
+            }
+        }
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 int CDragDropListCtrl::AppendRow(const QString &path, const QString &name) {

@@ -133,6 +133,8 @@ protected:
     void dropEvent(QDropEvent *event) override;
     void drawRow(QPainter *painter, const QStyleOptionViewItem &option,
                  const QModelIndex &index) const override;
+    // A movie row's tool tip shows its thumbnail when the player has one.
+    bool viewportEvent(QEvent *event) override;
 
 private:
     void FollowCurrent(const QTreeWidgetItem *current);

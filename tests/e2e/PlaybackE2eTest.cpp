@@ -18,6 +18,7 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -29,6 +30,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -117,6 +119,17 @@ TEST(PlaybackE2e, ThePlayerStartedWithAMoviePlaysIt) {
     a.save(QDir::temp().filePath("kz-playback-start.png"));
     EXPECT_NE(a, b) << "nothing moves on the screen";
     EXPECT_GT(yellow, 50) << "the movie is not on the screen";
+    // Once the movie has drawn a moment, its thumbnail is where file managers look, under the
+    // standard's name, and shows the movie.
+    const QString uri = QUrl::fromLocalFile(movie).toString(QUrl::FullyEncoded);
+    const QString thumb = home.filePath(
+        "cache/thumbnails/normal/" +
+        QCryptographicHash::hash(uri.toUtf8(), QCryptographicHash::Md5).toHex() + ".png");
+    EXPECT_TRUE(SleepUntil([&] { return QFile::exists(thumb); }, 15000)) << "no thumbnail";
+    const QImage picture(thumb);
+    EXPECT_EQ(std::max(picture.width(), picture.height()), 128);
+    EXPECT_EQ(picture.text("Thumb::URI"), uri);
+    EXPECT_GT(yellowOf(picture), 10);
     player.terminate();
     if (!player.waitForFinished(10000))
         player.kill();

@@ -2,6 +2,7 @@
 // operation and opening a list file into the play list.
 
 #include "playlist/DragDropListCtrl.h"
+#include "platform/Thumbnails.h"
 #include "playlist/ListFile.h"
 #include "support/TestSupport.h"
 
@@ -10,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -124,4 +126,31 @@ TEST(DragDropListCtrl, PlayRowAndDoubleClick) {
     lists.AppendFileRow(dir.filePath("fake.tpl"));
     EXPECT_FALSE(lists.OpenListFileRow(1));
     EXPECT_EQ(movies.RowCount(), 3);
+}
+
+TEST(DragDropListCtrl, AMoviesThumbnailIsItsToolTip) {
+    QTemporaryDir home;
+    qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+    const QString movie = home.filePath("m.swf");
+    ASSERT_TRUE(test::WriteFile(movie, "FWS"));
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    picture.setPixel(0, 0, qRgb(0, 0, 255));
+    ASSERT_TRUE(WriteThumbnail(FileThumbnail(movie), picture));
+
+    CDragDropListCtrl list;
+    list.resize(300, 200);
+    list.show();
+    list.AppendFileRow(movie);
+    list.AppendFileRow(home.filePath("none.swf"));
+    auto tipAt = [&](int row) {
+        QToolTip::hideText();
+        const QPoint at = list.visualItemRect(list.topLevelItem(row)).center();
+        QHelpEvent help(QEvent::ToolTip, at, list.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list.viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_TRUE(tipAt(0).contains("<img src=\"" + FileThumbnail(movie).path + "\""))
+        << tipAt(0).toStdString();
+    EXPECT_FALSE(tipAt(1).contains("<img"));
 }
