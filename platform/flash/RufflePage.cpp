@@ -147,6 +147,8 @@ window.kzGoto = (e, frame, play) => {
     setTimeout(() => { if (paused && player === mine) suspend(); }, 250);
   }
 };
+// A new page takes up the control's epoch, so its reports are not taken for stale ones.
+window.kzEpoch = (e) => { epoch = e; };
 window.kzZoom = (f) => { stage.style.transform = "scale(" + f + ")"; };
 window.kzBackground = (css) => { background = css; applyLook(); };
 new QWebChannel(qt.webChannelTransport, (channel) => {

@@ -443,6 +443,7 @@ void CShockwaveflash1::StartPage() {
     m_pageReady = false;
     m_pending.clear();
     ++m_pageToken;
+    RunScript(ScriptCall("kzEpoch", m_epoch));
     RunScript(ScriptCall("kzZoom", m_state.ZoomFactor()));
     ApplyOptions();
     static_cast<RufflePageHost *>(m_web->page())->ExpectOwnLoad();

@@ -61,6 +61,6 @@ TEST(RufflePage, PageLoadsTheRuntimeBesideItAndInlinesTheChannel) {
     EXPECT_TRUE(page.contains("unmuteOverlay: \"hidden\""));
     EXPECT_TRUE(page.contains("autoplay: \"on\""));
     for (const char *fn : {"kzLoad", "kzClear", "kzOptions", "kzRestart", "kzPlay", "kzPause",
-                           "kzZoom", "kzBackground", "kzGoto"})
+                           "kzZoom", "kzBackground", "kzGoto", "kzEpoch"})
         EXPECT_TRUE(page.contains(QString("window.%1 =").arg(fn))) << fn;
 }
