@@ -65,15 +65,20 @@ int FrameShown(const QString &info) {
 
 using Frame = RealFrame;
 
-// The view's shot and where to judge the margin beside the stage: halfway between the view's
-// edge and the control when the control leaves room, else at the control's own edge (the
-// page's margin around a stage narrower than the control).
+// The view's shot, judged at the margin beside the stage: halfway between the view's edge (or
+// the information line) and the control when the control leaves room there, else at the
+// control's own edge (the page's margin around a stage narrower than the control).
 QRgb MarginBesideTheStage(const Frame &f, const char *shotName) {
     const QImage shot = f.frame->View()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     shot.save(QDir::temp().filePath(QString::fromLatin1(shotName)));
     const QRect c = f.flash->geometry();
-    const int x = c.left() > 4 ? c.left() / 2 : c.left() + 2;
-    return shot.pixel(x, c.center().y()) & 0xFFFFFF;
+    const QLabel *info = f.frame->View()->InfoLine();
+    const int top = info->isVisible() ? info->geometry().bottom() + 1 : 0;
+    if (c.left() > 4)
+        return shot.pixel(c.left() / 2, c.center().y()) & 0xFFFFFF;
+    if (c.top() - top > 4)
+        return shot.pixel(c.center().x(), (top + c.top()) / 2) & 0xFFFFFF;
+    return shot.pixel(c.left() + 2, c.center().y()) & 0xFFFFFF;
 }
 
 } // namespace
