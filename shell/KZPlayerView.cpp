@@ -61,8 +61,9 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    m_intBackColor =
-        std::uint32_t(ProfileStore().GetProfileInt(kSection, kBackColourKey, 0)) & 0xFFFFFF;
+    const int stored = ProfileStore().GetProfileInt(kSection, kBackColourKey, -1);
+    m_bBackColourChosen = stored != -1;
+    m_intBackColor = m_bBackColourChosen ? std::uint32_t(stored) & 0xFFFFFF : 0;
 
     m_flash = controls.flash(this);
     m_flash->setObjectName(QStringLiteral("IDC_1000"));
@@ -95,6 +96,7 @@ CKZPlayerView::CKZPlayerView(CMainFrame *frame, const ControlFactory &controls)
         if (!Windowed())
             ShowControllerFor(m_flash->mapTo(this, pos));
     });
+    connect(m_flash, &FlashControl::StageColourChanged, this, [this] { update(); });
     connect(m_flash, &FlashControl::EscapePressed, this, [this] {
         LeaveScreenModes();
         window()->activateWindow();
@@ -398,6 +400,16 @@ void CKZPlayerView::paintEvent(QPaintEvent *) {
     const bool first = !gFirstEraseDone;
     gFirstEraseDone = true;
     m_lastErase = EraseColour(first, m_intBackColor);
+    // Beside a movie in play (the window's margins, the screen modes' bars) the colour the
+    // control shows around its stage goes on, so the stage sits on one colour; a colour the
+    // user chose stands for it.
+    if (m_nPlayState != kStateStopped) {
+        const int stage = m_flash->StageColour();
+        if (m_bBackColourChosen || stage < 0)
+            m_lastErase = FromColorRef(m_intBackColor);
+        else
+            m_lastErase = QColor(QRgb(stage));
+    }
     QPainter p(this);
     p.fillRect(rect(), m_lastErase);
 }
@@ -431,6 +443,7 @@ void CKZPlayerView::OnBackColour() {
     if (!chosen)
         return;
     m_intBackColor = ToColorRef(*chosen);
+    m_bBackColourChosen = true;
     ProfileStore().WriteProfileInt(kSection, kBackColourKey, int(m_intBackColor));
     // When stopped the colour shows at the next erase and with the next movie.
     if (m_nPlayState != kStateStopped) {

@@ -78,6 +78,7 @@ public:
 
     int m_nZoom = kZoomStart;
     std::uint32_t m_intBackColor = 0; // COLORREF
+    bool m_bBackColourChosen = false; // stored or picked by the user (else the movie's colour)
 
     void OnZoomIn();
     void OnZoomOut();

@@ -103,6 +103,7 @@ void CViewPlayHost::Capture() {
 
 void CViewPlayHost::PlayStateChanged(int state) {
     m_view->m_nPlayState = state;
+    m_view->update(); // the margins take the movie's colour, or give it back
 }
 
 void CViewPlayHost::SetGameMode(bool on) {

@@ -50,6 +50,10 @@ public:
     virtual void Zoom(int percent) = 0;
     // 0xRRGGBB; -1 returns to the movie's own colour.
     virtual void SetBackgroundColor(int rgb) = 0;
+    // 0xRRGGBB the control shows around the movie's stage: the engine's colour for the movie
+    // once reported (unless BackgroundColor was set after that), BackgroundColor before it;
+    // -1 while neither is known.
+    virtual int StageColour() const { return -1; }
     virtual int TotalFrames() const = 0;
     virtual void StopPlay() = 0;
     // Shows the frame and keeps the play state when the movie reports its frames; otherwise
@@ -95,6 +99,8 @@ signals:
     void EscapePressed();
     // The engine has reported the loaded movie's facts (frames, rate, size).
     void MovieReady();
+    // StageColour changed (a new colour set, or the engine's report).
+    void StageColourChanged(int rgb);
     // A request of the movie was refused by its sandbox (said once per movie and address).
     void AccessRefused(const QString &text);
 };

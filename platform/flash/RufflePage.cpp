@@ -60,7 +60,8 @@ function dropPlayer() { if (player) { player.remove(); player = null; } }
 // Scale and colour apply to the running movie: the engine draws a transparent stage into an
 // element sized for the scale mode, whose own colour is the stage colour.
 function applyLook() {
-  document.body.style.background = background || "#000";
+  // Around the stage (a zoomed-out or unscaled movie) the movie's colour goes on.
+  document.body.style.background = background || movieColour || "#000";
   if (!player) return;
   player.style.background = background || movieColour || "#fff";
   if (scale === "noScale" && stageSize) {

@@ -501,7 +501,22 @@ void CShockwaveflash1::OnPageReady(int token) {
 }
 
 void CShockwaveflash1::ApplyOptions() {
-    RunScript(ScriptCall("kzOptions", RuffleLook(m_scale, m_background)));
+    RunScript(ScriptCall("kzOptions", RuffleLook(m_scale, StageColour())));
+}
+
+int CShockwaveflash1::StageColour() const {
+    if (m_engineColour >= 0 && !m_backgroundChosen)
+        return m_engineColour;
+    return m_background >= 0 ? m_background : m_engineColour;
+}
+
+void CShockwaveflash1::StageColourMayHaveChanged() {
+    const int colour = StageColour();
+    if (colour == m_shownColour)
+        return;
+    m_shownColour = colour;
+    ApplyOptions();
+    emit StageColourChanged(colour);
 }
 
 void CShockwaveflash1::Play() {
@@ -544,10 +559,12 @@ void CShockwaveflash1::Zoom(int percent) {
 
 void CShockwaveflash1::SetBackgroundColor(int rgb) {
     rgb = rgb < 0 ? -1 : (rgb & 0xFFFFFF);
-    if (rgb == m_background)
-        return;
+    // A colour given before the engine reports stands in for the movie's (the header's); one
+    // given after it is chosen over the engine's.
+    if (m_metadataSeen)
+        m_backgroundChosen = rgb >= 0;
     m_background = rgb;
-    ApplyOptions();
+    StageColourMayHaveChanged();
 }
 
 void CShockwaveflash1::SetScale(const QString &scale) {
@@ -612,8 +629,11 @@ void CShockwaveflash1::BeginMovie() {
     m_cacheHold.reset();
     m_refused.clear();
     m_metadataSeen = false;
+    m_engineColour = -1;
+    m_backgroundChosen = false;
     // The previous movie's bytes go at once, not when the next one is in.
     MovieScheme::Instance().Drop(m_controlId);
+    StageColourMayHaveChanged();
 }
 
 void CShockwaveflash1::LoadMovie(int, const QString &url) {
@@ -693,7 +713,7 @@ void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
     MovieScheme::Instance().Serve(std::move(served));
     m_state.Loaded();
     StartPage();
-    RunScript(ScriptLoad(m_seq, site.movieUrl, instrumented, RuffleLook(m_scale, m_background),
+    RunScript(ScriptLoad(m_seq, site.movieUrl, instrumented, RuffleLook(m_scale, StageColour()),
                          site.kind == MovieSite::Kind::Web ? WebOrigin(site.webUrl) : QString()));
 }
 
@@ -766,6 +786,9 @@ void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playin
     if (playing && !m_wantPlaying)
         RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
     m_state.Ready(CheckedFacts(facts), keepPlaying);
+    // The engine knows the colour even where the header reader stopped short of it.
+    m_engineColour = m_state.Facts().backgroundColor;
+    StageColourMayHaveChanged();
     emit MovieReady();
 }
 

@@ -36,6 +36,7 @@ public:
     void Stop() override;
     void Zoom(int percent) override;
     void SetBackgroundColor(int rgb) override;
+    int StageColour() const override;
     int TotalFrames() const override { return m_state.TotalFrames(); }
     void StopPlay() override;
     void GotoFrame(int frame) override;
@@ -83,6 +84,7 @@ private:
     friend class RuffleBridge;
     void RunScript(const QString &script);
     void ApplyOptions();
+    void StageColourMayHaveChanged();
     void BeginMovie();
     void ShowBlank();
     void LoadFile(const QString &path, const MovieSite &site,
@@ -108,6 +110,9 @@ private:
     int m_seq = 0;
     QString m_scale = QStringLiteral("ShowAll");
     int m_background = -1;
+    int m_engineColour = -1;         // reported by the engine for this movie
+    bool m_backgroundChosen = false; // BackgroundColor set after the engine's report
+    int m_shownColour = -1;          // what the page was last told
     std::shared_ptr<std::atomic_bool> m_cancelDownload;
     std::unique_ptr<UrlCache::Hold> m_cacheHold; // the web movie's entry, while it is in play
     int m_controlId;

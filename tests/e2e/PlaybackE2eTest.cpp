@@ -10,6 +10,7 @@
 #include "platform/power/PowerSaving.h"
 #include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
+#include "res/Menus.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"
@@ -65,6 +66,22 @@ int FrameShown(const QString &info) {
 }
 
 using Frame = RealFrame;
+
+// The view's shot, judged at the margin beside the stage: halfway between the view's edge (or
+// the information line) and the control when the control leaves room there, else at the
+// control's own edge (the page's margin around a stage narrower than the control).
+QRgb MarginBesideTheStage(const Frame &f, const char *shotName) {
+    const QImage shot = f.frame->View()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    shot.save(QDir::temp().filePath(QString::fromLatin1(shotName)));
+    const QRect c = f.flash->geometry();
+    const QLabel *info = f.frame->View()->InfoLine();
+    const int top = info->isVisible() ? info->geometry().bottom() + 1 : 0;
+    if (c.left() > 4)
+        return shot.pixel(c.left() / 2, c.center().y()) & 0xFFFFFF;
+    if (c.top() - top > 4)
+        return shot.pixel(c.center().x(), (top + c.top()) / 2) & 0xFFFFFF;
+    return shot.pixel(c.left() + 2, c.center().y()) & 0xFFFFFF;
+}
 
 } // namespace
 
@@ -253,4 +270,38 @@ TEST(PlaybackE2e, AListOfThreeMoviesPlaysInTurn) {
     // The current row is the red one.
     EXPECT_EQ(test::RowsDrawnRed(*f.frame->PlayList()), QList<int>{0});
     f.frame->grab().save(QDir::temp().filePath("kz-playback-list.png"));
+}
+
+TEST(PlaybackE2e, TheMarginsBesideTheStageTakeTheMoviesColour) {
+    // Two ActionScript 3 movies of a non-white colour narrower than the movie area, and an
+    // ActionScript 1 movie.
+    struct Case {
+        const char *movie;
+        QRgb colour;
+    };
+    const Case cases[] = {{"acid_acid.swf", 0xFF33CC},
+                          {"acid_acid-text-6.swf", 0x000000},
+                          {"examples_pac_pac.swf", 0x003366}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.movie);
+        Frame f(QDir(test::CorpusDir()).filePath(QString::fromLatin1(c.movie)));
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->ReadyState() == kReadyComplete; }, 30000));
+        Pump(1500);
+        ASSERT_LT(f.flash->width(), f.frame->View()->width()) << "no room beside the stage";
+        EXPECT_EQ(MarginBesideTheStage(f, "kz-margin-window.png"), c.colour) << "in the window";
+
+        ASSERT_TRUE(f.frame->Commands().Execute(ID_FULL_SCREEN));
+        PumpUntil([&] { return f.frame->isFullScreen(); }, 2000);
+        Pump(1500);
+        EXPECT_EQ(MarginBesideTheStage(f, "kz-margin-full.png"), c.colour) << "in full screen";
+
+        // Zoomed out, the stage shrinks inside the control.
+        f.frame->View()->OnZoomOut();
+        Pump(1500);
+        const QImage zoomed = f.flash->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        zoomed.save(QDir::temp().filePath("kz-margin-zoomed.png"));
+        EXPECT_EQ(zoomed.pixel(2, 2) & 0xFFFFFF, c.colour) << "zoomed out";
+        ASSERT_TRUE(f.frame->Commands().Execute(ID_FULL_SCREEN));
+        Pump(300);
+    }
 }
