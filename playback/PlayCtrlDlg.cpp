@@ -231,6 +231,7 @@ void CPlayCtrlDlg::SetPlayState(int state) {
     m_nPlayState = state;
     ShowPairs();
     m_host->PlayStateChanged(state);
+    emit StateChanged();
 }
 
 void CPlayCtrlDlg::resizeEvent(QResizeEvent *event) {
@@ -397,6 +398,42 @@ void CPlayCtrlDlg::OnSeek(int position) {
     m_trackbar->setValue(frame);
     m_nLastFrame = frame;
     m_flash->Play();
+    emit Jumped();
+}
+
+bool CPlayCtrlDlg::CanStepFrames() const {
+    return m_nPlayState != kStateStopped && m_flash->ReportsFrames();
+}
+
+bool CPlayCtrlDlg::GoToFrame(int frame) {
+    const int total = m_flash->TotalFrames();
+    if (!CanStepFrames() || frame < 0 || frame >= total)
+        return false;
+    m_flash->GotoFrame(frame);
+    const int now = std::max(0, m_flash->CurrentFrame());
+    m_trackbar->setValue(now);
+    m_nLastFrame = now;
+    // The status timer only writes while playing: a paused movie's line follows here.
+    if (!(m_bUrlMode && !m_bHeaderKnown))
+        m_host->SetInfoText(StatusLine(Header(), now));
+    emit Jumped();
+    return true;
+}
+
+void CPlayCtrlDlg::OnNextFrame() {
+    if (!CanStepFrames())
+        return;
+    if (m_nPlayState == kStatePlaying)
+        OnPause();
+    GoToFrame(m_flash->CurrentFrame() + 1);
+}
+
+void CPlayCtrlDlg::OnPreviousFrame() {
+    if (!CanStepFrames())
+        return;
+    if (m_nPlayState == kStatePlaying)
+        OnPause();
+    GoToFrame(m_flash->CurrentFrame() - 1);
 }
 
 // --- keys ---------------------------------------------------------------------------------
@@ -430,7 +467,8 @@ void CPlayCtrlDlg::OnFramePoll() {
     const FramePollResult r = FramePoll(in, m_nLastFrame, [this] { return m_flash->IsPlaying(); });
     if (r.skipped)
         return;
-    if (r.playAtZero)
+    // A paused movie stays paused on its first frame (a frame step may have taken it there).
+    if (r.playAtZero && m_nPlayState != kStatePaused)
         m_flash->Play();
     if (r.moveTrackbar)
         m_trackbar->setValue(in.currentFrame);
@@ -492,6 +530,7 @@ void CPlayCtrlDlg::OnMovieReady() {
     std::lock_guard lock(HeaderLock());
     m_header.frameCount = total;
     SetTrackbarRange(total);
+    emit StateChanged();
 }
 
 // --- loading ------------------------------------------------------------------------------
@@ -592,6 +631,7 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
         SetTrackbarRange(m_header.frameCount);
     }
     m_nLastFrame = 0;
+    ++m_nMovieSerial;
     StartPlayTimers();
     SetPlayState(kStatePlaying);
     m_host->LayOutMovie(StageOf(header));
@@ -644,6 +684,7 @@ void CPlayCtrlDlg::LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> r
     m_bUrlMode = true;
     m_bFullyLoaded = false;
     m_nLastFrame = 0;
+    ++m_nMovieSerial;
     const int found = int(m_host->NetResultList().indexOf(url));
     if (found >= 0)
         m_nCurrentNetItem = found;
@@ -716,6 +757,7 @@ void CPlayCtrlDlg::OnMovieHeader(std::unique_ptr<UrlProbeRecord> record) {
     m_host->LayOutMovie(stage);
     m_flash->SetBackgroundColor(record->backgroundColor);
     m_bHeaderKnown = true;
+    emit StateChanged();
 }
 
 void CPlayCtrlDlg::OnMovieError(std::unique_ptr<UrlProbeRecord> record) {

@@ -80,6 +80,15 @@ public:
     void OnContinue();
     // The trackbar put somewhere by the user.
     void OnSeek(int position);
+    // One frame on or back: a playing movie pauses first; nothing at the first or last frame.
+    // Only for a movie that reports its frames (CanStepFrames).
+    void OnNextFrame();
+    void OnPreviousFrame();
+    bool CanStepFrames() const;
+    // Shows `frame` (from 0) and keeps the play state; false when the movie cannot go there.
+    bool GoToFrame(int frame);
+    // Counts the movies loaded; names the current one for the desktop's media panel.
+    int MovieSerial() const { return m_nMovieSerial; }
 
     // Loading (the play list, the browsers and the probe's error).
     void PlayLocalItem(const QString &path, const QString &entryName);
@@ -120,6 +129,12 @@ public:
     QString m_strExtractedFile;
     // Where the movie in play leaves its picture once it has drawn for a moment.
     ThumbnailKey m_thumbnail;
+
+signals:
+    // The play state, the movie or its facts changed.
+    void StateChanged();
+    // The movie was sent to another frame (a seek or a step).
+    void Jumped();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -166,6 +181,7 @@ private:
     std::shared_ptr<Mailbox> m_mailbox;
     // Counts the loads and stops; a web movie whose load was overtaken is not loaded.
     int m_nLoadRequest = 0;
+    int m_nMovieSerial = 0;
     bool m_bUrlPending = false;
     bool m_initialised = false;
 };

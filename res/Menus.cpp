@@ -68,6 +68,9 @@ constexpr Row kRows[] = {
     {ID_LOOP_LIST, u"列表循环播放", ""},
     {ID_NEXT, u"下一个", "F3"},
     {ID_PREVIOUS, u"上一个", "F4"},
+    // Keys a movie never needs: arrows, space and letters stay the movie's.
+    {ID_NEXT_FRAME, u"下一帧", "Ctrl+."},
+    {ID_PREVIOUS_FRAME, u"上一帧", "Ctrl+,"},
     {ID_MUTE, u"静音", ""},
     {ID_ZOOM_IN, u"放大", ""},
     {ID_ZOOM_OUT, u"缩小", ""},
@@ -125,6 +128,8 @@ QList<MenuSpec> MainMenu() {
           0,
           ID_NEXT,
           ID_PREVIOUS,
+          ID_NEXT_FRAME,
+          ID_PREVIOUS_FRAME,
           0,
           ID_AUTO_PLAY,
           ID_LOOP_SINGLE,

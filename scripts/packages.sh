@@ -18,7 +18,7 @@ KZ_RUN_PACKAGES=(
 
 KZ_TEST_PACKAGES=(
   xvfb xauth xdotool xclip python3-olefile libgsf-bin ffmpeg imagemagick pulseaudio pulseaudio-utils
-  libglib2.0-bin openssl
+  libglib2.0-bin openssl dbus-daemon dbus-bin playerctl
   clang libclang-rt-dev python3
 )
 

@@ -2,14 +2,18 @@
 
 #include "platform/Paths.h"
 #include "platform/registry/Registry.h"
+#include "playback/PlayCtrlDlg.h"
+#include "playback/mpris/MprisService.h"
 #include "res/Menus.h"
 #include "res/StringTable.h"
 #include "settings/Settings.h"
 #include "shell/AboutDlg.h"
 #include "shell/Association.h"
+#include "shell/HandOver.h"
 #include "shell/KZPlayerView.h"
 #include "shell/Log.h"
 #include "shell/Startup.h"
+#include "shell/ViewPlayHost.h"
 #include "update/PackageTrust.h"
 
 #include <QApplication>
@@ -107,6 +111,7 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
         frame->show();
     frame->View()->OnInitialUpdate();
     frame->setAcceptDrops(true);
+    StartMpris();
 
     // The list-file association, on every start; nothing waits for it and failures are silent.
     const AssociationTarget target = DefaultAssociationTarget(ExecutablePath(), IconPath());
@@ -114,6 +119,28 @@ bool CKZPlayerApp::InitInstance(const QStringList &arguments) {
         return m_runProgram(program, args, false);
     });
     return true;
+}
+
+// The media keys and the desktop's media panel reach the player over the session bus. Without
+// a bus, or with the name held by another program, the player goes on without them, silently.
+void CKZPlayerApp::StartMpris() {
+    if (!SessionBusAvailable())
+        return;
+    CMainFrame *frame = m_pMainWnd.get();
+    CKZPlayerView *view = frame->View();
+    MprisActions actions;
+    actions.raise = [view] { view->RestoreFromTray(); };
+    actions.quit = [frame] { frame->close(); };
+    actions.openFile = [frame](const QString &path) {
+        frame->OnCopyData(kHandOverFile, FileNameBytes(path));
+    };
+    actions.openUrl = [view](const QString &url) { emit view->PlayUrlRequested(url); };
+    m_mpris = std::make_unique<MprisService>(view->PlayCtrl(), view->Flash(), view->PlayHost(),
+                                             std::move(actions));
+    const bool on = m_mpris->Register(QDBusConnection::sessionBus());
+    qCInfo(lcShell, "media keys: %s", on ? "on the session bus" : "no session bus or name");
+    if (!on)
+        m_mpris.reset();
 }
 
 void CKZPlayerApp::OnSetDefaultPlayer() {
@@ -131,6 +158,7 @@ void CKZPlayerApp::OnAppAbout() {
 }
 
 int CKZPlayerApp::ExitInstance() {
+    m_mpris.reset();
     m_pMainWnd.reset();
     m_pDocument.reset();
     m_instance.reset();

@@ -15,6 +15,8 @@
 
 namespace kz {
 
+class MprisService;
+
 class CKZPlayerApp : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +29,7 @@ public:
 
     void OnSetDefaultPlayer();
     void OnAppAbout();
+    void StartMpris();
 
     // How programs are run: the association steps and the updater (tests replace it).
     std::function<bool(const QString &, const QStringList &, bool wait)> m_runProgram;
@@ -45,6 +48,7 @@ private:
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<CKZPlayerDoc> m_pDocument;
     std::unique_ptr<CMainFrame> m_pMainWnd;
+    std::unique_ptr<MprisService> m_mpris;
 };
 
 } // namespace kz

@@ -180,6 +180,9 @@ void CKZPlayerView::RoutePlayCommands() {
     routeTo(ID_STOP, &CPlayCtrlDlg::OnStop, always);
     routeTo(ID_NEXT, &CPlayCtrlDlg::OnNext, always);
     routeTo(ID_PREVIOUS, &CPlayCtrlDlg::OnPrevious, always);
+    auto stepping = [](const CPlayCtrlDlg &c) { return CommandState{c.CanStepFrames()}; };
+    routeTo(ID_NEXT_FRAME, &CPlayCtrlDlg::OnNextFrame, stepping);
+    routeTo(ID_PREVIOUS_FRAME, &CPlayCtrlDlg::OnPreviousFrame, stepping);
     t.Route(
         ID_AUTO_PLAY,
         [ctrl] {

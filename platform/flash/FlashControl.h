@@ -65,6 +65,9 @@ public:
     // False once a reporting movie stands still (its own stop or ours); for any other movie,
     // whether it was last told to play.
     virtual bool IsPlaying() const = 0;
+    // True once the loaded movie reports the frames it shows: only then can any frame be sought
+    // and CurrentFrame is exact.
+    virtual bool ReportsFrames() const { return false; }
     // 0 to 100.
     virtual int PercentLoaded() const = 0;
     // Major version in the high 16 bits.

@@ -811,3 +811,50 @@ TEST_F(PlayCtrl, ClosingPutsThePowerSettingsBack) {
     EXPECT_EQ(r.power->now, (PowerTimeouts{600, 1200, 300}));
     EXPECT_EQ(r.power->writes.size(), 2);
 }
+
+// Frame steps: a playing movie pauses first, the frame, the trackbar and the information line
+// follow, nothing happens past either end; a movie that cannot seek takes no step at all.
+TEST_F(PlayCtrlEngines, FrameStepsPauseAndStopAtTheEnds) {
+    struct Step {
+        bool forward;
+        int from;     // the frame shown before the step (from 0)
+        int expected; // the frame after it
+    };
+    const Step steps[] = {{true, 4, 5}, {false, 5, 4}, {false, 1, 0}, {true, 9, 9}, {false, 0, 0}};
+    for (FakeEngine engine : {FakeEngine::Reports, FakeEngine::Clock}) {
+        for (const Step &s : steps) {
+            SCOPED_TRACE(QString("%1 %2 from %3")
+                             .arg(engine == FakeEngine::Reports ? "reports" : "clock")
+                             .arg(s.forward ? "next" : "previous")
+                             .arg(s.from)
+                             .toStdString());
+            Rig r(true, {}, engine);
+            r.ctrl->PlayLocalItem(Write("f.swf", Movie(10, 10, 100, 100)), "f.swf");
+            r.flash->FinishLoad(MovieFacts{100, 100, 10, 10, 8, 0});
+            r.ctrl->GoToFrame(s.from);
+            r.host.info.clear();
+            const int seeks = r.flash->CountCalls("GotoFrame");
+            s.forward ? r.ctrl->OnNextFrame() : r.ctrl->OnPreviousFrame();
+            if (engine == FakeEngine::Clock) {
+                EXPECT_FALSE(r.ctrl->CanStepFrames());
+                EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying) << "no step, no pause";
+                EXPECT_EQ(r.flash->CountCalls("GotoFrame"), seeks);
+                continue;
+            }
+            EXPECT_TRUE(r.ctrl->CanStepFrames());
+            EXPECT_EQ(r.ctrl->m_nPlayState, kStatePaused);
+            EXPECT_FALSE(r.flash->IsPlaying());
+            EXPECT_EQ(r.flash->CurrentFrame(), s.expected);
+            EXPECT_EQ(r.ctrl->Trackbar()->value(), s.expected);
+            r.ctrl->OnFramePoll();
+            EXPECT_FALSE(r.flash->IsPlaying()) << "the poll leaves a paused movie paused";
+            if (s.expected != s.from)
+                EXPECT_TRUE(r.host.info.endsWith(QString("帧信息：%1/10").arg(s.expected)))
+                    << r.host.info.toStdString();
+            else
+                EXPECT_EQ(r.flash->CountCalls("GotoFrame"), seeks) << "nothing past the end";
+        }
+    }
+    Rig stopped;
+    EXPECT_FALSE(stopped.ctrl->CanStepFrames()) << "no movie, no steps";
+}

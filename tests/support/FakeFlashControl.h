@@ -40,6 +40,9 @@ public:
     bool IsPlaying() const override {
         return Scripted() && scriptedPlaying ? *scriptedPlaying : m_state.IsPlaying();
     }
+    bool ReportsFrames() const override {
+        return engine == FakeEngine::Reports && (scriptedFrame || m_state.Reporting());
+    }
     int PercentLoaded() const override { return m_state.PercentLoaded(); }
     int FlashVersion() const override { return 32 << 16; }
     void SetScale(const QString &scale) override;

@@ -1,0 +1,291 @@
+// The desktop's media integration of the real player: KZPlayer under dbus-run-session with a
+// play list of three movies, driven by playerctl and watched by dbus-monitor; the player
+// without a session bus; and the frame steps of the real engine in-process.
+
+#include "controls/MacSliderCtrl.h"
+#include "formats/swf/SwfWriter.h"
+#include "platform/flash/ShockwaveFlash.h"
+#include "playback/mpris/MprisService.h"
+#include "playlist/DragDropListCtrl.h"
+#include "res/Menus.h"
+#include "shell/CommandTable.h"
+#include "support/E2eSupport.h"
+#include "support/RealFrame.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace kz;
+
+namespace {
+
+using namespace kz::test;
+
+// A square of `colour` crossing the stage over `frames` frames at 12 a second.
+QByteArray Animated(int frames, QColor colour) {
+    SwfWriter w(320, 240, 12);
+    w.SetBackgroundColor(QColor(30, 30, 60));
+    const std::uint16_t id = w.DefinePolygon({{0, 0}, {80, 0}, {80, 80}, {0, 80}}, colour);
+    w.Place(id, 1, SwfMatrix::Translate(0, 80));
+    w.ShowFrame();
+    for (int i = 1; i < frames; ++i) {
+        w.Move(1, SwfMatrix::Translate(i * 230.0 / frames, 80));
+        w.ShowFrame();
+    }
+    return w.Finish();
+}
+
+// Pixels of a screenshot near a pure colour.
+int CountOf(const QImage &img, QColor colour) {
+    int n = 0;
+    for (int y = 0; y < img.height(); y += 2)
+        for (int x = 0; x < img.width(); x += 2) {
+            const QColor c = img.pixelColor(x, y);
+            n += std::abs(c.red() - colour.red()) < 40 &&
+                 std::abs(c.green() - colour.green()) < 40 &&
+                 std::abs(c.blue() - colour.blue()) < 40;
+        }
+    return n;
+}
+
+// The real player and everything the test runs against it, on one private session bus.
+struct BusPlayer {
+    QTemporaryDir home;
+    QProcessEnvironment env = PrivateEnvironment(home.path());
+    QProcess session; // dbus-run-session with the player inside
+    QProcess monitor;
+    QString address;
+    int shots = 0;
+    qsizetype seen = 0; // of the signals' file
+
+    QString Player() const { return QDir(BinDir()).filePath("KZPlayer"); }
+    // Starts the player on `movie` inside dbus-run-session; the bus's address comes back
+    // through a file.
+    bool Start(const QString &movie) {
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        session.setProcessEnvironment(env);
+        const QString file = home.filePath("bus-address");
+        session.start("dbus-run-session",
+                      {"--", "sh", "-c",
+                       "echo \"$DBUS_SESSION_BUS_ADDRESS\" > \"$0\"; exec \"$1\" \"$2\"", file,
+                       Player(), movie});
+        if (!session.waitForStarted(10000))
+            return false;
+        if (!SleepUntil([&] { return !ReadFile(file).trimmed().isEmpty(); }, 20000))
+            return false;
+        address = QString::fromUtf8(ReadFile(file).trimmed());
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        monitor.setProcessEnvironment(env);
+        // Line-buffered into a file: the test reads the signals as they come.
+        monitor.setStandardOutputFile(home.filePath("signals.log"));
+        monitor.start("stdbuf", {"-oL", "dbus-monitor", "--session",
+                                 "type='signal',interface='org.freedesktop.DBus.Properties'",
+                                 "type='signal',member='Seeked'"});
+        return monitor.waitForStarted(10000) &&
+               SleepUntil([&] { return Ctl({"-l"}).contains("kzplayer"); }, 60000);
+    }
+    // A second start of the player hands its movie to the first.
+    bool HandOver(const QString &movie) {
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(Player(), {movie});
+        return second.waitForFinished(60000);
+    }
+    QString Ctl(const QStringList &args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start("playerctl", QStringList{"-p", "kzplayer"} + args);
+        p.waitForFinished(20000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    QString Title() { return Ctl({"metadata", "xesam:title"}); }
+    // Every property of the player interface, as gdbus prints them.
+    QString All() {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start("gdbus", {"call", "--session", "--dest", kMprisBusName, "--object-path",
+                          kMprisObjectPath, "--method", "org.freedesktop.DBus.Properties.GetAll",
+                          "org.mpris.MediaPlayer2.Player"});
+        p.waitForFinished(20000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    QImage Shot() {
+        const QString path = home.filePath(QString("shot%1.png").arg(shots++));
+        QProcess::execute("import", {"-window", "root", path});
+        return QImage(path);
+    }
+    // Waits until the screen shows `colour` (the movie of that colour plays).
+    bool Shows(QColor colour) {
+        return SleepUntil([&] { return CountOf(Shot(), colour) > 100; }, 60000);
+    }
+    // The signals seen since the last call.
+    QString Signals() {
+        QThread::msleep(500);
+        const QByteArray all = ReadFile(home.filePath("signals.log"));
+        const QString fresh = QString::fromUtf8(all.mid(seen));
+        seen = all.size();
+        return fresh;
+    }
+    ~BusPlayer() {
+        Ctl({"stop"});
+        QProcess quit;
+        quit.setProcessEnvironment(env);
+        quit.start("dbus-send", {"--session", "--print-reply", "--dest=" + QString(kMprisBusName),
+                                 kMprisObjectPath, "org.mpris.MediaPlayer2.Quit"});
+        quit.waitForFinished(10000);
+        if (!session.waitForFinished(20000))
+            session.kill();
+        monitor.kill();
+        monitor.waitForFinished(5000);
+    }
+};
+
+} // namespace
+
+TEST(MprisE2e, PlayerctlDrivesAPlayListOfThree) {
+    KeepStateFiles keep;
+    BusPlayer p;
+    const QList<QColor> colours{Qt::red, Qt::green, Qt::blue};
+    QStringList movies;
+    for (int i = 0; i < 3; ++i) {
+        movies << p.home.filePath(QString("clip%1.swf").arg(i));
+        ASSERT_TRUE(WriteFile(movies.last(), Animated(240, colours[i])));
+    }
+    ASSERT_TRUE(p.Start(movies[0])) << "the player is not on the bus";
+    ASSERT_TRUE(p.HandOver(movies[1]));
+    ASSERT_TRUE(p.HandOver(movies[2]));
+    // A movie handed over plays; one handed over while the first waits only joins the list.
+    int current = -1;
+    ASSERT_TRUE(SleepUntil(
+        [&] {
+            current = int(movies.indexOf(QUrl(p.Ctl({"metadata", "xesam:url"})).toLocalFile()));
+            return current >= 1;
+        },
+        60000));
+    ASSERT_TRUE(p.Shows(colours[current]));
+    EXPECT_EQ(p.Ctl({"status"}), "Playing");
+    EXPECT_EQ(p.Ctl({"metadata", "mpris:length"}), "20000000") << "240 frames at 12: 20 s";
+    EXPECT_EQ(p.Title(), QString("clip%1").arg(current));
+    p.Signals();
+
+    // The engine reports the frames of a movie a moment after it starts; then it can seek.
+    ASSERT_TRUE(SleepUntil([&] { return p.All().contains("'CanSeek': <true>"); }, 30000))
+        << p.All().toStdString();
+    // Pause: the picture stands still.
+    p.Ctl({"play-pause"});
+    EXPECT_EQ(p.Ctl({"status"}), "Paused");
+    EXPECT_TRUE(p.Signals().contains("Paused"));
+    QThread::msleep(300);
+    const QImage a = p.Shot();
+    QThread::msleep(700);
+    EXPECT_EQ(a, p.Shot()) << "a paused movie moves";
+    p.Ctl({"position", "2"});
+    const double position = p.Ctl({"position"}).toDouble();
+    EXPECT_NEAR(position, 2.0, 0.1) << "frame 24 of 12 a second";
+    EXPECT_TRUE(p.Signals().contains("Seeked"));
+    EXPECT_EQ(p.Ctl({"status"}), "Paused") << "a seek keeps the state";
+    Pump(500);
+    EXPECT_NE(a, p.Shot()) << "the frame reached is not on the screen";
+
+    p.Ctl({"play-pause"});
+    EXPECT_EQ(p.Ctl({"status"}), "Playing");
+    EXPECT_TRUE(p.Signals().contains("Playing"));
+
+    // Next, round past the last row, and previous: the title and the picture follow.
+    struct Step {
+        const char *command;
+        int by;
+    };
+    for (const Step s : {Step{"next", 1}, Step{"next", 1}, Step{"previous", -1}}) {
+        current = (current + s.by + 3) % 3;
+        SCOPED_TRACE(QString("%1 to %2").arg(s.command).arg(current).toStdString());
+        p.Ctl({s.command});
+        EXPECT_TRUE(p.Shows(colours[current]));
+        EXPECT_EQ(p.Title(), QString("clip%1").arg(current));
+        EXPECT_TRUE(p.Signals().contains("PropertiesChanged")) << "no PropertiesChanged";
+    }
+
+    p.Shot().save(QDir::temp().filePath("kz-mpris-playing.png"));
+}
+
+TEST(MprisE2e, WithoutASessionBusThePlayerStartsAndPlays) {
+    KeepStateFiles keep;
+    QTemporaryDir home;
+    const QString movie = home.filePath("alone.swf");
+    ASSERT_TRUE(WriteFile(movie, Animated(48, Qt::yellow)));
+    QProcessEnvironment env = PrivateEnvironment(home.path());
+    env.remove("DBUS_SESSION_BUS_ADDRESS");
+    QProcess player;
+    player.setProcessEnvironment(env);
+    player.start(QDir(BinDir()).filePath("KZPlayer"), {movie});
+    ASSERT_TRUE(player.waitForStarted());
+    int yellow = 0;
+    SleepUntil(
+        [&] {
+            const QString path = home.filePath("shot.png");
+            QProcess::execute("import", {"-window", "root", path});
+            yellow = CountOf(QImage(path), Qt::yellow);
+            return yellow > 100;
+        },
+        60000);
+    EXPECT_GT(yellow, 100) << "the movie is not on the screen";
+    EXPECT_EQ(player.state(), QProcess::Running);
+    player.terminate();
+    if (!player.waitForFinished(10000))
+        player.kill();
+}
+
+// The next-frame command on a paused ActionScript 1/2 movie shows the next frame; for an
+// ActionScript 3 movie, which cannot seek, both steps are disabled.
+TEST(MprisE2e, FrameStepsOnTheRealEngine) {
+    QTemporaryDir dir;
+    RealFrame f;
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
+    f.frame->PlayList()->RemoveAllRows();
+    const QString avm1 = dir.filePath("steps.swf");
+    ASSERT_TRUE(WriteFile(avm1, Animated(120, Qt::magenta)));
+    f.ctrl->PlayLocalItem(avm1, "steps.swf");
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->ReportsFrames(); }, 30000));
+    Pump(500);
+    CommandTable &t = f.frame->Commands();
+    ASSERT_TRUE(t.Execute(ID_PAUSE));
+    Pump(500);
+    static const QRegularExpression re(QStringLiteral("帧信息：(\\d+)/"));
+    auto frameShown = [&] {
+        const auto m = re.match(f.Info());
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    };
+    ASSERT_TRUE(t.Execute(ID_NEXT_FRAME));
+    Pump(500);
+    const int first = frameShown();
+    const QImage before = f.frame->grab().toImage();
+    ASSERT_TRUE(t.Execute(ID_NEXT_FRAME));
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->CurrentFrame() == first + 1; }, 5000));
+    Pump(500);
+    const QImage after = f.frame->grab().toImage();
+    EXPECT_EQ(frameShown(), first + 1);
+    EXPECT_EQ(f.ctrl->Trackbar()->value(), first + 1);
+    EXPECT_NE(before, after) << "the next frame is not on the screen";
+    EXPECT_EQ(f.ctrl->m_nPlayState, kStatePaused);
+    ASSERT_TRUE(t.Execute(ID_PREVIOUS_FRAME));
+    EXPECT_TRUE(PumpUntil([&] { return f.flash->CurrentFrame() == first; }, 5000));
+    after.save(QDir::temp().filePath("kz-frame-step.png"));
+
+    f.ctrl->PlayLocalItem(QDir(CorpusDir()).filePath("examples_timeline_Timeline6.swf"), "t.swf");
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->TotalFrames() == 78; }, 30000));
+    Pump(500);
+    t.UpdateAll();
+    EXPECT_FALSE(t.Action(ID_NEXT_FRAME)->isEnabled()) << "an AS3 movie cannot seek";
+    EXPECT_FALSE(t.Action(ID_PREVIOUS_FRAME)->isEnabled());
+    EXPECT_FALSE(t.Execute(ID_NEXT_FRAME));
+}
