@@ -230,6 +230,8 @@ TEST(ListDlgSearch, AFailedConnectionGivesTheControlsBackForEveryEngine) {
     SearchPanel p;
     qputenv("KZPLAYER_ENGINE_HOSTS", "http://127.0.0.1:1,http://127.0.0.1:1,http://127.0.0.1:1,"
                                      "http://127.0.0.1:1");
+    qputenv("KZPLAYER_ARCHIVE_ROOT", "http://127.0.0.1:1");
+    qputenv("KZPLAYER_WAYBACK_ROOT", "http://127.0.0.1:1");
     for (int engine = 0; engine < kEngineCount; ++engine) {
         p.engine = engine;
         p.Search("links20");
@@ -239,6 +241,8 @@ TEST(ListDlgSearch, AFailedConnectionGivesTheControlsBackForEveryEngine) {
         EXPECT_TRUE(p.dlg->SearchBox()->isEnabled()) << engine;
         EXPECT_TRUE(p.dlg->ResultLinkList().isEmpty());
     }
+    qunsetenv("KZPLAYER_ARCHIVE_ROOT");
+    qunsetenv("KZPLAYER_WAYBACK_ROOT");
 }
 
 TEST(ListDlgSearch, TheBrowserShowsLocalPagesAndPlaysMovieLinks) {
