@@ -379,7 +379,8 @@ ArchiveAnswer ArchiveGet(HttpSession &session, const QString &url, const Archive
                 connection->Close();
                 answer.result = ArchiveAnswer::Result::Ok;
                 answer.body = std::move(body);
-                if (limits.cache)
+                // An error page sent with 200 is not kept: the next ask may get the answer.
+                if (limits.cache && !ReadJson(answer.body).isNull())
                     Remember(url, answer.body);
                 return answer;
             }

@@ -285,6 +285,10 @@ TEST_F(ArchiveSearch, IsAGoodClientOfTheLibrary) {
     EXPECT_EQ(Run(5, "flash.example.cn").urls.size(), 20);
     EXPECT_EQ(Run(5, "flash.example.cn").urls.size(), 20);
     EXPECT_EQ(int(Log().size()), asked + 1);
+    // An error page is not remembered.
+    Run(4, "htmlpage");
+    Run(4, "htmlpage");
+    EXPECT_EQ(int(Log().size()), asked + 3);
 
     // Paced and bounded: eight file lists of 1.5 s each never have more than four in flight.
     m_limits.archive = ArchiveLimits{};
