@@ -2,8 +2,10 @@
 // The harvest of a net search, without windows: the engine's result page is read through a
 // fixed window, the movie links in it (or, for engines 0 and 3, in the intermediate pages it
 // links to) are picked out, and a small local result page is written with one fresh anchor per
-// movie. The remote markup itself never reaches the page: addresses and texts are escaped, so
-// the page holds no script and nothing that loads from the network.
+// movie. Engines 4 and 5 answer with JSON instead (Archive.h); engine 4's items have their file
+// lists read on the same bounded threads as the intermediate pages. The remote markup itself never
+// reaches the page: addresses and texts are escaped, so the page holds no script and nothing that
+// loads from the network.
 
 #include "netsearch/Archive.h"
 #include "netsearch/Engines.h"
