@@ -67,6 +67,10 @@ int RunSearch(const QStringList &args, Io &io) {
     }
     for (const QString &url : outcome.urls)
         io.out << url << '\n';
+    if (outcome.busy) {
+        io.err << "kztool: the library is busy; the list is incomplete\n";
+        return outcome.urls.isEmpty() ? kExitFailed : kExitOk;
+    }
     return kExitOk;
 }
 
@@ -74,8 +78,9 @@ const CommandRegistrar kSearch{
     {"search",
      "search [--engine N] [--page P] [--url] WORDS\n"
      "      net search for Flash movies: prints the movie addresses found, one a line\n"
-     "      (engine 0 Baidu MP3, 1 Google China, 2 Google English, 3 Yahoo China; page\n"
-     "      P from 0); --url prints only the query address",
+     "      (engine 0 Baidu MP3, 1 Google China, 2 Google English, 3 Yahoo China,\n"
+     "      4 the Internet Archive's Flash library, 5 a site's captures in the Wayback\n"
+     "      Machine; page P from 0); --url prints only the query address",
      &RunSearch}};
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "formats/swf/ActionWriter.h"
 #include "formats/swf/SwfFraming.h"
 #include "formats/swf/SwfWriter.h"
+#include "netsearch/Engines.h"
 #include "netsearch/SearchHistory.h"
 #include "platform/TextRecords.h"
 #include "platform/storage/CompoundFile.h"
@@ -171,11 +172,25 @@ void EnginePages(const QString &out) {
         "<a href=\"/dl?id=2\">\xe4\xb8\x8b\xe8\xbd\xbd two.swf</a>\r\n"
         "<a href=\"http://links.example/p3.html\">\xd2\xbb three.swf</a>"
         "<a href=\"http://m.example/three.swf\">the movie</a>";
+    // Engine 4 is given the same bytes as its search answer and as every file list, so one
+    // document that is both makes it list movies; engine 5's is the capture index.
+    const QByteArray library =
+        R"({"response":{"numFound":"3","docs":[{"identifier":"a-1","title":["T <b>","U"]},)"
+        R"({"identifier":["b_2"]},{"identifier":"../x"},{"title":7}]},)"
+        R"("files":[{"name":"dir/游 戏.SWF","size":"419170"},{"name":"x.png"},)"
+        R"({"name":"a&b\".swf","size":12},{"name":"../up.swf"}]})";
+    const QByteArray captures =
+        R"([["urlkey","timestamp","original","mimetype","statuscode","digest","length"],)"
+        R"(["k","20050101120000","http://flash.example.cn/a.swf","m","200","D","1"],)"
+        R"(["k","2005","http://flash.example.cn/b.swf","m","200","D","1"],)"
+        R"(["k","20060101120000","http://flash.example.cn/c.SWF","m","200","D","1"],)"
+        R"(["k","20060101120000","http://flash.example.cn/d.php?x=.swf","m","200","D","1"]])";
     const QList<QPair<int, QByteArray>> pages{
-        {1, direct}, {2, direct}, {0, intermediate}, {3, intermediate}, {1, direct.repeated(40)}};
+        {1, direct},  {2, direct},  {0, intermediate}, {3, intermediate}, {1, direct.repeated(40)},
+        {4, library}, {5, captures}};
     int n = 0;
     for (const auto &[engine, page] : pages) {
-        const char head[2] = {char(engine + 4 * (n * 7 % 64)), char(n * 37)};
+        const char head[2] = {char(engine + kEngineCount * (n * 7 % 42)), char(n * 37)};
         Save(out + QStringLiteral("page%1.html").arg(n++), QByteArray(head, 2) + page);
     }
 }

@@ -2,6 +2,8 @@
 
 #include "platform/TextCodec.h"
 
+#include <algorithm>
+
 namespace kz {
 
 namespace {
@@ -20,6 +22,8 @@ EngineHosts EngineHosts::Public() {
                QStringLiteral("http://www.google.com"),
                QStringLiteral("http://cn.search.yahoo.com")};
     h.yahooRoot = QStringLiteral("http://cn.search.yahoo.com");
+    h.archiveRoot = QStringLiteral("https://archive.org");
+    h.waybackRoot = QStringLiteral("https://web.archive.org");
     return h;
 }
 
@@ -27,8 +31,8 @@ EngineHosts EngineHosts::FromEnvironment() {
     EngineHosts h = Public();
     const QStringList given = qEnvironmentVariable("KZPLAYER_ENGINE_HOSTS").split(u',');
     // Only a full set of four counts; a partial one would shift the engines.
-    if (given.size() == kEngineCount) {
-        for (int i = 0; i < kEngineCount; ++i) {
+    if (given.size() == kWebEngineCount) {
+        for (int i = 0; i < kWebEngineCount; ++i) {
             const QString base = WithoutTrailingSlash(given.at(i).trimmed());
             if (!base.isEmpty())
                 h.bases[i] = base;
@@ -37,7 +41,17 @@ EngineHosts EngineHosts::FromEnvironment() {
     const QString root = qEnvironmentVariable("KZPLAYER_YAHOO_ROOT").trimmed();
     if (!root.isEmpty())
         h.yahooRoot = WithoutTrailingSlash(root);
+    const QString archive = qEnvironmentVariable("KZPLAYER_ARCHIVE_ROOT").trimmed();
+    if (!archive.isEmpty())
+        h.archiveRoot = WithoutTrailingSlash(archive);
+    const QString wayback = qEnvironmentVariable("KZPLAYER_WAYBACK_ROOT").trimmed();
+    if (!wayback.isEmpty())
+        h.waybackRoot = WithoutTrailingSlash(wayback);
     return h;
+}
+
+bool IsArchiveEngine(int engine) {
+    return engine == kEngineArchiveFlash || engine == kEngineWaybackSite;
 }
 
 int ClampEngine(int engine) {
@@ -83,9 +97,87 @@ QByteArray PercentEncode(const QByteArray &bytes) {
     return out;
 }
 
+QByteArray PercentEncodeSegment(const QByteArray &bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() * 3);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
+            b == '-' || b == '_' || b == '.' || b == '~') {
+            out += c;
+        } else {
+            out += '%';
+            out += kHex[b >> 4];
+            out += kHex[b & 0xF];
+        }
+    }
+    return out;
+}
+
+QString ArchiveQueryText(const QString &words) {
+    static const QString kSpecial = QStringLiteral("+-&|!(){}[]^\"~*?:\\/");
+    QStringList terms;
+    for (const QString &word : words.split(QChar(u' '), Qt::SkipEmptyParts)) {
+        const QString plain = word.simplified();
+        if (plain.isEmpty())
+            continue;
+        // A bare AND, OR or NOT would join the terms instead of being searched for.
+        if (plain == QLatin1String("AND") || plain == QLatin1String("OR") ||
+            plain == QLatin1String("NOT")) {
+            terms << plain.toLower();
+            continue;
+        }
+        QString escaped;
+        for (const QChar c : plain) {
+            if (kSpecial.contains(c))
+                escaped += u'\\';
+            escaped += c;
+        }
+        terms << escaped;
+    }
+    const QString filter = QStringLiteral("(collection:softwarelibrary_flash OR "
+                                          "collection:softwarelibrary_flash_games OR "
+                                          "emulator:ruffle-swf)");
+    return terms.isEmpty() ? filter : filter + QStringLiteral(" AND (") + terms.join(u' ') + u')';
+}
+
+QString WaybackUrlPrefix(const QString &words) {
+    QString site = words.simplified().remove(u' ');
+    for (const QLatin1String scheme : {QLatin1String("http://"), QLatin1String("https://")})
+        if (site.startsWith(scheme, Qt::CaseInsensitive))
+            site = site.mid(scheme.size());
+    site.remove(u'*');
+    while (site.endsWith(u'/'))
+        site.chop(1);
+    return site.isEmpty() ? QString() : site + QStringLiteral("/*");
+}
+
+int WaybackLimit(int page) {
+    // Past this the answer would be cut at its byte bound anyway.
+    return (std::clamp(page, 0, 4999) + 1) * kResultsPerPage + 1;
+}
+
 QString QueryUrl(int engine, const QString &words, int page, const EngineHosts &hosts) {
     engine = ClampEngine(engine);
     page = std::max(0, page);
+    if (engine == kEngineArchiveFlash) {
+        const QByteArray bytes = WordBytes(engine, words);
+        const QString q =
+            QString::fromLatin1(PercentEncode(ArchiveQueryText(QString::fromUtf8(bytes)).toUtf8()));
+        return hosts.archiveRoot + QStringLiteral("/advancedsearch.php?q=") + q +
+               QStringLiteral("&fl%5B%5D=identifier&fl%5B%5D=title&fl%5B%5D=creator"
+                              "&fl%5B%5D=year&rows=20&page=") +
+               QString::number(std::min(page, 9999) + 1) + QStringLiteral("&output=json");
+    }
+    if (engine == kEngineWaybackSite) {
+        const QString prefix = WaybackUrlPrefix(QString::fromUtf8(WordBytes(engine, words)));
+        return hosts.waybackRoot + QStringLiteral("/cdx/search/cdx?url=") +
+               QString::fromLatin1(PercentEncode(prefix.toUtf8())) +
+               QStringLiteral("&output=json&filter=mimetype:application/x-shockwave-flash"
+                              "&filter=statuscode:200&collapse=digest&limit=") +
+               QString::number(WaybackLimit(page));
+    }
     const QString w = QString::fromLatin1(PercentEncode(WordBytes(engine, words)));
     const QString offset = QString::number(qint64(page) * kResultsPerPage);
     const QString host = engine < hosts.bases.size() ? hosts.bases.at(engine) : QString();

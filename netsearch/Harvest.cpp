@@ -115,6 +115,19 @@ QString WithoutTags(const QString &markup) {
     return out;
 }
 
+qsizetype IndexOfSwfAnyCase(QByteArrayView data, qsizetype from) {
+    for (qsizetype i = std::max<qsizetype>(0, from); i + kSwf.size() <= data.size(); ++i) {
+        if (data.at(i) != '.')
+            continue;
+        bool same = true;
+        for (qsizetype k = 1; k < kSwf.size() && same; ++k)
+            same = (data.at(i + k) | 0x20) == kSwf.at(k);
+        if (same)
+            return i;
+    }
+    return -1;
+}
+
 QString UrlFileName(const QString &url) {
     const QString path = QUrl(url).path();
     const QString name = path.mid(path.lastIndexOf(u'/') + 1);
@@ -170,11 +183,12 @@ bool ScanStream(const std::function<qint64(char *, qint64)> &read, qsizetype win
     }
 }
 
-QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset) {
+QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset, bool anyCase) {
     const qsizetype first = link.indexOf('"');
     if (first < 0)
         return {};
-    const qsizetype swf = link.indexOf(kSwf, first + 1);
+    const qsizetype swf =
+        anyCase ? IndexOfSwfAnyCase(link, first + 1) : link.indexOf(kSwf, first + 1);
     if (swf < 0)
         return {};
     const qsizetype last = link.indexOf('"', swf + kSwf.size());
@@ -316,9 +330,10 @@ QStringList ReloadResultLinks(const QString &path) {
         head.contains("charset=UTF-8") ? QByteArrayLiteral("UTF-8") : QByteArrayLiteral("gb2312");
     ScanStream([&file](char *to, qint64 max) { return file.read(to, max); }, kReloadChunkBytes,
                [&](QByteArrayView fragment) {
-                   if (!fragment.contains(kSwf))
+                   // The library's file names end in ".swf" in any case.
+                   if (IndexOfSwfAnyCase(fragment, 0) < 0)
                        return;
-                   const QString url = ResultLinkUrl(fragment, charset);
+                   const QString url = ResultLinkUrl(fragment, charset, true);
                    if (!url.isEmpty())
                        urls << url;
                });
@@ -480,6 +495,152 @@ std::optional<SearchJob::Entry> SearchJob::FetchLink(const QString &url) const {
     return found;
 }
 
+std::vector<SearchJob::Entry> SearchJob::FetchAll(int count,
+                                                  std::function<std::vector<Entry>(int)> fetch,
+                                                  qint64 extraMs,
+                                                  std::vector<std::thread> &workers) {
+    std::vector<Entry> entries;
+    if (count <= 0)
+        return entries;
+    // Shared with the workers, which may outlive the wait below.
+    struct Pool {
+        std::mutex lock;
+        std::condition_variable changed;
+        int next = 0;
+        int reported = 0;
+        bool closed = false;
+        std::vector<std::vector<Entry>> results;
+    };
+    auto pool = std::make_shared<Pool>();
+    pool->results.resize(size_t(count));
+    const int threads = std::min(std::max(1, m_limits.maxLinkThreads), count);
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([this, pool, fetch, count] {
+            for (;;) {
+                int i;
+                {
+                    std::lock_guard lock(pool->lock);
+                    if (pool->closed || *m_abandoned || pool->next >= count)
+                        return;
+                    i = pool->next++;
+                }
+                std::vector<Entry> result = fetch(i);
+                std::lock_guard lock(pool->lock);
+                if (pool->closed)
+                    return; // too late: the page is already finished
+                pool->results[size_t(i)] = std::move(result);
+                ++pool->reported;
+                pool->changed.notify_all();
+            }
+        });
+    }
+    const int rounds = (count + threads - 1) / threads;
+    const Clock::time_point until =
+        Clock::now() +
+        std::chrono::milliseconds(qint64(m_limits.linkDeadlineMs) * rounds + 500 + extraMs);
+    std::unique_lock lock(pool->lock);
+    // Abandon comes from another thread without notice here: look again now and then.
+    while (pool->reported < count && !*m_abandoned && Clock::now() < until)
+        pool->changed.wait_for(lock, std::chrono::milliseconds(100));
+    pool->closed = true;
+    for (std::vector<Entry> &result : pool->results)
+        for (Entry &entry : result)
+            entries.push_back(std::move(entry));
+    return entries;
+}
+
+std::unique_ptr<HttpSession> SearchJob::ArchiveSession() const {
+    HttpOptions options;
+    options.connectTimeoutMs = m_limits.connectTimeoutMs;
+    options.readTimeoutMs = m_limits.readTimeoutMs;
+    options.transferTimeoutMs = m_limits.pageDeadlineMs;
+    options.userAgent = ArchiveUserAgent();
+    std::unique_ptr<HttpSession> session = m_http(options);
+    if (session)
+        session->SetCancelFlag(m_abandoned);
+    return session;
+}
+
+std::vector<SearchJob::Entry> SearchJob::HarvestArchive(SearchOutcome &outcome,
+                                                        std::vector<std::thread> &workers) {
+    std::vector<Entry> entries;
+    if (m_engine == kEngineWaybackSite &&
+        WaybackUrlPrefix(QString::fromUtf8(WordBytes(m_engine, m_words))).isEmpty()) {
+        outcome.connected = true; // nothing to ask for
+        return entries;
+    }
+    std::unique_ptr<HttpSession> session = ArchiveSession();
+    if (!session)
+        return entries;
+    const ArchiveAnswer answer = ArchiveGet(*session, m_url, m_limits.archive, m_abandoned);
+    session.reset();
+    if (*m_abandoned)
+        return entries;
+    if (answer.result == ArchiveAnswer::Result::Busy) {
+        outcome.connected = true;
+        outcome.busy = true;
+        return entries;
+    }
+    if (answer.result != ArchiveAnswer::Result::Ok)
+        return entries;
+    outcome.connected = true;
+
+    if (m_engine == kEngineWaybackSite) {
+        const WaybackPage page = ParseWaybackCaptures(answer.body, m_hosts.waybackRoot, m_page);
+        for (const WaybackCapture &capture : page.captures)
+            if (Encode(HtmlEscape(capture.url), m_charset).size() <= kResultUrlMaxBytes)
+                entries.push_back({capture.url, capture.text});
+        outcome.linksCounted = int(page.captures.size());
+        outcome.nextPageEnabled = page.more;
+        return entries;
+    }
+
+    // Engine 4: each item's file list, through the same bounded threads as the links.
+    const ArchiveSearchPage page = ParseArchiveSearch(answer.body);
+    std::vector<ArchiveItem> items = page.items;
+    if (items.size() > size_t(kResultsPerPage))
+        items.resize(size_t(kResultsPerPage));
+    outcome.linksCounted = int(items.size());
+    outcome.nextPageEnabled = page.numFound >= 0
+                                  ? page.numFound > qint64(m_page + 1) * kResultsPerPage
+                                  : int(items.size()) >= kResultsPerPage;
+    auto busy = std::make_shared<std::atomic_bool>(false);
+    entries = FetchAll(
+        int(items.size()),
+        [this, items, busy](int i) {
+            std::vector<Entry> found;
+            if (*busy)
+                return found; // the library asked to wait: no more of it now
+            std::unique_ptr<HttpSession> session = ArchiveSession();
+            if (!session)
+                return found;
+            const ArchiveItem &item = items.at(size_t(i));
+            const ArchiveAnswer files = ArchiveGet(
+                *session, m_hosts.archiveRoot + QStringLiteral("/metadata/") + item.identifier,
+                m_limits.archive, m_abandoned);
+            if (files.result == ArchiveAnswer::Result::Busy)
+                *busy = true;
+            if (files.result != ArchiveAnswer::Result::Ok)
+                return found;
+            for (const ArchiveFile &file : ParseArchiveSwfFiles(files.body)) {
+                const QString url =
+                    ArchiveDownloadUrl(m_hosts.archiveRoot, item.identifier, file.name);
+                // The result page holds it within the bytes it is read back with.
+                if (url.isEmpty() || !IsValidWebUrl(url) ||
+                    Encode(HtmlEscape(url), m_charset).size() > kResultUrlMaxBytes)
+                    continue;
+                QString text = ArchiveEntryText(item.title, file);
+                if (text.size() > kEntryTextMaxChars)
+                    text = text.left(kEntryTextMaxChars - 1) + QChar(0x2026);
+                found.push_back({url, text});
+            }
+            return found;
+        },
+        m_limits.archive.busyWaitMs, workers);
+    outcome.busy = *busy;
+    return entries;
+}
+
 SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &finished) {
     SearchOutcome outcome;
     const auto finish = [&](SearchOutcome &o) {
@@ -489,6 +650,25 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
         return o;
     };
     Write({}, true);
+    std::vector<std::thread> workers;
+    const auto joinWorkers = [&workers] {
+        for (std::thread &worker : workers)
+            worker.join();
+    };
+
+    if (IsArchiveEngine(m_engine)) {
+        const std::vector<Entry> entries = HarvestArchive(outcome, workers);
+        if (outcome.connected && !*m_abandoned) {
+            for (const Entry &entry : entries) {
+                Write(PageEntry(entry.url, entry.text, m_charset), false);
+                outcome.urls << entry.url;
+            }
+            Write(PageEnd(), false);
+        }
+        finish(outcome);
+        joinWorkers();
+        return outcome;
+    }
 
     HttpOptions options;
     options.connectTimeoutMs = m_limits.connectTimeoutMs;
@@ -502,7 +682,6 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
     if (!connection || *m_abandoned)
         return finish(outcome);
     outcome.connected = true;
-
     const bool direct = m_engine == kEngineGoogleChina || m_engine == kEngineGoogleEnglish;
     std::vector<Entry> entries;
     QStringList links;
@@ -557,51 +736,17 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
 
     // The intermediate pages: a few at a time, each within its deadline; the page is finished
     // when all have reported or their time is up, whichever comes first.
-    struct Pool {
-        std::mutex lock;
-        std::condition_variable changed;
-        int next = 0;
-        int reported = 0;
-        bool closed = false;
-        std::vector<std::optional<Entry>> results;
-    } pool;
-    pool.results.resize(size_t(links.size()));
-    std::vector<std::thread> workers;
-    const int threads = std::min<int>(std::max(1, m_limits.maxLinkThreads), int(links.size()));
-    for (int t = 0; t < threads; ++t) {
-        workers.emplace_back([this, &pool, &links] {
-            for (;;) {
-                int i;
-                {
-                    std::lock_guard lock(pool.lock);
-                    if (pool.closed || *m_abandoned || pool.next >= links.size())
-                        return;
-                    i = pool.next++;
-                }
-                std::optional<Entry> result = FetchLink(links.at(i));
-                std::lock_guard lock(pool.lock);
-                if (pool.closed)
-                    return; // too late: the page is already finished
-                pool.results[size_t(i)] = std::move(result);
-                ++pool.reported;
-                pool.changed.notify_all();
-            }
-        });
-    }
-    if (!links.isEmpty()) {
-        const int rounds = int((links.size() + threads - 1) / threads);
-        const Clock::time_point until =
-            Clock::now() +
-            std::chrono::milliseconds(qint64(m_limits.linkDeadlineMs) * rounds + 500);
-        std::unique_lock lock(pool.lock);
-        // Abandon comes from another thread without notice here: look again now and then.
-        while (pool.reported < links.size() && !*m_abandoned && Clock::now() < until)
-            pool.changed.wait_for(lock, std::chrono::milliseconds(100));
-        pool.closed = true;
-        for (std::optional<Entry> &result : pool.results)
-            if (result)
-                entries.push_back(std::move(*result));
-    }
+    std::vector<Entry> fetched = FetchAll(
+        int(links.size()),
+        [this, &links](int i) {
+            std::vector<Entry> found;
+            if (std::optional<Entry> entry = FetchLink(links.at(i)))
+                found.push_back(std::move(*entry));
+            return found;
+        },
+        0, workers);
+    for (Entry &entry : fetched)
+        entries.push_back(std::move(entry));
 
     if (!*m_abandoned) {
         for (const Entry &entry : entries) {
@@ -614,8 +759,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
         outcome.nextPageEnabled = outcome.linksCounted >= kNextPageThreshold;
     }
     finish(outcome);
-    for (std::thread &worker : workers)
-        worker.join();
+    joinWorkers();
     return outcome;
 }
 

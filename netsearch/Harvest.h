@@ -2,9 +2,12 @@
 // The harvest of a net search, without windows: the engine's result page is read through a
 // fixed window, the movie links in it (or, for engines 0 and 3, in the intermediate pages it
 // links to) are picked out, and a small local result page is written with one fresh anchor per
-// movie. The remote markup itself never reaches the page: addresses and texts are escaped, so
-// the page holds no script and nothing that loads from the network.
+// movie. Engines 4 and 5 answer with JSON instead (Archive.h); engine 4's items have their file
+// lists read on the same bounded threads as the intermediate pages. The remote markup itself never
+// reaches the page: addresses and texts are escaped, so the page holds no script and nothing that
+// loads from the network.
 
+#include "netsearch/Archive.h"
 #include "netsearch/Engines.h"
 #include "platform/http/HttpClient.h"
 
@@ -19,6 +22,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 namespace kz {
 
@@ -57,8 +62,8 @@ bool ScanStream(const std::function<qint64(char *, qint64)> &read, qsizetype win
 // The movie address of a link: the text between the first double quote and the first double
 // quote after a ".swf" behind it, its character references resolved, at most
 // kResultUrlMaxBytes, decoded from the page's charset and accepted by the strict address check.
-// Empty when rejected.
-QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset);
+// Empty when rejected. anyCase: ".SWF" and the like count too (reading back our own page).
+QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset, bool anyCase = false);
 
 // A fragment's parts: the text between its first two double quotes, and its text from the
 // first ">" after them up to the closing "</a>". Empty when a quote or the ">" is missing.
@@ -121,6 +126,8 @@ struct SearchLimits {
     int linkReadTimeoutMs = 8000;
     // Names in intermediate links; none: the system's resolver.
     HostResolver resolve;
+    // Engines 4 and 5: the pacing, the waits for a busy library and the cache.
+    ArchiveLimits archive;
 };
 
 struct SearchOutcome {
@@ -128,7 +135,8 @@ struct SearchOutcome {
     bool abandoned = false; // a newer search took over; nothing was written
     int linksCounted = 0;   // accepted links (1, 2) or intermediate links started (0, 3)
     bool nextPageEnabled = false;
-    QStringList urls; // the accepted movie addresses, in the engine's order
+    bool busy = false; // engines 4, 5: the library asked us to wait longer than we do
+    QStringList urls;  // the accepted movie addresses, in the engine's order
 };
 
 using HttpSessionFactory = std::function<std::unique_ptr<HttpSession>(const HttpOptions &)>;
@@ -159,7 +167,14 @@ private:
     };
     std::optional<Entry> EntryFromFragment(QByteArrayView fragment) const;
     std::optional<Entry> FetchLink(const QString &url) const;
-    std::vector<std::optional<Entry>> FetchLinks(const QStringList &links);
+    // Runs fetch(0 … count-1) on at most maxLinkThreads threads (started into `workers`, which
+    // the caller joins) and returns, in order, what reported before every one had, the job was
+    // abandoned, or the time for the rounds (plus extraMs) was up.
+    std::vector<Entry> FetchAll(int count, std::function<std::vector<Entry>(int)> fetch,
+                                qint64 extraMs, std::vector<std::thread> &workers);
+    // Engines 4 and 5: the JSON answers instead of a page of links.
+    std::vector<Entry> HarvestArchive(SearchOutcome &outcome, std::vector<std::thread> &workers);
+    std::unique_ptr<HttpSession> ArchiveSession() const;
     bool Write(const QByteArray &bytes, bool header);
 
     int m_engine;

@@ -29,6 +29,8 @@ bool ResultBrowserMayShow(const QString &url) {
            name == QLatin1String(kErrorPageName);
 }
 
+constexpr auto kArchiveBusyText = "互联网档案馆繁忙，部分结果未取到，请稍后再试";
+
 bool IsMovieLink(const QString &url) {
     return url.section(u'.', -1).toLower() == QLatin1String("swf");
 }
@@ -289,6 +291,8 @@ void CListDlg::OnSearchFinished(const SearchJob *job, const SearchOutcome &outco
         std::lock_guard lock(HeaderLock());
         m_resultLinks = outcome.urls;
     }
+    if (outcome.busy && m_showStatus)
+        m_showStatus(QString::fromUtf8(kArchiveBusyText));
     m_bLastPage = !outcome.nextPageEnabled;
     m_next->setEnabled(outcome.nextPageEnabled);
     m_previous->setEnabled(m_nResultPage != 0);

@@ -90,6 +90,8 @@ public:
     // The play controller: plays a movie address, forgets its place in the result list.
     std::function<void(const QString &)> m_playUrl;
     std::function<void()> m_resetNetItem;
+    // The frame's status pane: told when the library asked us to wait longer than we do.
+    std::function<void(const QString &)> m_showStatus;
     // Tests bound the search's waits and may replace the network.
     SearchLimits m_searchLimits;
     HttpSessionFactory m_http;

@@ -156,6 +156,7 @@ CMainFrame::CMainFrame(const ControlFactory &controls, const QString &commandLin
         if (CPlayCtrlDlg *play = m_view->PlayCtrl())
             play->PlayUrl(url);
     };
+    m_listDlg->m_showStatus = [this](const QString &text) { SetStatusText(text); };
     m_listDlg->m_resetNetItem = [this] {
         if (CPlayCtrlDlg *play = m_view->PlayCtrl())
             play->m_nCurrentNetItem = -1;

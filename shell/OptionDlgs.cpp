@@ -80,9 +80,11 @@ CConfigDlg::CConfigDlg(QWidget *parent) : QDialog(parent) {
     auto *nl = new QVBoxLayout(net);
     m_engines = new QButtonGroup(this);
     const QString engines[] = {
-        QStringLiteral("使用百度(baidu)搜索引擎"), QStringLiteral("使用谷歌(google)搜索引擎"),
-        QStringLiteral("使用谷歌(google)英文搜索引擎"), QStringLiteral("使用雅虎(Yahoo)搜索引擎")};
-    for (int i = 0; i < 4; ++i) {
+        QStringLiteral("使用百度(baidu)搜索引擎"),      QStringLiteral("使用谷歌(google)搜索引擎"),
+        QStringLiteral("使用谷歌(google)英文搜索引擎"), QStringLiteral("使用雅虎(Yahoo)搜索引擎"),
+        QStringLiteral("互联网档案馆 Flash 库"),        QStringLiteral("网页时光机 按网站搜索")};
+    // The first four keep their ids; the two library engines follow them.
+    for (int i = 0; i < 6; ++i) {
         auto *r = Named(new QRadioButton(engines[i], net), 1085 + i);
         m_engines->addButton(r, i);
         nl->addWidget(r);

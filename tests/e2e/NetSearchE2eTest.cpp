@@ -158,3 +158,67 @@ TEST(NetSearchE2e, SearchClickPlayNextAndTheResultsAfterARestart) {
     else
         qputenv("TMPDIR", oldTemp);
 }
+
+// Engine 4: the library's Flash items from its stand-in; a click plays a movie whose download is
+// redirected to the data server, and Next plays the next one (named in Chinese).
+TEST(NetSearchE2e, AMovieFromTheLibraryPlays) {
+    QTemporaryDir movies;
+    const QStringList corpus = CorpusFiles().filter(QStringLiteral("/avm1_"));
+    ASSERT_GE(corpus.size(), 1);
+    ASSERT_TRUE(QFile::copy(corpus.at(0), movies.filePath(QStringLiteral("m0.swf"))));
+    TestHttpServer server(QStringLiteral("archive_test_server.py"), {"--movies", movies.path()});
+    ASSERT_TRUE(server.Running());
+    qputenv("KZPLAYER_ARCHIVE_ROOT", server.Base().toUtf8());
+    const QDir shots = QDir::temp();
+    QTemporaryDir temp;
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    const QStringList expected = {server.Base() + "/download/badger-toons/Badger%20Dance.swf",
+                                  server.Base() +
+                                      "/download/badger-toons/%E4%B8%AD%E6%96%87%20%E7%8D%BE.SWF",
+                                  server.Base() + "/download/badger-array/games/badger%20run.swf"};
+    {
+        RealFrame f;
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
+        CListDlg *panel = f.frame->ListBar();
+        QWebEngineView *view = ResultView(panel);
+        ASSERT_TRUE(view);
+        bool resultsLoaded = false;
+        const QUrl resultPage = QUrl::fromLocalFile(ResultPagePath());
+        QObject::connect(view->page(), &QWebEnginePage::loadingChanged,
+                         [&](const QWebEngineLoadingInfo &info) {
+                             if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus &&
+                                 info.url() == resultPage)
+                                 resultsLoaded = true;
+                         });
+        f.frame->m_settings.m_nSearchEngine = kEngineArchiveFlash;
+        QTest::keyClicks(panel->SearchBox()->lineEdit(), "badger");
+        QTest::mouseClick(panel->SearchButton(), Qt::LeftButton);
+        ASSERT_TRUE(PumpUntil([&] { return !panel->SearchRunning(); }, 30000));
+        ASSERT_TRUE(PumpUntil([&] { return resultsLoaded; }, 15000));
+        EXPECT_EQ(panel->ResultLinkList(), expected);
+        QString text;
+        view->page()->toPlainText([&](const QString &t) { text = t; });
+        ASSERT_TRUE(PumpUntil([&] { return !text.isEmpty(); }, 5000));
+        EXPECT_TRUE(text.contains(QStringLiteral("Badger Array — badger run.swf")));
+
+        QWidget *surface = view->focusProxy() ? view->focusProxy() : view;
+        QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(24, 16));
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->Movie() == expected.at(0); }, 15000))
+            << f.flash->Movie().toStdString();
+        EXPECT_EQ(f.ctrl->m_nCurrentNetItem, 0);
+        EXPECT_TRUE(PumpUntil([&] { return f.ctrl->m_bFullyLoaded; }, 30000));
+        EXPECT_TRUE(PumpUntil([&] { return !f.Info().isEmpty(); }, 10000));
+        Pump(800);
+        ScreenShot(shots.filePath("kz-netsearch-library.png"));
+        f.frame->View()->PlayCtrl()->Button(IDC_NEXT)->click();
+        ASSERT_TRUE(PumpUntil([&] { return f.flash->Movie() == expected.at(1); }, 15000));
+        EXPECT_TRUE(PumpUntil([&] { return f.ctrl->m_bFullyLoaded; }, 30000));
+        f.frame->close();
+    }
+    qunsetenv("KZPLAYER_ARCHIVE_ROOT");
+    if (oldTemp.isEmpty())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTemp);
+}

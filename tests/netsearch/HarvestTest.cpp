@@ -237,8 +237,10 @@ TEST(HarvestScan, PageFileAndReload) {
     // A page an older version wrote, with the remote link lines themselves.
     ASSERT_TRUE(AppendToPage(page, "\r\n<a href=\"http://h/3.swf\">three</a>\r\n\r\n<p></p>\r\n"));
     ASSERT_TRUE(AppendToPage(page, PageEnd()));
-    // ".SWF" in capitals is not a ".swf" link, as in the harvest.
-    EXPECT_EQ(ReloadResultLinks(page), QStringList({"http://h/1.swf?a=1&b=2", "http://h/3.swf"}));
+    // ".SWF" in capitals is read back too: the library's movies are listed under such names
+    // (what engines 0-3 write reads back as before).
+    EXPECT_EQ(ReloadResultLinks(page),
+              QStringList({"http://h/1.swf?a=1&b=2", "http://h/2.SWF", "http://h/3.swf"}));
     EXPECT_TRUE(ReloadResultLinks(dir.filePath("missing.html")).isEmpty());
     EXPECT_TRUE(ResultPagePath().endsWith(QStringLiteral("/") + kResultPageName));
 }

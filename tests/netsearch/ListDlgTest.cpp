@@ -230,6 +230,8 @@ TEST(ListDlgSearch, AFailedConnectionGivesTheControlsBackForEveryEngine) {
     SearchPanel p;
     qputenv("KZPLAYER_ENGINE_HOSTS", "http://127.0.0.1:1,http://127.0.0.1:1,http://127.0.0.1:1,"
                                      "http://127.0.0.1:1");
+    qputenv("KZPLAYER_ARCHIVE_ROOT", "http://127.0.0.1:1");
+    qputenv("KZPLAYER_WAYBACK_ROOT", "http://127.0.0.1:1");
     for (int engine = 0; engine < kEngineCount; ++engine) {
         p.engine = engine;
         p.Search("links20");
@@ -239,6 +241,8 @@ TEST(ListDlgSearch, AFailedConnectionGivesTheControlsBackForEveryEngine) {
         EXPECT_TRUE(p.dlg->SearchBox()->isEnabled()) << engine;
         EXPECT_TRUE(p.dlg->ResultLinkList().isEmpty());
     }
+    qunsetenv("KZPLAYER_ARCHIVE_ROOT");
+    qunsetenv("KZPLAYER_WAYBACK_ROOT");
 }
 
 TEST(ListDlgSearch, TheBrowserShowsLocalPagesAndPlaysMovieLinks) {
@@ -315,4 +319,37 @@ TEST(ListDlgSearch, ASearchDropsEveryOlderCopyOfItsWords) {
     EXPECT_EQ(p.dlg->SearchBox()->currentText(), "links3");
     p.dlg.reset();
     EXPECT_EQ(LoadHistory(HistoryPath()), QStringList({"links3", "a", "b", "Links3"}));
+}
+
+// Engine 5 pages through a site's captures with Next; a library that asks for a longer wait
+// than we give it leaves the controls usable and says so in the status pane.
+TEST(ListDlgSearch, TheLibraryEnginesPageAndReportABusyLibrary) {
+    test::TestHttpServer archive(QStringLiteral("archive_test_server.py"), {});
+    ASSERT_TRUE(archive.Running());
+    qputenv("KZPLAYER_ARCHIVE_ROOT", archive.Base().toUtf8());
+    qputenv("KZPLAYER_WAYBACK_ROOT", archive.Base().toUtf8());
+    SearchPanel p;
+    QStringList status;
+    p.dlg->m_showStatus = [&](const QString &text) { status << text; };
+    p.engine = kEngineWaybackSite;
+    p.Search("flash.example.cn");
+    ASSERT_TRUE(p.Wait());
+    ASSERT_EQ(p.dlg->ResultLinkList().size(), 20);
+    EXPECT_TRUE(p.dlg->NextPageButton()->isEnabled());
+    p.dlg->NextPageButton()->click();
+    ASSERT_TRUE(p.Wait());
+    ASSERT_EQ(p.dlg->ResultLinkList().size(), 20);
+    EXPECT_TRUE(p.dlg->ResultLinkList().first().endsWith("/http://flash.example.cn/m20.swf"));
+    EXPECT_TRUE(p.dlg->PreviousPageButton()->isEnabled());
+    EXPECT_TRUE(status.isEmpty());
+
+    p.engine = kEngineArchiveFlash;
+    p.Search("busylong");
+    ASSERT_TRUE(p.Wait());
+    EXPECT_TRUE(p.dlg->ResultLinkList().isEmpty());
+    EXPECT_TRUE(p.dlg->SearchButton()->isEnabled());
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_TRUE(status.first().contains(QStringLiteral("繁忙")));
+    qunsetenv("KZPLAYER_ARCHIVE_ROOT");
+    qunsetenv("KZPLAYER_WAYBACK_ROOT");
 }

@@ -51,6 +51,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 using namespace kz;
 
@@ -554,6 +555,20 @@ TEST(MainFrame, ConfigurationDialogCopiesBackOnlyOnOk) {
     EXPECT_EQ(f->m_settings.m_bCloseTimeout, 0);
     EXPECT_EQ(f->m_settings.m_bTaskBar, 1);
     EXPECT_EQ(f->m_settings.m_nSearchEngine, 3);
+
+    // The library's two engines follow the four with buttons of their own.
+    for (const auto &[stored, shownId, pickedId, picked] :
+         {std::tuple{5, "IDC_1090", "IDC_1089", 4}, std::tuple{4, "IDC_1089", "IDC_1090", 5}}) {
+        f->m_settings.m_nSearchEngine = stored;
+        f->m_services.runDialog = [&](QDialog &dlg) {
+            EXPECT_TRUE(dlg.findChild<QRadioButton *>(shownId)->isChecked()) << shownId;
+            dlg.findChild<QRadioButton *>(pickedId)->setChecked(true);
+            dlg.accept();
+            return dlg.result();
+        };
+        f->Commands().Execute(ID_CONFIGURATION);
+        EXPECT_EQ(f->m_settings.m_nSearchEngine, picked);
+    }
 
     // Cancel changes nothing.
     f->m_services.runDialog = [](QDialog &dlg) {
