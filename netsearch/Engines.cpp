@@ -76,7 +76,10 @@ QByteArray WordBytes(int engine, const QString &words) {
     return out;
 }
 
-QByteArray PercentEncode(const QByteArray &bytes) {
+namespace {
+
+// Unreserved bytes stay; a space is "+" in a query, "%20" in a path segment.
+QByteArray Encoded(const QByteArray &bytes, bool spaceAsPlus) {
     static const char kHex[] = "0123456789ABCDEF";
     QByteArray out;
     out.reserve(bytes.size() * 3);
@@ -86,7 +89,7 @@ QByteArray PercentEncode(const QByteArray &bytes) {
                            (b >= '0' && b <= '9') || b == '-' || b == '_' || b == '.' || b == '~';
         if (plain) {
             out += c;
-        } else if (b == ' ') {
+        } else if (b == ' ' && spaceAsPlus) {
             out += '+';
         } else {
             out += '%';
@@ -97,22 +100,14 @@ QByteArray PercentEncode(const QByteArray &bytes) {
     return out;
 }
 
+} // namespace
+
+QByteArray PercentEncode(const QByteArray &bytes) {
+    return Encoded(bytes, true);
+}
+
 QByteArray PercentEncodeSegment(const QByteArray &bytes) {
-    static const char kHex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(bytes.size() * 3);
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-            b == '-' || b == '_' || b == '.' || b == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 0xF];
-        }
-    }
-    return out;
+    return Encoded(bytes, false);
 }
 
 QString ArchiveQueryText(const QString &words) {

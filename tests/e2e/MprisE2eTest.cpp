@@ -33,16 +33,7 @@ using namespace kz::test;
 
 // A square of `colour` crossing the stage over `frames` frames at 12 a second.
 QByteArray Animated(int frames, QColor colour) {
-    SwfWriter w(320, 240, 12);
-    w.SetBackgroundColor(QColor(30, 30, 60));
-    const std::uint16_t id = w.DefinePolygon({{0, 0}, {80, 0}, {80, 80}, {0, 80}}, colour);
-    w.Place(id, 1, SwfMatrix::Translate(0, 80));
-    w.ShowFrame();
-    for (int i = 1; i < frames; ++i) {
-        w.Move(1, SwfMatrix::Translate(i * 230.0 / frames, 80));
-        w.ShowFrame();
-    }
-    return w.Finish();
+    return AnimatedSquare(frames, colour, 80);
 }
 
 // Pixels of a screenshot near a pure colour.

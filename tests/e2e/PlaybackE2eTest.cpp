@@ -46,16 +46,7 @@ using namespace kz::test;
 
 // A short animated movie: a square crossing the stage, `frames` frames at 12 a second.
 QByteArray Animated(int frames, QColor colour) {
-    SwfWriter w(320, 240, 12);
-    w.SetBackgroundColor(QColor(30, 30, 60));
-    const std::uint16_t id = w.DefinePolygon({{0, 0}, {60, 0}, {60, 60}, {0, 60}}, colour);
-    w.Place(id, 1, SwfMatrix::Translate(0, 90));
-    w.ShowFrame();
-    for (int i = 1; i < frames; ++i) {
-        w.Move(1, SwfMatrix::Translate(i * 260.0 / frames, 90));
-        w.ShowFrame();
-    }
-    return w.Finish();
+    return AnimatedSquare(frames, colour, 60);
 }
 
 // "帧信息：f/n" of the information line: f, or -1 when it does not show.

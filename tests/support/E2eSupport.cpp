@@ -1,5 +1,7 @@
 #include "E2eSupport.h"
 
+#include "formats/swf/SwfWriter.h"
+
 #include "TestSupport.h"
 #include "platform/Paths.h"
 #include "platform/UserDirs.h"
@@ -15,6 +17,21 @@
 #include <set>
 
 namespace kz::test {
+
+QByteArray AnimatedSquare(int frames, QColor colour, int side) {
+    SwfWriter w(320, 240, 12);
+    w.SetBackgroundColor(QColor(30, 30, 60));
+    const double top = (240 - side) / 2.0;
+    const std::uint16_t id = w.DefinePolygon(
+        {{0, 0}, {qreal(side), 0}, {qreal(side), qreal(side)}, {0, qreal(side)}}, colour);
+    w.Place(id, 1, SwfMatrix::Translate(0, top));
+    w.ShowFrame();
+    for (int i = 1; i < frames; ++i) {
+        w.Move(1, SwfMatrix::Translate(i * double(320 - side) / frames, top));
+        w.ShowFrame();
+    }
+    return w.Finish();
+}
 
 int DistinctColours(const QImage &img, int step) {
     std::set<QRgb> colours;

@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QProcessEnvironment>
@@ -19,6 +20,10 @@
 class QApplication;
 
 namespace kz::test {
+
+// A movie of 320 x 240 at 12 frames a second over a dark stage: a square of `side` pixels in
+// `colour` crossing the stage in `frames` frames.
+QByteArray AnimatedSquare(int frames, QColor colour, int side);
 
 // Distinct colours among the pixels sampled every `step` pixels.
 int DistinctColours(const QImage &img, int step = 4);
