@@ -1,5 +1,6 @@
 #include "Thumbnails.h"
 
+#include "platform/MovieIdentity.h"
 #include "platform/UserDirs.h"
 
 #include <QCryptographicHash>
@@ -56,8 +57,7 @@ ThumbnailKey IdentityThumbnail(const QString &identity) {
 
 ThumbnailKey RowThumbnail(const QString &column0, const QString &column1) {
     if (column0.endsWith(QStringLiteral(".tpl"), Qt::CaseInsensitive) && !column1.isEmpty()) {
-        ThumbnailKey key =
-            IdentityThumbnail(QFileInfo(column0).absoluteFilePath() + u'|' + column1);
+        ThumbnailKey key = IdentityThumbnail(ListEntryIdentity(column0, column1));
         key.mtime = QFileInfo(column0).lastModified().toSecsSinceEpoch();
         return key;
     }

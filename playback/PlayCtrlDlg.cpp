@@ -2,6 +2,7 @@
 
 #include "controls/MacSliderCtrl.h"
 #include "controls/MyBitmapButton.h"
+#include "platform/MovieIdentity.h"
 #include "platform/Paths.h"
 #include "platform/Workers.h"
 #include "platform/flash/FlashControl.h"
@@ -42,6 +43,13 @@ QSize StageOf(const SwfHeaderInfo &h) {
     return QSize(h.right - h.left, h.bottom - h.top);
 }
 
+// The header's rate as a movie at `speed` plays it (the status line's clock follows it).
+std::int32_t PlayedRate(std::int32_t rate, double speed) {
+    if (speed == 1.0 || rate <= 0)
+        return rate;
+    return std::max(1, int(std::lround(rate * speed)));
+}
+
 } // namespace
 
 // Where the probe threads post their results. The controller unhooks itself when it goes, so
@@ -80,8 +88,9 @@ struct CPlayCtrlDlg::Mailbox {
 
 CPlayCtrlDlg::CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent)
     : QWidget(parent), m_flash(flash), m_host(host), m_registry(services.registry),
-      m_http(std::move(services.http)), m_mixer(std::move(services.mixer)),
-      m_power(std::move(services.power)), m_events(std::make_shared<ProbeEvents>()),
+      m_library(services.library), m_http(std::move(services.http)),
+      m_mixer(std::move(services.mixer)), m_power(std::move(services.power)),
+      m_events(std::make_shared<ProbeEvents>()),
       m_pendingDownloads(std::make_shared<PendingDownloads>()),
       m_mailbox(std::make_shared<Mailbox>()) {
     setObjectName(QStringLiteral("IDD_131"));
@@ -358,6 +367,9 @@ void CPlayCtrlDlg::OnStop() {
     m_flash->StopPlay();
     m_flash->Stop();
     m_flash->LoadMovie(0, QString::fromLatin1(kBlankMovie));
+    m_identity.clear();
+    m_settings = MovieSettings{};
+    m_returnFrame = -1;
     m_flash->SetScale(QStringLiteral("noScale"));
     m_flash->SetBackgroundColor(0);
     m_host->SetInfoColours(0x000000, 0xFFFFFF);
@@ -450,6 +462,7 @@ void CPlayCtrlDlg::keyReleaseEvent(QKeyEvent *event) {
 // --- timers -------------------------------------------------------------------------------
 
 void CPlayCtrlDlg::OnFramePoll() {
+    ReturnToFrame();
     FramePollInput in;
     in.urlMode = m_bUrlMode;
     in.headerKnown = m_bHeaderKnown;
@@ -588,6 +601,10 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
             path = missing;
     }
     m_thumbnail = path == pathIn ? RowThumbnail(pathIn, entryName) : ThumbnailKey{};
+    m_playingPath = pathIn;
+    m_playingEntry = entryName;
+    m_returnFrame = -1;
+    UseSettingsOf(path == pathIn ? RowIdentity(pathIn, entryName) : QString());
     SwfHeaderInfo header;
     if (IsListFilePath(path)) {
         const QString temp = ExtractedEntryPath(TempFolder(), entryName);
@@ -610,6 +627,7 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
         m_flash->LoadMovie(0, path);
     }
     if (!IsPlayableMovie(header)) {
+        UseSettingsOf(QString());
         m_flash->LoadMovie(0, badFormat);
         header = SwfHeaderInfo{};
         ReadSwfHeader(badFormat, header);
@@ -617,6 +635,7 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
     {
         std::lock_guard lock(HeaderLock());
         m_header = header;
+        m_header.frameRate = PlayedRate(header.frameRate, m_settings.speed);
     }
     if (m_flash->ReadyState() == -1)
         return;
@@ -640,6 +659,63 @@ void CPlayCtrlDlg::PlayLocalItem(const QString &pathIn, const QString &entryName
     GiveWayToMovie();
 }
 
+// --- per-movie settings -------------------------------------------------------------------
+
+MovieSettings CPlayCtrlDlg::SettingsOf(const QString &identity) const {
+    if (identity.isEmpty())
+        return {};
+    const auto unsaved = m_unsaved.constFind(identity);
+    if (unsaved != m_unsaved.constEnd())
+        return *unsaved;
+    return m_library ? m_library->Get(identity) : MovieSettings{};
+}
+
+void CPlayCtrlDlg::UseSettingsOf(const QString &identity) {
+    m_identity = identity;
+    m_settings = SettingsOf(identity);
+    PlayOptions options;
+    options.speed = m_settings.speed;
+    if (m_settings.quality != kDefaultQuality)
+        options.quality = QualityName(m_settings.quality);
+    m_flash->SetPlayOptions(options);
+}
+
+void CPlayCtrlDlg::ChangeSettings(const QString &identity, const MovieSettings &settings) {
+    if (identity.isEmpty() || (settings.speed != 1.0 && !IsOfferedSpeed(settings.speed)))
+        return;
+    // Without a library (or when it cannot be written) the choice lasts while the player runs.
+    if (m_library && m_library->Set(identity, settings))
+        m_unsaved.remove(identity);
+    else
+        m_unsaved.insert(identity, settings);
+    if (identity != m_identity || m_nPlayState == kStateStopped || settings == m_settings)
+        return;
+    const bool reports = m_flash->ReportsFrames();
+    const int frame = reports ? std::max(0, m_flash->CurrentFrame()) : 0;
+    const bool paused = m_nPlayState == kStatePaused;
+    if (m_bUrlMode) {
+        const QString url = m_flash->Movie();
+        m_flash->LoadMovie(0, QString::fromLatin1(kBlankMovie));
+        PlayUrl(url);
+    } else {
+        PlayLocalItem(m_playingPath, m_playingEntry);
+    }
+    if (reports && (frame > 0 || paused)) {
+        m_returnFrame = frame;
+        m_returnPaused = paused;
+    }
+}
+
+// A movie loaded again for new settings goes back to where it was once it reports its frames.
+void CPlayCtrlDlg::ReturnToFrame() {
+    if (m_returnFrame < 0 || m_nPlayState == kStateStopped || !m_flash->ReportsFrames())
+        return;
+    const int frame = std::exchange(m_returnFrame, -1);
+    if (m_returnPaused && m_nPlayState == kStatePlaying)
+        OnPause();
+    GoToFrame(std::min(frame, m_flash->TotalFrames() - 1));
+}
+
 void CPlayCtrlDlg::PlayUrl(const QString &url) {
     if (m_flash->Movie() == url)
         return;
@@ -651,6 +727,7 @@ void CPlayCtrlDlg::PlayUrl(const QString &url) {
         if (auto cancel = m_pendingDownloads->Add(previous))
             StartCacheDownload(previous, std::move(cancel));
 
+    m_returnFrame = -1;
     auto record = std::make_unique<UrlProbeRecord>();
     record->owner = this;
     record->url = url.left(kProbeUrlUnits - 1);
@@ -680,6 +757,9 @@ void CPlayCtrlDlg::PlayUrl(const QString &url) {
 void CPlayCtrlDlg::LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record) {
     m_bUrlPending = false;
     m_thumbnail = IdentityThumbnail(url);
+    m_playingPath.clear();
+    m_playingEntry.clear();
+    UseSettingsOf(WebIdentity(QUrl(url)));
     m_flash->LoadMovie(0, url);
     m_bUrlMode = true;
     m_bFullyLoaded = false;
@@ -751,6 +831,7 @@ void CPlayCtrlDlg::OnMovieHeader(std::unique_ptr<UrlProbeRecord> record) {
     {
         std::lock_guard lock(HeaderLock());
         CopyProbedHeader(*record, m_header);
+        m_header.frameRate = PlayedRate(m_header.frameRate, m_settings.speed);
         SetTrackbarRange(m_header.frameCount);
         stage = StageOf(m_header);
     }

@@ -6,12 +6,14 @@
 
 #include "platform/Thumbnails.h"
 #include "platform/Timers.h"
+#include "platform/library/MovieLibrary.h"
 #include "platform/power/PowerSaving.h"
 #include "playback/HeaderProbe.h"
 #include "playback/PlayLogic.h"
 #include "playback/SwfHeader.h"
 #include "settings/Settings.h"
 
+#include <QHash>
 #include <QString>
 #include <QWidget>
 
@@ -61,6 +63,7 @@ public:
         std::unique_ptr<PowerSettings> power;               // none: power saving is left alone
         std::function<std::unique_ptr<HttpSession>()> http; // none: the Qt Network session
         std::function<std::unique_ptr<Mixer>()> mixer; // none: the sound panel reaches no mixer
+        MovieLibrary *library = nullptr; // none: every movie plays at its own speed and quality
     };
     CPlayCtrlDlg(FlashControl *flash, PlayHost *host, Services services, QWidget *parent);
     ~CPlayCtrlDlg() override;
@@ -87,6 +90,16 @@ public:
     bool CanStepFrames() const;
     // Shows `frame` (from 0) and keeps the play state; false when the movie cannot go there.
     bool GoToFrame(int frame);
+    // The movie in play for what the player keeps about it (empty when none, or when the
+    // player's own "missing" or "bad format" movie stands in), and how it plays.
+    QString PlayingIdentity() const { return m_identity; }
+    MovieSettings PlayingSettings() const { return m_settings; }
+    // A movie's remembered settings (the defaults without a library).
+    MovieSettings SettingsOf(const QString &identity) const;
+    // Remembers a movie's settings; for the movie in play they apply at once: a movie that
+    // reports its frames is loaded again and returns to the frame it showed (and its pause),
+    // any other starts again.
+    void ChangeSettings(const QString &identity, const MovieSettings &settings);
     // Counts the movies loaded; names the current one for the desktop's media panel.
     int MovieSerial() const { return m_nMovieSerial; }
 
@@ -159,10 +172,16 @@ private:
     void StartProbe(std::unique_ptr<UrlProbeRecord> record);
     // The second half of PlayUrl, once the wait for an earlier probe is over.
     void LoadUrl(const QString &url, std::unique_ptr<UrlProbeRecord> record);
+    // Takes up the movie's settings for the load that follows.
+    void UseSettingsOf(const QString &identity);
+    // The header's rate as the movie plays it.
+    void ApplySpeedToHeader();
+    void ReturnToFrame();
 
     FlashControl *m_flash;
     PlayHost *m_host;
     RegistryStore *m_registry;
+    MovieLibrary *m_library;
     std::function<std::unique_ptr<HttpSession>()> m_http;
     std::function<std::unique_ptr<Mixer>()> m_mixer;
     PowerSaving m_power;
@@ -184,6 +203,14 @@ private:
     int m_nMovieSerial = 0;
     bool m_bUrlPending = false;
     bool m_initialised = false;
+    QString m_identity;
+    MovieSettings m_settings;
+    // The local item in play (for a load again), and where a load again returns to.
+    QString m_playingPath, m_playingEntry;
+    int m_returnFrame = -1;
+    // Settings chosen while no library could keep them.
+    QHash<QString, MovieSettings> m_unsaved;
+    bool m_returnPaused = false;
 };
 
 } // namespace kz

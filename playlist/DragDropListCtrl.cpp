@@ -126,18 +126,44 @@ bool CDragDropListCtrl::viewportEvent(QEvent *event) {
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         if (QTreeWidgetItem *item = itemAt(help->pos())) {
-            const ThumbnailKey key = RowThumbnail(item->text(0), item->text(1));
-            if (ThumbnailUpToDate(key)) {
+            const QString pictures = RowPictures(item->text(0), item->text(1));
+            if (!pictures.isEmpty()) {
                 QToolTip::showText(
                     help->globalPos(),
-                    QStringLiteral("<img src=\"%1\"><br>%2")
-                        .arg(key.path.toHtmlEscaped(), item->text(1).toHtmlEscaped()),
-                    viewport());
+                    pictures + QStringLiteral("<br>") + item->text(1).toHtmlEscaped(), viewport());
                 return true;
             }
         }
     }
     return QTreeWidget::viewportEvent(event);
+}
+
+// A movie row shows its own thumbnail; a list file's row the first few of its movies' that
+// have one.
+QString CDragDropListCtrl::RowPictures(const QString &column0, const QString &column1) const {
+    auto image = [](const ThumbnailKey &key) {
+        return QStringLiteral("<img src=\"%1\">").arg(key.path.toHtmlEscaped());
+    };
+    if (m_nPlayListKind != kListFileList) {
+        const ThumbnailKey key = RowThumbnail(column0, column1);
+        return ThumbnailUpToDate(key) ? image(key) : QString();
+    }
+    QStringList entries;
+    if (!ListEntries(column0, entries))
+        return {};
+    QString strip;
+    int shown = 0;
+    // A hover costs a look at a few dozen entries at most, however long the list.
+    entries = entries.mid(0, kListTipLooks);
+    for (const QString &entry : std::as_const(entries)) {
+        const ThumbnailKey key = RowThumbnail(column0, entry);
+        if (!ThumbnailUpToDate(key))
+            continue;
+        strip += image(key);
+        if (++shown == kListTipPictures)
+            break;
+    }
+    return strip;
 }
 
 int CDragDropListCtrl::AppendRow(const QString &path, const QString &name) {

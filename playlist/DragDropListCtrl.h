@@ -24,6 +24,9 @@ namespace kz {
 struct DragPayload;
 
 enum PlayListKind { kMovieList = 0, kListFileList = 1 };
+// A list file's tool tip shows this many of its movies' thumbnails, out of its first entries.
+inline constexpr int kListTipPictures = 4;
+inline constexpr int kListTipLooks = 64;
 
 class CDragDropListCtrl : public QTreeWidget {
     Q_OBJECT
@@ -135,6 +138,8 @@ protected:
                  const QModelIndex &index) const override;
     // A movie row's tool tip shows its thumbnail when the player has one.
     bool viewportEvent(QEvent *event) override;
+    // The tool tip's pictures for a row (HTML); empty when there are none.
+    QString RowPictures(const QString &column0, const QString &column1) const;
 
 private:
     void FollowCurrent(const QTreeWidgetItem *current);

@@ -71,6 +71,24 @@ constexpr Row kRows[] = {
     // Keys a movie never needs: arrows, space and letters stay the movie's.
     {ID_NEXT_FRAME, u"下一帧", "Ctrl+."},
     {ID_PREVIOUS_FRAME, u"上一帧", "Ctrl+,"},
+    {ID_SPEED_FIRST, u"0.5×", ""},
+    {ID_SPEED_FIRST + 1, u"1×", ""},
+    {ID_SPEED_FIRST + 2, u"1.5×", ""},
+    {ID_SPEED_FIRST + 3, u"2×", ""},
+    {ID_SPEED_FIRST + 4, u"3×", ""},
+    {ID_QUALITY_FIRST, u"低", ""},
+    {ID_QUALITY_FIRST + 1, u"中", ""},
+    {ID_QUALITY_FIRST + 2, u"高", ""},
+    {ID_QUALITY_FIRST + 3, u"最佳", ""},
+    {ID_ROW_SPEED_FIRST, u"0.5×", ""},
+    {ID_ROW_SPEED_FIRST + 1, u"1×", ""},
+    {ID_ROW_SPEED_FIRST + 2, u"1.5×", ""},
+    {ID_ROW_SPEED_FIRST + 3, u"2×", ""},
+    {ID_ROW_SPEED_FIRST + 4, u"3×", ""},
+    {ID_ROW_QUALITY_FIRST, u"低", ""},
+    {ID_ROW_QUALITY_FIRST + 1, u"中", ""},
+    {ID_ROW_QUALITY_FIRST + 2, u"高", ""},
+    {ID_ROW_QUALITY_FIRST + 3, u"最佳", ""},
     {ID_MUTE, u"静音", ""},
     {ID_ZOOM_IN, u"放大", ""},
     {ID_ZOOM_OUT, u"缩小", ""},
@@ -110,17 +128,37 @@ QList<int> AllCommandIds() {
     return ids;
 }
 
+namespace {
+
+QList<int> Run(int first, int count) {
+    QList<int> ids;
+    for (int i = 0; i < count; ++i)
+        ids << first + i;
+    return ids;
+}
+
+// "播放速度" and "画质" for the commands from `speedFirst` and `qualityFirst`.
+QList<MenuSpec> SettingsMenus(int speedFirst, int qualityFirst) {
+    return {{QStringLiteral("播放速度"), Run(speedFirst, kSpeedCount), {}},
+            {QStringLiteral("画质"), Run(qualityFirst, kQualityCount), {}}};
+}
+
+} // namespace
+
 QList<MenuSpec> MainMenu() {
     return {
         {QStringLiteral("文件"),
          {ID_FILE_OPEN, 0, ID_FILE_SAVE_AS, ID_COPY_TO_DIRECTORY, ID_RENAME_FILE,
           ID_REMOVE_FROM_LIST, ID_CLEAR_PLAY_LIST, ID_DELETE_FILE, ID_DELETE_ALL_FILES,
-          ID_BROWSE_FOLDER, ID_DELETE_SAVES, 0, ID_FRAME_FLASH_TOOLS, 0, ID_APP_EXIT}},
+          ID_BROWSE_FOLDER, ID_DELETE_SAVES, SubMenuItem(0), SubMenuItem(1), 0,
+          ID_FRAME_FLASH_TOOLS, 0, ID_APP_EXIT},
+         SettingsMenus(ID_ROW_SPEED_FIRST, ID_ROW_QUALITY_FIRST)},
         {QStringLiteral("列表"),
          {ID_NEW_LIST_FILE, ID_OPEN_LIST_FILE, ID_SAVE_AS_LIST_FILE, ID_ADD_TO_LIST_FILE,
           ID_ADD_TO_FAVOURITES, ID_FAVOURITE_LIST, ID_LAST_PLAY_LIST, 0, ID_REMOVE_LIST_FILE,
           ID_CLEAR_LIST_FILES, ID_DELETE_LIST_FILE, ID_DELETE_ALL_LIST_FILES, ID_COMPRESS_LIST_FILE,
-          ID_COMPRESS_ALL_LIST_FILES, ID_BROWSE_LIST_FOLDER}},
+          ID_COMPRESS_ALL_LIST_FILES, ID_BROWSE_LIST_FOLDER},
+         {}},
         {QStringLiteral("播放"),
          {ID_PLAY,
           ID_PAUSE,
@@ -137,6 +175,8 @@ QList<MenuSpec> MainMenu() {
           0,
           ID_MUTE,
           ID_GAME_MODE,
+          SubMenuItem(0),
+          SubMenuItem(1),
           0,
           ID_ZOOM_IN,
           ID_ZOOM_OUT,
@@ -148,19 +188,22 @@ QList<MenuSpec> MainMenu() {
           ID_SEND_MAIL,
           ID_VIEW_FLASH_TOOLS,
           ID_CAPTURE,
-          ID_BACK_COLOUR}},
-        {QStringLiteral("查看"), {ID_LIST_BAR, ID_NET_SEARCH, ID_TOP_MOST}},
+          ID_BACK_COLOUR},
+         SettingsMenus(ID_SPEED_FIRST, ID_QUALITY_FIRST)},
+        {QStringLiteral("查看"), {ID_LIST_BAR, ID_NET_SEARCH, ID_TOP_MOST}, {}},
         {QStringLiteral("工具"),
          {ID_SEARCH_DIRECTORY, ID_SEARCH_DISK, ID_SEARCH_IE_CACHE, ID_DELETE_IE_CACHE_FLASH, 0,
           ID_IMAGE_OPTIONS, ID_BROWSE_IMAGE_FOLDER, ID_SET_WALLPAPER, ID_INSTALL_SCREENSAVER, 0,
-          ID_AUTO_CLOSE, ID_CONFIGURATION, ID_SET_DEFAULT_PLAYER}},
-        {QStringLiteral("帮助"), {ID_APP_ABOUT}},
+          ID_AUTO_CLOSE, ID_CONFIGURATION, ID_SET_DEFAULT_PLAYER},
+         {}},
+        {QStringLiteral("帮助"), {ID_APP_ABOUT}, {}},
     };
 }
 
 MenuSpec TrayMenu() {
     return {QStringLiteral("Iconmenu"),
-            {ID_PLAY, ID_PAUSE, ID_STOP, ID_NEXT, ID_PREVIOUS, 0, ID_TRAY_OPEN, ID_TRAY_EXIT}};
+            {ID_PLAY, ID_PAUSE, ID_STOP, ID_NEXT, ID_PREVIOUS, 0, ID_TRAY_OPEN, ID_TRAY_EXIT},
+            {}};
 }
 
 } // namespace kz

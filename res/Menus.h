@@ -66,6 +66,13 @@ inline constexpr int ID_NEXT = 32808;
 inline constexpr int ID_PREVIOUS = 32809;
 inline constexpr int ID_NEXT_FRAME = 32930;
 inline constexpr int ID_PREVIOUS_FRAME = 32931;
+// The movie in play's speed and quality (menu 播放), and the selected rows' (the play list's).
+inline constexpr int ID_SPEED_FIRST = 32932;   // 0.5x, 1x, 1.5x, 2x, 3x in turn
+inline constexpr int ID_QUALITY_FIRST = 32937; // 低, 中, 高, 最佳 in turn
+inline constexpr int ID_ROW_SPEED_FIRST = 32941;
+inline constexpr int ID_ROW_QUALITY_FIRST = 32946;
+inline constexpr int kSpeedCount = 5;
+inline constexpr int kQualityCount = 4;
 inline constexpr int ID_MUTE = 32810;
 inline constexpr int ID_ZOOM_IN = 32813;
 inline constexpr int ID_ZOOM_OUT = 32814;
@@ -95,11 +102,18 @@ QList<int> AllCommandIds();
 // The command the accelerator table gives a key ("F5", "Ctrl+O"); 0 for none.
 int CommandOfKey(const QString &key);
 
-// A menu: items are command ids, 0 a separator.
+// A menu: items are command ids, 0 a separator, SubMenuItem(i) the sub-menu subMenus[i].
 struct MenuSpec {
     QString caption;
     QList<int> items;
+    QList<MenuSpec> subMenus;
 };
+constexpr int SubMenuItem(int index) {
+    return -1 - index;
+}
+constexpr int SubMenuIndex(int item) {
+    return item < 0 ? -1 - item : -1;
+}
 // Menu 128's sub-menus in order ("文件", "列表", "播放", …) and menu 137's one sub-menu.
 QList<MenuSpec> MainMenu();
 MenuSpec TrayMenu();

@@ -79,7 +79,10 @@ bool CommandTable::Execute(int id) {
 QMenu *CommandTable::BuildMenu(const MenuSpec &spec, QWidget *parent) {
     auto *menu = new QMenu(spec.caption, parent);
     for (int id : spec.items) {
-        if (id == 0)
+        const int sub = SubMenuIndex(id);
+        if (sub >= 0 && sub < spec.subMenus.size())
+            menu->addMenu(BuildMenu(spec.subMenus.at(sub), menu));
+        else if (id == 0)
             menu->addSeparator();
         else if (QAction *a = Action(id))
             menu->addAction(a);

@@ -183,6 +183,12 @@ void CKZPlayerView::RoutePlayCommands() {
     auto stepping = [](const CPlayCtrlDlg &c) { return CommandState{c.CanStepFrames()}; };
     routeTo(ID_NEXT_FRAME, &CPlayCtrlDlg::OnNextFrame, stepping);
     routeTo(ID_PREVIOUS_FRAME, &CPlayCtrlDlg::OnPreviousFrame, stepping);
+    RouteMovieSettings(t, ID_SPEED_FIRST, ID_QUALITY_FIRST, ctrl, [ctrl] {
+        CPlayCtrlDlg *c = ctrl();
+        return c && c->m_nPlayState != kStateStopped && !c->PlayingIdentity().isEmpty()
+                   ? QStringList{c->PlayingIdentity()}
+                   : QStringList();
+    });
     t.Route(
         ID_AUTO_PLAY,
         [ctrl] {
@@ -288,6 +294,11 @@ void CKZPlayerView::OnInitialUpdate() {
     CPlayCtrlDlg::Services services;
     services.registry = m_machine.get();
     services.mixer = m_mixerFactory;
+    m_library = std::make_unique<MovieLibrary>();
+    if (m_library->GetState() == MovieLibrary::State::SetAside)
+        m_frame->SetStatusText(
+            QStringLiteral("影片设置库已损坏，已移到“%1”").arg(m_library->SetAsidePath()));
+    services.library = m_library.get();
     // The display's power settings only on a real X11 display.
     if (QGuiApplication::platformName() == u"xcb")
         services.power = CreateX11PowerSettings();

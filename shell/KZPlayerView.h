@@ -29,14 +29,22 @@ class BrowserControl;
 class CCaptureCommands;
 class CMainFrame;
 class CPlayCtrlDlg;
+class CommandTable;
 class CViewPlayHost;
 class FlashControl;
 class HttpSession;
 class IniRegistryStore;
 class Mixer;
+class MovieLibrary;
 struct ControlFactory;
 struct UpdateMailbox;
 struct UpdateSetup;
+
+// Routes the commands of the speed and quality sub-menus starting at the two ids to the
+// movies `identities` names (SettingsRoutes.cpp).
+void RouteMovieSettings(CommandTable &t, int speedFirst, int qualityFirst,
+                        std::function<CPlayCtrlDlg *()> ctrl,
+                        std::function<QStringList()> identities);
 
 // Timers: the home page and version check once after start, the connectivity re-check, the
 // repaint after a start with a movie.
@@ -153,6 +161,7 @@ private:
     CCaptureCommands *m_capture = nullptr;
     std::unique_ptr<CViewPlayHost> m_playHost;
     std::unique_ptr<IniRegistryStore> m_machine;
+    std::unique_ptr<MovieLibrary> m_library;
     std::function<std::unique_ptr<Mixer>()> m_mixerFactory;
     QWidget *m_loading = nullptr;
     QProgressBar *m_loadingBar = nullptr;

@@ -3,9 +3,11 @@
 
 #include "controls/WaitCursor.h"
 #include "netsearch/ListDlg.h"
+#include "platform/MovieIdentity.h"
 #include "platform/Paths.h"
 #include "platform/UserDirs.h"
 #include "platform/flash/FlashControl.h"
+#include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
 #include "playlist/ListCommands.h"
 #include "playlist/ListFile.h"
@@ -117,6 +119,18 @@ void CMainFrame::RouteListCommands() {
         ID_BROWSE_LIST_FOLDER, [c] { c->OnBrowseListFolder(); }, selected(lists));
     t.Route(
         ID_LIST_FILE_INFO, [c] { c->OnListFileInfo(); }, selected(lists));
+    RouteMovieSettings(
+        t, ID_ROW_SPEED_FIRST, ID_ROW_QUALITY_FIRST,
+        [this] { return m_view ? m_view->PlayCtrl() : nullptr; },
+        [play] {
+            QStringList ids;
+            for (int row : play->SelectedRows()) {
+                const QString id = RowIdentity(play->RowText(row, 0), play->RowText(row, 1));
+                if (!id.isEmpty())
+                    ids << id;
+            }
+            return ids;
+        });
 
     int index = 0;
     for (CDragDropListCtrl *list : {play, lists}) {

@@ -35,6 +35,15 @@ struct ListEntrySource {
     std::function<bool(const QString &entry, QByteArray &bytes)> readEntry;
 };
 
+// How the movies loaded from now on play: their speed as a multiple of their own frame rate
+// (the engine then runs them at that rate), and the engine's drawing quality ("low", "medium",
+// "high", "best"; empty for its default).
+struct PlayOptions {
+    double speed = 1.0;
+    QString quality;
+    bool operator==(const PlayOptions &) const = default;
+};
+
 class FlashControl : public QWidget {
     Q_OBJECT
 public:
@@ -83,6 +92,8 @@ public:
         Q_UNUSED(source);
         LoadMovie(0, extracted);
     }
+    // Applies to the next load (a movie in play keeps how it was loaded).
+    virtual void SetPlayOptions(const PlayOptions &options) { Q_UNUSED(options); }
     // Folders whose movies may read their files and reach the network.
     virtual void SetTrustedFolders(const QStringList &folders) { Q_UNUSED(folders); }
     // Deletes the saves a movie file (or a list file's entry) made; `done` hears how many.

@@ -1,5 +1,6 @@
 #include "MovieSandbox.h"
 
+#include "platform/MovieIdentity.h"
 #include "platform/flash/FlashState.h"
 
 #include "formats/swf/SwfBits.h"
@@ -134,6 +135,18 @@ bool MovieAsksForNetwork(const QByteArray &head) {
     return (std::uint8_t(body[tagsAt + flagsAt]) & kUseNetworkFlag) != 0;
 }
 
+double HeadFrameRate(const QByteArray &head) {
+    const QByteArray body = HeadBody(head);
+    if (body.isEmpty())
+        return 0;
+    const qsizetype rateAt = qsizetype(RectByteCount(std::uint8_t(body[0])));
+    if (body.size() < rateAt + 2)
+        return 0;
+    // 8.8 fixed point, fraction first.
+    const double rate = std::uint8_t(body[rateAt + 1]) + std::uint8_t(body[rateAt]) / 256.0;
+    return rate > 0 && rate <= kMaxRate ? rate : 0;
+}
+
 bool InTrustedFolder(const QString &path, const QStringList &trusted) {
     const QString real = RealPath(path);
     for (const QString &folder : trusted) {
@@ -152,7 +165,7 @@ MovieSite SiteForFile(const QString &path, const QByteArray &head, const QString
     site.folder = RealFolder(path);
     site.host = HostFor('f', site.folder);
     site.movieUrl = SchemeUrl(site.host, u'/' + QFileInfo(path).fileName());
-    site.identity = QFileInfo(path).absoluteFilePath();
+    site.identity = FileIdentity(path);
     return LocalSite(site, path, head, trusted);
 }
 
@@ -164,7 +177,7 @@ MovieSite SiteForListEntry(const QString &listFile, const QString &entry, const 
     site.entry = entry;
     site.host = HostFor('t', site.listFile);
     site.movieUrl = SchemeUrl(site.host, u'/' + entry);
-    site.identity = QFileInfo(listFile).absoluteFilePath() + u'|' + entry;
+    site.identity = ListEntryIdentity(listFile, entry);
     return LocalSite(site, listFile, head, trusted);
 }
 
@@ -185,7 +198,7 @@ MovieSite SiteForWeb(const QUrl &url) {
         u.setQuery(url.query(QUrl::FullyEncoded), QUrl::TolerantMode);
     site.movieUrl = u.toString(QUrl::FullyEncoded);
     site.network = true;
-    site.identity = url.toString(QUrl::FullyEncoded);
+    site.identity = WebIdentity(url);
     return site;
 }
 

@@ -62,6 +62,10 @@ MovieSite BlankSite();
 // True when the movie's file attributes (SWF 8 and later) ask for network access.
 bool MovieAsksForNetwork(const QByteArray &head);
 
+// The frame rate the movie's header gives (fractions kept); 0 when the head does not say or
+// says something no player would use (nothing, or more than 120 a second).
+double HeadFrameRate(const QByteArray &head);
+
 // True when the path (after links) lies in one of the trusted folders or is one of them.
 bool InTrustedFolder(const QString &path, const QStringList &trusted);
 

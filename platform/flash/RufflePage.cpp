@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <cmath>
+
 namespace kz {
 
 namespace {
@@ -50,7 +52,7 @@ window.RufflePlayer.config = {
   contextMenu: "off", letterbox: "off", warnOnUnsupportedContent: false,
   showSwfDownload: false, openUrlMode: "allow", logLevel: "error"
 };
-let bridge = null, player = null, url = null, instrumented = false, seq = 0;
+let bridge = null, player = null, url = null, instrumented = false, seq = 0, loadOptions = {};
 // Every go-to, play and pause opens an epoch; reports sent before it are stale.
 let epoch = 0, paused = false;
 let scale = "showAll", background = "", stageSize = null, movieColour = "";
@@ -102,12 +104,14 @@ function startPlayer() {
     }, player.ruffle().isPlaying);
   });
   // Relative addresses resolve against the movie's own folder, as Flash resolved them.
-  player.ruffle().load({ url: url, base: new URL(".", url).href, scale: "showAll",
-                         forceScale: true, wmode: "transparent", allowScriptAccess: instrumented })
+  player.ruffle().load(Object.assign({}, loadOptions, {
+      url: url, base: new URL(".", url).href, scale: "showAll", forceScale: true,
+      wmode: "transparent", allowScriptAccess: instrumented }))
     .catch((e) => { if (mine === seq) report("LoadFailed", mine, String(e)); });
 }
-window.kzLoad = (s, address, withReports, look, site) => {
+window.kzLoad = (s, address, withReports, look, site, options) => {
   seq = s; url = address; instrumented = withReports; paused = false;
+  loadOptions = options || {};
   webOrigin = site || null;
   scale = look.scale; background = look.background;
   startPlayer();
@@ -210,11 +214,22 @@ QJsonObject RuffleLook(const QString &scale, int backgroundRgb) {
 }
 
 QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look,
-                   const QString &webOrigin) {
-    return QStringLiteral("kzLoad(%1,%2,%3,%4,%5)")
+                   const QString &webOrigin, const QJsonObject &options) {
+    return QStringLiteral("kzLoad(%1,%2,%3,%4,%5,%6)")
         .arg(seq)
         .arg(Json(url), withReports ? QStringLiteral("true") : QStringLiteral("false"), Json(look),
-             webOrigin.isEmpty() ? QStringLiteral("null") : Json(webOrigin));
+             webOrigin.isEmpty() ? QStringLiteral("null") : Json(webOrigin), Json(options));
+}
+
+QJsonObject RuffleLoadOptions(double frameRate, const QString &quality) {
+    QJsonObject o;
+    if (std::isfinite(frameRate) && frameRate > 0)
+        o.insert(QStringLiteral("frameRate"), frameRate);
+    static const QStringList kQualities = {QStringLiteral("low"), QStringLiteral("medium"),
+                                           QStringLiteral("high"), QStringLiteral("best")};
+    if (kQualities.contains(quality))
+        o.insert(QStringLiteral("quality"), quality);
+    return o;
 }
 
 QString ScriptCall(const char *function, const QJsonValue &argument) {

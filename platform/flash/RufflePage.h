@@ -28,8 +28,12 @@ QString CssColor(int rgb);
 // Loads the movie at `url`; `withReports` when it was instrumented (frame reports, callbacks).
 // `webOrigin` ("http://host:port") is a web movie's site, whose addresses the page reaches
 // through the player.
+// `options` are the engine's own load options (RuffleLoadOptions).
 QString ScriptLoad(int seq, const QString &url, bool withReports, const QJsonObject &look,
-                   const QString &webOrigin = {});
+                   const QString &webOrigin = {}, const QJsonObject &options = {});
+// The engine's load options for a movie played at `frameRate` frames a second (0: its own
+// rate) and at `quality` (empty: the engine's default; only the engine's four names count).
+QJsonObject RuffleLoadOptions(double frameRate, const QString &quality);
 QString ScriptCall(const char *function, const QJsonValue &argument = QJsonValue::Undefined);
 
 } // namespace kz

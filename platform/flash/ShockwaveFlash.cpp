@@ -629,6 +629,7 @@ void CShockwaveflash1::BeginMovie() {
     m_cacheHold.reset();
     m_refused.clear();
     m_metadataSeen = false;
+    m_playRate = 0;
     m_engineColour = -1;
     m_backgroundChosen = false;
     // The previous movie's bytes go at once, not when the next one is in.
@@ -695,8 +696,11 @@ void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
     bool instrumented = false;
     // Only a movie small enough to copy is read whole and instrumented; the others are read
     // by the engine straight from the file.
-    const QByteArray head = f.peek(8);
-    const qint64 declared = head.size() == 8 ? qint64(std::uint8_t(head[4])) |
+    const QByteArray head = f.peek(4096);
+    // A faster or slower movie runs at its own rate times the speed.
+    const double ownRate = m_options.speed != 1.0 ? HeadFrameRate(head) : 0;
+    m_playRate = ownRate > 0 ? ownRate * m_options.speed : 0;
+    const qint64 declared = head.size() >= 8 ? qint64(std::uint8_t(head[4])) |
                                                    qint64(std::uint8_t(head[5])) << 8 |
                                                    qint64(std::uint8_t(head[6])) << 16 |
                                                    qint64(std::uint8_t(head[7])) << 24
@@ -714,7 +718,8 @@ void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
     m_state.Loaded();
     StartPage();
     RunScript(ScriptLoad(m_seq, site.movieUrl, instrumented, RuffleLook(m_scale, StageColour()),
-                         site.kind == MovieSite::Kind::Web ? WebOrigin(site.webUrl) : QString()));
+                         site.kind == MovieSite::Kind::Web ? WebOrigin(site.webUrl) : QString(),
+                         RuffleLoadOptions(m_playRate, m_options.quality)));
 }
 
 void CShockwaveflash1::LoadWeb(const QString &url) {
@@ -785,7 +790,11 @@ void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playin
     const bool keepPlaying = playing && m_wantPlaying;
     if (playing && !m_wantPlaying)
         RunScript(QStringLiteral("kzPause(%1)").arg(++m_epoch));
-    m_state.Ready(CheckedFacts(facts), keepPlaying);
+    MovieFacts checked = CheckedFacts(facts);
+    // The engine reports the header's rate; the movie runs at the one it was told.
+    if (m_playRate > 0)
+        checked.frameRate = m_playRate;
+    m_state.Ready(checked, keepPlaying);
     // The engine knows the colour even where the header reader stopped short of it.
     m_engineColour = m_state.Facts().backgroundColor;
     StageColourMayHaveChanged();

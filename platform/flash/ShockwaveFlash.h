@@ -49,6 +49,7 @@ public:
     int ReadyState() const override { return m_state.ReadyState(); }
     void LoadListEntry(const QString &extracted, const ListEntrySource &source) override;
     void SetTrustedFolders(const QStringList &folders) override;
+    void SetPlayOptions(const PlayOptions &options) override { m_options = options; }
     void DeleteSaves(const QString &path, const QString &entry,
                      std::function<void(int removed)> done = {}) override;
 
@@ -122,6 +123,8 @@ private:
     bool m_metadataSeen = false;
     MovieSite m_site;
     QStringList m_trusted;
+    PlayOptions m_options;
+    double m_playRate = 0;   // the rate the engine was told for this movie; 0 for its own
     QSet<QString> m_refused; // told already, for this movie
     LinkGate m_links;
 };

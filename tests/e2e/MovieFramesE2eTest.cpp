@@ -10,6 +10,8 @@
 #include "platform/flash/ShockwaveFlash.h"
 #include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
+#include "res/Menus.h"
+#include "shell/CommandTable.h"
 #include "shell/KZPlayerView.h"
 #include "shell/MainFrm.h"
 #include "support/E2eSupport.h"
@@ -79,6 +81,9 @@ struct Player : RealFrame {
         ctrl->m_nPlayingMode = mode;
         ctrl->m_nCurrentPlayingItem = 0;
         ctrl->OnPlay();
+    }
+    bool Ready() {
+        return PumpUntil([&] { return flash->PageReady(); }, 30000);
     }
     bool Reporting(int ms = 30000) {
         return PumpUntil([&] { return flash->ReportsFrames(); }, ms);
@@ -247,4 +252,52 @@ TEST(MovieFramesE2e, AnActionScript3MovieKeepsPlayingAfterADragAndIsNotCutShort)
     EXPECT_EQ(p.ctrl->m_nCurrentPlayingItem, 0) << "the drag made the controller move on";
     EXPECT_EQ(p.flash->Movie(), as3);
     EXPECT_FALSE(p.ctrl->EndWaitPending());
+}
+
+// Twice the speed, chosen in the menu while the movie stands paused: it is loaded again at twice
+// its rate, goes back to the frame it showed, and plays so again after a restart. How fast the
+// reports come is measured and printed (the machine is shared), not asserted.
+TEST(MovieFramesE2e, TwiceTheSpeedLoadsAgainWhereItWasAndComesBackAfterARestart) {
+    QTemporaryDir dir;
+    Player p;
+    const QString movie = WriteMovie(dir, "speed.swf", Movie(600, 12, {}, 0, -1, 8));
+    auto reportRate = [&] {
+        QSignalSpy reports(p.flash, &CShockwaveflash1::FrameReported);
+        QElapsedTimer t;
+        t.start();
+        Pump(2000);
+        return reports.size() * 1000.0 / t.elapsed();
+    };
+    p.PlayRows({movie}, false, kModeListLoop);
+    ASSERT_TRUE(p.Reporting());
+    const double own = reportRate();
+    ASSERT_TRUE(PumpUntil([&] { return p.flash->CurrentFrame() >= 10; }, 10000));
+    p.ctrl->OnPause();
+    Pump(300);
+    const int at = p.flash->CurrentFrame();
+    ASSERT_TRUE(p.frame->Commands().Execute(ID_SPEED_FIRST + 3)); // 2x
+    EXPECT_TRUE(
+        PumpUntil([&] { return p.flash->ReportsFrames() && p.flash->CurrentFrame() == at; }, 30000))
+        << p.flash->CurrentFrame() << " for " << at;
+    Pump(500);
+    EXPECT_EQ(p.flash->CurrentFrame(), at) << "it stays paused there";
+    EXPECT_EQ(p.ctrl->m_nPlayState, kStatePaused);
+    EXPECT_DOUBLE_EQ(p.flash->Facts().frameRate, 24);
+    EXPECT_EQ(p.ctrl->Header().frameRate, 24);
+    EXPECT_TRUE(p.Info().contains(QStringLiteral("时间：00:00:00/00:00:25")))
+        << p.Info().toStdString();
+    p.ctrl->OnPlay();
+    const double twice = reportRate();
+    std::printf("[ note ] reports a second: %.1f at 1x, %.1f at 2x (header 12): %.2fx\n", own,
+                twice, own > 0 ? twice / own : 0.0);
+    EXPECT_GT(twice, 0);
+
+    p.Restart();
+    ASSERT_TRUE(p.Ready());
+    p.frame->PlayList()->RemoveAllRows();
+    p.PlayRows({movie}, false, kModeListLoop);
+    ASSERT_TRUE(p.Reporting());
+    EXPECT_EQ(p.ctrl->PlayingSettings().speed, 2.0);
+    EXPECT_DOUBLE_EQ(p.flash->Facts().frameRate, 24);
+    std::printf("[ note ] after a restart: %.1f reports a second\n", reportRate());
 }

@@ -7,6 +7,7 @@
 
 #include "controls/MacSliderCtrl.h"
 #include "controls/MyBitmapButton.h"
+#include "platform/MovieIdentity.h"
 #include "platform/Paths.h"
 #include "platform/registry/Registry.h"
 #include "platform/urlcache/UrlCache.h"
@@ -84,7 +85,7 @@ struct Rig {
     // The controller writes its settings into the store when it goes; each rig has a store of
     // its own unless it is given one.
     explicit Rig(bool init = true, const QString &store = {},
-                 FakeEngine engine = FakeEngine::Reports) {
+                 FakeEngine engine = FakeEngine::Reports, MovieLibrary *library = nullptr) {
         registry = std::make_unique<IniRegistryStore>(
             store.isEmpty() ? storeDir.filePath("registry.ini") : store);
         parent = std::make_unique<QWidget>();
@@ -92,6 +93,7 @@ struct Rig {
         CPlayCtrlDlg::Services s;
         s.registry = registry.get();
         s.power = std::make_unique<FakePower>(power);
+        s.library = library;
         ctrl = new CPlayCtrlDlg(flash, &host, std::move(s), parent.get());
         ctrl->setGeometry(0, 0, 700, 76);
         if (init)
@@ -857,4 +859,69 @@ TEST_F(PlayCtrlEngines, FrameStepsPauseAndStopAtTheEnds) {
     }
     Rig stopped;
     EXPECT_FALSE(stopped.ctrl->CanStepFrames()) << "no movie, no steps";
+}
+
+// Speed and quality: remembered per movie, taken up by every load of it (the engine cannot
+// change them in a running movie), applied at once to the movie in play.
+TEST_F(PlayCtrlEngines, AMoviesSpeedAndQualityComeBackAndApplyAtOnce) {
+    QTemporaryDir dir;
+    const QString a = Write("speed-a.swf", Movie(240, 24, 550, 400));
+    const QString b = Write("speed-b.swf", Movie(10, 12, 100, 100));
+    const MovieFacts facts{550, 400, 24, 240, 10, 0};
+    for (FakeEngine engine : {FakeEngine::Reports, FakeEngine::Clock}) {
+        SCOPED_TRACE(engine == FakeEngine::Reports ? "reports" : "clock");
+        MovieLibrary library(dir.filePath(QString("library-%1.db").arg(int(engine))));
+        ASSERT_TRUE(library.IsOpen());
+        {
+            Rig r(true, {}, engine, &library);
+            r.ctrl->PlayLocalItem(a, "speed-a.swf");
+            EXPECT_EQ(r.flash->loadedOptions, PlayOptions{});
+            r.flash->FinishLoad(facts);
+            r.ctrl->GoToFrame(100);
+            r.ctrl->OnPause();
+            const int loads = r.flash->CountCalls("LoadMovie 0 " + a);
+            r.ctrl->ChangeSettings(r.ctrl->PlayingIdentity(), {2.0, MovieQuality::Low});
+            // Loaded again at twice its rate; the clocks follow the rate it plays at.
+            EXPECT_EQ(r.flash->CountCalls("LoadMovie 0 " + a), loads + 1);
+            EXPECT_EQ(r.flash->loadedOptions, (PlayOptions{2.0, "low"}));
+            EXPECT_EQ(r.ctrl->Header().frameRate, 48);
+            r.flash->FinishLoad(facts);
+            r.ctrl->OnFramePoll();
+            if (engine == FakeEngine::Reports) {
+                EXPECT_EQ(r.flash->CurrentFrame(), 100) << "back where it was";
+                EXPECT_EQ(r.ctrl->m_nPlayState, kStatePaused) << "and as it was";
+                EXPECT_EQ(r.host.info, QStringLiteral("版本：10   尺寸：550*400   "
+                                                      "时间：00:00:02/00:00:05   帧信息：100/240"));
+            } else {
+                EXPECT_EQ(r.ctrl->m_nPlayState, kStatePlaying) << "started again";
+                EXPECT_EQ(r.flash->CountCalls("GotoFrame"), 0);
+            }
+            // Another movie plays as its own; the first one's settings come back with it.
+            r.ctrl->PlayLocalItem(b, "speed-b.swf");
+            EXPECT_EQ(r.flash->loadedOptions, PlayOptions{});
+            EXPECT_EQ(r.ctrl->Header().frameRate, 12);
+            // A choice for a movie not in play is only remembered.
+            const int before = r.flash->CountCalls("LoadMovie");
+            r.ctrl->ChangeSettings(FileIdentity(a), {3.0, MovieQuality::Low});
+            EXPECT_EQ(r.flash->CountCalls("LoadMovie"), before);
+            r.ctrl->ChangeSettings(FileIdentity(a), {0.7, MovieQuality::Low}); // not offered
+        }
+        {
+            Rig again(true, {}, engine, &library); // the player started again
+            again.ctrl->PlayLocalItem(a, "speed-a.swf");
+            EXPECT_EQ(again.flash->loadedOptions, (PlayOptions{3.0, "low"}));
+            // The defaults keep nothing.
+            again.ctrl->ChangeSettings(FileIdentity(a), MovieSettings{});
+            EXPECT_TRUE(library.All().isEmpty());
+            EXPECT_EQ(again.flash->loadedOptions, PlayOptions{});
+        }
+    }
+    // Without a library a choice lasts while the player runs; the stand-in movies have none.
+    Rig bare;
+    bare.ctrl->PlayLocalItem(a, "speed-a.swf");
+    bare.ctrl->ChangeSettings(bare.ctrl->PlayingIdentity(), {0.5, kDefaultQuality});
+    EXPECT_EQ(bare.flash->loadedOptions.speed, 0.5);
+    bare.ctrl->PlayLocalItem(Home().filePath("movies/gone.swf"), "gone.swf");
+    EXPECT_TRUE(bare.ctrl->PlayingIdentity().isEmpty());
+    EXPECT_EQ(bare.flash->loadedOptions, PlayOptions{});
 }

@@ -153,4 +153,17 @@ TEST(DragDropListCtrl, AMoviesThumbnailIsItsToolTip) {
     EXPECT_TRUE(tipAt(0).contains("<img src=\"" + FileThumbnail(movie).path + "\""))
         << tipAt(0).toStdString();
     EXPECT_FALSE(tipAt(1).contains("<img"));
+
+    // A list file's row shows the pictures its movies have, and nothing without them.
+    const QString tpl = home.filePath("l.tpl");
+    ASSERT_TRUE(CreateListFile(tpl) && AddMovie(movie, tpl));
+    ASSERT_TRUE(test::WriteFile(home.filePath("n.swf"), "FWS") &&
+                AddMovie(home.filePath("n.swf"), tpl));
+    ASSERT_TRUE(WriteThumbnail(RowThumbnail(tpl, "m.swf"), picture));
+    list.m_nPlayListKind = kListFileList;
+    list.AppendFileRow(tpl);
+    const QString strip = tipAt(2);
+    EXPECT_EQ(strip.count("<img"), 1) << strip.toStdString();
+    EXPECT_TRUE(strip.contains(RowThumbnail(tpl, "m.swf").path));
+    EXPECT_FALSE(tipAt(1).contains("<img"));
 }

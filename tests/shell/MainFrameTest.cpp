@@ -5,8 +5,10 @@
 #include "netsearch/ListDlg.h"
 #include "platform/Paths.h"
 #include "platform/TextRecords.h"
+#include "platform/library/MovieLibrary.h"
 #include "platform/registry/Profile.h"
 #include "platform/registry/Registry.h"
+#include "playback/PlayCtrlDlg.h"
 #include "playlist/DragDropListCtrl.h"
 #include "playlist/ListFile.h"
 #include "playlist/PlayListState.h"
@@ -902,4 +904,50 @@ TEST(MainFrame, OldStateFilesInTheProgramDirectoryAreTakenOverOnce) {
         f.CloseAndDestroy();
     }
     EXPECT_EQ(ReadTextRecordFile(UserFolder() + "1list.ini"), QStringList{b});
+}
+
+// "播放速度" and "画质": under 播放 for the movie in play, in the play list's menu for the
+// selected rows; a choice is kept in the library across starts.
+TEST(MainFrame, SpeedAndQualitySubMenus) {
+    FreshStart();
+    const QString movie = Movie(test::TestHome().filePath("movies"), "speed.swf");
+    {
+        Frame f;
+        for (int menu : {0, 2}) {
+            QStringList titles;
+            for (QAction *a : f->SubMenu(menu)->actions())
+                if (a->menu())
+                    titles << a->text();
+            EXPECT_EQ(titles, (QStringList{"播放速度", "画质"})) << menu;
+        }
+        QStringList speeds, qualities;
+        for (int i = 0; i < kSpeedCount; ++i)
+            speeds << f->Commands().Action(ID_SPEED_FIRST + i)->text();
+        for (int i = 0; i < kQualityCount; ++i)
+            qualities << f->Commands().Action(ID_ROW_QUALITY_FIRST + i)->text();
+        EXPECT_EQ(speeds, (QStringList{"0.5×", "1×", "1.5×", "2×", "3×"}));
+        EXPECT_EQ(qualities, (QStringList{"低", "中", "高", "最佳"}));
+
+        // Nothing in play, nothing selected: nothing to set.
+        EXPECT_FALSE(f.Enabled(ID_SPEED_FIRST + 3));
+        EXPECT_FALSE(f.Enabled(ID_ROW_SPEED_FIRST + 3));
+        f.Play().AppendFileRow(movie);
+        f.Play().SelectOnly(0);
+        EXPECT_TRUE(f.Checked(ID_ROW_SPEED_FIRST + 1)) << "1x until chosen";
+        EXPECT_TRUE(f->Commands().Execute(ID_ROW_SPEED_FIRST + 3));
+        EXPECT_TRUE(f->Commands().Execute(ID_ROW_QUALITY_FIRST));
+        EXPECT_TRUE(f.Checked(ID_ROW_SPEED_FIRST + 3));
+        EXPECT_FALSE(f.Checked(ID_ROW_SPEED_FIRST + 1));
+
+        // Played, the movie's own menu shows the same choice.
+        f->View()->PlayCtrl()->PlayLocalItem(movie, "speed.swf");
+        EXPECT_TRUE(f.Checked(ID_SPEED_FIRST + 3));
+        EXPECT_TRUE(f.Checked(ID_QUALITY_FIRST));
+        f.CloseAndDestroy();
+    }
+    MovieLibrary library;
+    const QList<LibraryRow> rows = library.All();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].identity, QFileInfo(movie).absoluteFilePath());
+    EXPECT_EQ(rows[0].settings, (MovieSettings{2.0, MovieQuality::Low}));
 }

@@ -57,15 +57,23 @@ void FakeFlashControl::SetScale(const QString &s) {
     scale = s;
 }
 
+void FakeFlashControl::SetPlayOptions(const PlayOptions &o) {
+    calls << QStringLiteral("SetPlayOptions %1 %2").arg(o.speed).arg(o.quality);
+    options = o;
+}
+
 void FakeFlashControl::LoadMovie(int layer, const QString &url) {
     calls << QStringLiteral("LoadMovie %1 %2").arg(layer).arg(url);
+    loadedOptions = options;
     if (url.isEmpty() || url == QLatin1String(kBlankMovie))
         m_state.Clear();
     else
         m_state.BeginLoad(url);
 }
 
-void FakeFlashControl::FinishLoad(const MovieFacts &facts, bool playing) {
+void FakeFlashControl::FinishLoad(const MovieFacts &given, bool playing) {
+    MovieFacts facts = given;
+    facts.frameRate *= loadedOptions.speed;
     m_state.Loaded();
     m_state.Ready(facts, playing);
     if (engine == FakeEngine::Reports)

@@ -48,9 +48,11 @@ public:
     void SetScale(const QString &scale) override;
     void LoadMovie(int layer, const QString &url) override;
     int ReadyState() const override { return m_state.ReadyState(); }
+    // Taken up by the next load, as the engine takes its load options.
+    void SetPlayOptions(const PlayOptions &o) override;
 
-    // Finishes the current load as the engine would, with the given facts; a reporting movie
-    // then shows its first frame.
+    // Finishes the current load as the engine would, with the given facts (the rate the movie
+    // was loaded at stands for the header's); a reporting movie then shows its first frame.
     void FinishLoad(const MovieFacts &facts, bool playing = true);
     // Reports: the movie showed `frame` (from 1). Its playing flag drops when no frame follows
     // within a few frame times of the fake's clock.
@@ -77,6 +79,8 @@ public:
     QStringList keys;    // "down 16777264", "up 65" for every key event the control receives
     int background = -2; // -2 never set
     QString scale;
+    PlayOptions options;       // the last set
+    PlayOptions loadedOptions; // those the movie in play was loaded with
     FlashState m_state;
 
 private:

@@ -27,6 +27,15 @@ struct RealFrame {
         qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
         qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
         qputenv("XDG_CACHE_HOME", home.filePath("cache").toUtf8());
+        Start(commandLine);
+    }
+    // Closes the player and starts it again over the same folders.
+    void Restart(const QString &commandLine = {}) {
+        frame->close();
+        frame.reset();
+        Start(commandLine);
+    }
+    void Start(const QString &commandLine) {
         ControlFactory controls;
         controls.flash = [](QWidget *p) { return new CMedia(p); };
         controls.browser = [](QWidget *p) { return new CExplorer1(p); };

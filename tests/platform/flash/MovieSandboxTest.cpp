@@ -5,6 +5,7 @@
 #include "formats/swf/SwfTagCodes.h"
 #include "formats/swf/SwfWriter.h"
 #include "platform/flash/FlashState.h"
+#include "support/SwfFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -124,6 +125,30 @@ TEST(MovieSandbox, SitesKeepTheirIdentityAndTheirSandbox) {
     }
     EXPECT_FALSE(MovieAsksForNetwork("FWS"));
     EXPECT_FALSE(MovieAsksForNetwork(asks.left(12))); // cut before the flags
+}
+
+TEST(MovieSandbox, TheHeadsFrameRateKeepsItsFraction) {
+    auto movie = [](char signature, std::uint8_t integer, std::uint8_t fraction) {
+        test::SwfSpec s;
+        s.signature = signature == 'Z' ? 'F' : signature;
+        s.rateInteger = integer;
+        s.rateFraction = fraction;
+        s.tags.push_back({kTagShowFrame, {}});
+        const QByteArray fws = test::BuildSwf(s);
+        return signature == 'Z' ? test::LzmaMovie(fws) : fws;
+    };
+    const struct {
+        QByteArray head;
+        double rate;
+    } cases[] = {
+        {movie('F', 24, 0), 24},        {movie('C', 29, 0xF8), 29 + 0xF8 / 256.0},
+        {movie('Z', 12, 0x80), 12.5},   {movie('F', 0, 0), 0}, // no rate at all
+        {movie('F', 200, 0), 0},                               // nothing a movie would run at
+        {movie('F', 24, 0).left(9), 0},                        // cut before the rate
+        {"not a movie at all", 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_DOUBLE_EQ(HeadFrameRate(c.head), c.rate) << c.head.left(3).toStdString();
 }
 
 TEST(MovieSandbox, ReportsOutOfRangeAreDropped) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace kz;
 
 TEST(RufflePage, OptionsFollowTheControlsScaleAndColour) {
@@ -33,10 +35,26 @@ TEST(RufflePage, ScriptsCarryTheirArgumentsAsLiterals) {
         ScriptLoad(7, "kzmovie://app/movie/1/7\");x(\"", true, RuffleLook("ShowAll", -1));
     EXPECT_TRUE(load.startsWith("kzLoad(7,\"kzmovie://app/movie/1/7\\\");x(\\\"\",true,{"))
         << load.toStdString();
-    EXPECT_TRUE(load.endsWith(",null)")) << load.toStdString();
+    EXPECT_TRUE(load.endsWith(",null,{})")) << load.toStdString();
     const QString web =
         ScriptLoad(1, "kzmovie://w1/a.swf", false, RuffleLook("ShowAll", -1), "http://h:8080\")");
-    EXPECT_TRUE(web.endsWith(",\"http://h:8080\\\")\")")) << web.toStdString();
+    EXPECT_TRUE(web.endsWith(",\"http://h:8080\\\")\",{})")) << web.toStdString();
+    // The engine's own options: a rate and one of its quality names, nothing else.
+    const struct {
+        double rate;
+        QString quality;
+        QString json;
+    } options[] = {
+        {48, "low", "{\"frameRate\":48,\"quality\":\"low\"}"},
+        {12.5, "", "{\"frameRate\":12.5}"},
+        {0, "best", "{\"quality\":\"best\"}"},
+        {std::nan(""), "ultra\");x(\"", "{}"},
+        {-3, "High", "{}"},
+    };
+    for (const auto &o : options)
+        EXPECT_TRUE(ScriptLoad(1, "u", false, {}, {}, RuffleLoadOptions(o.rate, o.quality))
+                        .endsWith(",null," + o.json + ")"))
+            << o.json.toStdString();
 
     EXPECT_EQ(ScriptCall("kzPlay"), "kzPlay()");
     EXPECT_EQ(ScriptCall("kzClear", 3), "kzClear(3)");
