@@ -211,9 +211,10 @@ Check MovieLibrary::Impl::CheckSchema(QSqlDatabase &db) {
             return Check::Damaged;
         if (!db.transaction())
             return FromError(db.lastError());
+        // Another player starting at the same moment may have made it meanwhile.
         const bool made =
-            q.exec(QStringLiteral("CREATE TABLE movies (identity TEXT PRIMARY KEY NOT NULL, "
-                                  "speed REAL NOT NULL, quality TEXT NOT NULL)")) &&
+            q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS movies (identity TEXT PRIMARY KEY "
+                                  "NOT NULL, speed REAL NOT NULL, quality TEXT NOT NULL)")) &&
             q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion));
         const QSqlError error = q.lastError();
         if (!made || !db.commit()) {
