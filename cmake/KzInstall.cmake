@@ -43,10 +43,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # The libraries' packages come from dpkg-shlibdeps (the web engine's brings its helper process,
-# libqt6webenginecore6-bin); the desktop tools the player runs are not linked, so they are
-# named here.
+# libqt6webenginecore6-bin); the desktop tools the player runs and the SQLite driver Qt loads
+# as a plug-in are not linked, so they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, shared-mime-info")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils, shared-mime-info, libqt6sql6-sqlite")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-zenhei, desktop-file-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_SOURCE_DIR}/packaging/postrm)

@@ -13,7 +13,7 @@ KZ_BUILD_PACKAGES=(
 )
 
 KZ_RUN_PACKAGES=(
-  xdg-utils shared-mime-info dbus-x11 libssl3
+  xdg-utils shared-mime-info dbus-x11 libssl3 libqt6sql6-sqlite
 )
 
 KZ_TEST_PACKAGES=(

@@ -44,7 +44,7 @@ TEST(PackageE2e, CpackMakesADebianPackageDpkgReads) {
     EXPECT_TRUE(info.contains("Package: kzplayer")) << info.toStdString();
     for (const char *dependency :
          {"libqt6webenginecore6 ", "libqt6webenginecore6-bin", "libqt6widgets6", "libssl3", "libc6",
-          "xdg-utils", "shared-mime-info"})
+          "xdg-utils", "shared-mime-info", "libqt6sql6-sqlite"})
         EXPECT_TRUE(info.contains(dependency)) << dependency << "\n" << info.toStdString();
     EXPECT_TRUE(info.contains(" postinst")) << info.toStdString();
     EXPECT_TRUE(info.contains(" postrm")) << info.toStdString();
