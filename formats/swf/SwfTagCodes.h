@@ -20,6 +20,7 @@ inline constexpr std::uint16_t kTagSoundStreamBlock = 19;
 inline constexpr std::uint16_t kTagDefineBitsJpeg2 = 21;
 inline constexpr std::uint16_t kTagPlaceObject2 = 26;
 inline constexpr std::uint16_t kTagRemoveObject2 = 28;
+inline constexpr std::uint16_t kTagFrameLabel = 43;
 inline constexpr std::uint16_t kTagSoundStreamHead2 = 45;
 inline constexpr std::uint16_t kTagFileAttributes = 69;
 

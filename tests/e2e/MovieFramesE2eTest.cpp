@@ -284,7 +284,8 @@ TEST(MovieFramesE2e, TwiceTheSpeedLoadsAgainWhereItWasAndComesBackAfterARestart)
     EXPECT_EQ(p.ctrl->m_nPlayState, kStatePaused);
     EXPECT_DOUBLE_EQ(p.flash->Facts().frameRate, 24);
     EXPECT_EQ(p.ctrl->Header().frameRate, 24);
-    EXPECT_TRUE(p.Info().contains(QStringLiteral("时间：00:00:00/00:00:25")))
+    // 600 frames at 24 a second.
+    EXPECT_TRUE(p.Info().contains(QStringLiteral("/00:00:25   帧信息：%1/600").arg(at)))
         << p.Info().toStdString();
     p.ctrl->OnPlay();
     const double twice = reportRate();
@@ -300,4 +301,51 @@ TEST(MovieFramesE2e, TwiceTheSpeedLoadsAgainWhereItWasAndComesBackAfterARestart)
     EXPECT_EQ(p.ctrl->PlayingSettings().speed, 2.0);
     EXPECT_DOUBLE_EQ(p.flash->Facts().frameRate, 24);
     std::printf("[ note ] after a restart: %.1f reports a second\n", reportRate());
+}
+
+// The quality chosen for a row is the one the movie's own _quality reads when it is played: the
+// movie goes to the frame labelled with it, each in a colour of its own. (Drawing differences
+// need a GPU renderer; the movie's view of the setting does not.)
+TEST(MovieFramesE2e, TheQualityChosenForARowIsTheOneTheMovieSees) {
+    QTemporaryDir dir;
+    Player p;
+    SwfWriter w(320, 240, 12, 8);
+    ActionWriter go;
+    go.PushString("_quality").GetVariable().GotoFrame2(false);
+    w.AddTag(kTagDoAction, go.Finished());
+    w.ShowFrame();
+    const struct {
+        const char *label;
+        QColor colour;
+    } frames[] = {{"HIGH", Qt::green}, {"LOW", Qt::red}, {"BEST", Qt::blue}};
+    for (const auto &f : frames) {
+        w.AddTag(kTagFrameLabel, QByteArray(f.label) + '\0');
+        w.Remove(1);
+        w.Place(w.DefinePolygon({{0, 0}, {320, 0}, {320, 240}, {0, 240}}, f.colour), 1);
+        ActionWriter stop;
+        stop.Stop();
+        w.AddTag(kTagDoAction, stop.Finished());
+        w.ShowFrame();
+    }
+    const QString movie = WriteMovie(dir, "quality.swf", w.Finish());
+    p.frame->PlayList()->AppendRow(movie, "quality.swf");
+    p.frame->PlayList()->SelectOnly(0);
+    const struct {
+        int command; // 0: none chosen
+        QRgb seen;
+    } cases[] = {{0, qRgb(0, 255, 0)},
+                 {ID_ROW_QUALITY_FIRST, qRgb(255, 0, 0)},
+                 {ID_ROW_QUALITY_FIRST + 3, qRgb(0, 0, 255)}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.command);
+        p.ctrl->OnStop();
+        if (c.command)
+            ASSERT_TRUE(p.frame->Commands().Execute(c.command));
+        p.ctrl->m_nCurrentPlayingItem = 0;
+        p.ctrl->OnPlay();
+        ASSERT_TRUE(p.Reporting());
+        const QPoint middle(p.flash->width() / 2, p.flash->height() / 2);
+        EXPECT_TRUE(PumpUntil([&] { return p.Shot().pixel(middle) == c.seen; }, 10000))
+            << std::hex << p.Shot().pixel(middle);
+    }
 }
