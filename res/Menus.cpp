@@ -80,15 +80,6 @@ constexpr Row kRows[] = {
     {ID_QUALITY_FIRST + 1, u"中", ""},
     {ID_QUALITY_FIRST + 2, u"高", ""},
     {ID_QUALITY_FIRST + 3, u"最佳", ""},
-    {ID_ROW_SPEED_FIRST, u"0.5×", ""},
-    {ID_ROW_SPEED_FIRST + 1, u"1×", ""},
-    {ID_ROW_SPEED_FIRST + 2, u"1.5×", ""},
-    {ID_ROW_SPEED_FIRST + 3, u"2×", ""},
-    {ID_ROW_SPEED_FIRST + 4, u"3×", ""},
-    {ID_ROW_QUALITY_FIRST, u"低", ""},
-    {ID_ROW_QUALITY_FIRST + 1, u"中", ""},
-    {ID_ROW_QUALITY_FIRST + 2, u"高", ""},
-    {ID_ROW_QUALITY_FIRST + 3, u"最佳", ""},
     {ID_MUTE, u"静音", ""},
     {ID_ZOOM_IN, u"放大", ""},
     {ID_ZOOM_OUT, u"缩小", ""},
@@ -105,6 +96,15 @@ constexpr Row kRows[] = {
 } // namespace
 
 CommandText CommandTextOf(int id) {
+    // The play list's speed and quality commands read as the movie in play's.
+    const int rowSpeed = id - ID_ROW_SPEED_FIRST, rowQuality = id - ID_ROW_QUALITY_FIRST;
+    if ((rowSpeed >= 0 && rowSpeed < kSpeedCount) ||
+        (rowQuality >= 0 && rowQuality < kQualityCount)) {
+        CommandText text = CommandTextOf(rowQuality >= 0 ? ID_QUALITY_FIRST + rowQuality
+                                                         : ID_SPEED_FIRST + rowSpeed);
+        text.id = id;
+        return text;
+    }
     for (const Row &r : kRows)
         if (r.id == id)
             return {r.id, QString::fromUtf16(r.caption), QString::fromLatin1(r.key)};
