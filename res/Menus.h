@@ -102,7 +102,8 @@ QList<int> AllCommandIds();
 // The command the accelerator table gives a key ("F5", "Ctrl+O"); 0 for none.
 int CommandOfKey(const QString &key);
 
-// A menu: items are command ids, 0 a separator, SubMenuItem(i) the sub-menu subMenus[i].
+// A menu: items are command ids, 0 a separator, SubMenuItem(i) the sub-menu subMenus[i] (a
+// choice of one of its items).
 struct MenuSpec {
     QString caption;
     QList<int> items;

@@ -1,6 +1,7 @@
 #include "CommandTable.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QKeySequence>
 #include <QMenu>
 #include <QTimer>
@@ -80,9 +81,15 @@ QMenu *CommandTable::BuildMenu(const MenuSpec &spec, QWidget *parent) {
     auto *menu = new QMenu(spec.caption, parent);
     for (int id : spec.items) {
         const int sub = SubMenuIndex(id);
-        if (sub >= 0 && sub < spec.subMenus.size())
-            menu->addMenu(BuildMenu(spec.subMenus.at(sub), menu));
-        else if (id == 0)
+        if (sub >= 0 && sub < spec.subMenus.size()) {
+            // A sub-menu is a choice of one of its items, shown as such.
+            QMenu *choices = BuildMenu(spec.subMenus.at(sub), menu);
+            auto *group = new QActionGroup(choices);
+            for (QAction *a : choices->actions())
+                if (!a->isSeparator())
+                    group->addAction(a);
+            menu->addMenu(choices);
+        } else if (id == 0)
             menu->addSeparator();
         else if (QAction *a = Action(id))
             menu->addAction(a);
