@@ -22,12 +22,13 @@ three of which one is not a ".swf" name, empty.example.cn none, html.example.cn 
 /peak: the most requests in flight at once; /reset clears both.
 """
 import json
-import os
 import sys
 import threading
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+import loopback_server
 
 MOVIES = []
 LOG = []
@@ -230,20 +231,9 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(b"not found", "text/plain", 404)
 
 
-class Server(ThreadingHTTPServer):
-    daemon_threads = True
-    request_queue_size = 64
-
-
 def main():
-    args = sys.argv[1:]
-    if len(args) == 2 and args[0] == "--movies":
-        folder = args[1]
-        MOVIES.extend(sorted(os.path.join(folder, n) for n in os.listdir(folder)
-                             if n.lower().endswith(".swf")))
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    server.serve_forever()
+    MOVIES.extend(loopback_server.movie_files(sys.argv[1:]))
+    loopback_server.serve(Handler)
 
 
 if __name__ == "__main__":

@@ -21,11 +21,12 @@ Other paths: /inter/N (an intermediate page; N >= 10 with "mixed" has no movie),
 (never answers), /movie/N.swf (the N-th movie of --movies DIR in name order, else a tiny
 body), /pixel.png, /log (the paths asked for so far, one a line).
 """
-import os
 import sys
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+import loopback_server
 
 MOVIES = []
 LOG = []
@@ -171,20 +172,9 @@ class Handler(BaseHTTPRequestHandler):
             pass
 
 
-class Server(ThreadingHTTPServer):
-    daemon_threads = True
-    request_queue_size = 64
-
-
 def main():
-    args = sys.argv[1:]
-    if len(args) == 2 and args[0] == "--movies":
-        folder = args[1]
-        MOVIES.extend(sorted(os.path.join(folder, n) for n in os.listdir(folder)
-                             if n.lower().endswith(".swf")))
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    server.serve_forever()
+    MOVIES.extend(loopback_server.movie_files(sys.argv[1:]))
+    loopback_server.serve(Handler)
 
 
 if __name__ == "__main__":

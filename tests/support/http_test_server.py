@@ -16,7 +16,9 @@ port on its first line. Paths:
 import sys
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+import loopback_server
 
 
 PERIOD = bytes(((i * 31 + 7) % 251) for i in range(251))
@@ -125,15 +127,8 @@ class Handler(BaseHTTPRequestHandler):
             pass
 
 
-class Server(ThreadingHTTPServer):
-    daemon_threads = True
-    request_queue_size = 64
-
-
 def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    server.serve_forever()
+    loopback_server.serve(Handler)
 
 
 if __name__ == "__main__":
