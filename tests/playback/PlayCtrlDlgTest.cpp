@@ -681,6 +681,13 @@ TEST_F(PlayCtrl, WebMovieStartsAtOnceAndItsHeaderFollows) {
     EXPECT_FALSE(r.ctrl->PlayUrlPending());
     EXPECT_EQ(r.flash->calls, before);
 
+    // A speed for the web movie in play loads its address again, at that speed.
+    EXPECT_EQ(r.ctrl->PlayingIdentity(), url);
+    r.ctrl->ChangeSettings(url, {1.5, kDefaultQuality});
+    ASSERT_TRUE(r.UrlLoaded());
+    EXPECT_EQ(r.Loaded(), url);
+    EXPECT_EQ(r.flash->loadedOptions.speed, 1.5);
+
     // Next through the results while the search is shown; a compressed header arrives too.
     r.host.netView = true;
     r.ctrl->OnNext();
