@@ -1,5 +1,7 @@
 #include "MovieIdentity.h"
 
+#include "platform/Paths.h"
+
 #include <QFileInfo>
 #include <QUrl>
 
@@ -17,11 +19,15 @@ QString WebIdentity(const QUrl &url) {
     return url.isValid() ? url.toString(QUrl::FullyEncoded) : QString();
 }
 
+bool IsListEntryRow(const QString &column0, const QString &column1) {
+    return ExtensionOf(column0) == u"tpl" && !column1.isEmpty();
+}
+
 QString RowIdentity(const QString &column0, const QString &column1) {
     if (column0.startsWith(u"http://", Qt::CaseInsensitive) ||
         column0.startsWith(u"https://", Qt::CaseInsensitive))
         return WebIdentity(QUrl(column0));
-    if (column0.endsWith(u".tpl", Qt::CaseInsensitive) && !column1.isEmpty())
+    if (IsListEntryRow(column0, column1))
         return ListEntryIdentity(column0, column1);
     return FileIdentity(column0);
 }

@@ -1,5 +1,6 @@
 #include "Paths.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QMutex>
@@ -62,6 +63,20 @@ QString ExecutableFolder() {
     return FolderWithSep(QString::fromLocal8Bit(buf, n));
 }
 } // namespace
+
+QString SetAsideDamaged(const QString &path) {
+    constexpr int kMaxTries = 1000;
+    const QString base = path + QStringLiteral(".damaged-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = base;
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n) {
+        if (n > kMaxTries)
+            return {};
+        target = base + QStringLiteral("-%1").arg(n);
+    }
+    // A rename never replaces what it finds at the new name.
+    return QDir().rename(path, target) ? target : QString();
+}
 
 QString ProgramDir() {
     {

@@ -24,6 +24,10 @@ QString WithTrailingSep(const QString &folder);
 // Creates every folder of the text before its last separator ("make sure the path exists").
 bool MakeSureDirectoryPathExists(const QString &path);
 
+// Moves a damaged file or folder out of the way, to "PATH.damaged-<yyyyMMdd-HHmmss>" (with
+// "-2", "-3"… when taken), never over anything. The new name; empty when it could not move.
+QString SetAsideDamaged(const QString &path);
+
 // The folder of the running executable, with a trailing separator.
 QString ProgramDir();
 // Tests point the program directory elsewhere; an empty text restores the real one.

@@ -56,7 +56,7 @@ ThumbnailKey IdentityThumbnail(const QString &identity) {
 }
 
 ThumbnailKey RowThumbnail(const QString &column0, const QString &column1) {
-    if (column0.endsWith(QStringLiteral(".tpl"), Qt::CaseInsensitive) && !column1.isEmpty()) {
+    if (IsListEntryRow(column0, column1)) {
         ThumbnailKey key = IdentityThumbnail(ListEntryIdentity(column0, column1));
         key.mtime = QFileInfo(column0).lastModified().toSecsSinceEpoch();
         return key;

@@ -1,11 +1,8 @@
 #include "SwfHeader.h"
 
 #include "formats/swf/SwfFraming.h"
-#include "formats/swf/SwfLzma.h"
 
 #include <QFile>
-
-#include <zlib.h>
 
 #include <algorithm>
 #include <vector>
@@ -101,37 +98,13 @@ void TakeWindow(const std::uint8_t *body, std::size_t count, SwfHeaderInfo &info
 // A window too small for a header's fields is no movie body.
 constexpr std::size_t kMinWindowBytes = 32;
 
-// One inflate call over at most one window of input into one window of output.
-bool InflateFirstWindow(const std::uint8_t *in, std::size_t inCount, SwfHeaderInfo &info) {
+// One window of a compressed body (zlib or LZMA) inflated into one window of output.
+bool TakeCompressedWindow(bool lzma, const std::uint8_t *in, std::size_t inCount,
+                          SwfHeaderInfo &info) {
     std::vector<std::uint8_t> out(kSwfWindowBytes);
-    z_stream zs{};
-    if (inflateInit(&zs) != Z_OK)
-        return false;
-    zs.next_in = const_cast<Bytef *>(in);
-    zs.avail_in = uInt(std::min(inCount, kSwfWindowBytes));
-    zs.next_out = out.data();
-    zs.avail_out = uInt(out.size());
-    const int rc = inflate(&zs, Z_NO_FLUSH);
-    const std::size_t produced = out.size() - zs.avail_out;
-    inflateEnd(&zs);
-    if ((rc != Z_OK && rc != Z_STREAM_END) || produced < kMinWindowBytes)
-        return false;
-    TakeWindow(out.data(), produced, info);
-    return true;
-}
-
-// The same for LZMA: `in` starts at the data's length field after the 8-byte header.
-bool DecodeLzmaFirstWindow(const std::uint8_t *in, std::size_t inCount, SwfHeaderInfo &info) {
-    constexpr std::size_t kFieldsBytes = kLzmaSwfHeaderBytes - kSwfHeaderBytes;
-    inCount = std::min(inCount, kSwfWindowBytes);
-    if (inCount <= kFieldsBytes)
-        return false;
-    std::vector<std::uint8_t> out(kSwfWindowBytes);
-    std::size_t produced = 0;
-    // The window usually ends inside the data: what decoded up to there counts.
-    const LzmaEnd end = DecodeLzma(in + 4, in + kFieldsBytes, inCount - kFieldsBytes, out.data(),
-                                   out.size(), produced);
-    if (end == LzmaEnd::Damaged || produced < kMinWindowBytes)
+    const std::size_t produced =
+        InflateBodyStart(lzma, in, std::min(inCount, kSwfWindowBytes), out.data(), out.size());
+    if (produced < kMinWindowBytes)
         return false;
     TakeWindow(out.data(), produced, info);
     return true;
@@ -164,8 +137,7 @@ bool ReadCompressedSwfBody(const QString &path, bool lzma, SwfHeaderInfo &info,
         if (!ReadCompressedWindow(file, in, counter))
             return false;
     } // the file is closed before parsing
-    return lzma ? DecodeLzmaFirstWindow(in.data(), in.size(), info)
-                : InflateFirstWindow(in.data(), in.size(), info);
+    return TakeCompressedWindow(lzma, in.data(), in.size(), info);
 }
 
 bool ParseCompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfHeaderInfo &info) {
@@ -173,8 +145,7 @@ bool ParseCompressedSwfBuffer(const std::uint8_t *bytes, std::size_t count, SwfH
         return false;
     const std::uint8_t *body = bytes + kSwfHeaderBytes;
     const std::size_t bodyCount = count - kSwfHeaderBytes;
-    if (!(IsSwfSignature(bytes, 'Z') ? DecodeLzmaFirstWindow(body, bodyCount, info)
-                                     : InflateFirstWindow(body, bodyCount, info)))
+    if (!TakeCompressedWindow(IsSwfSignature(bytes, 'Z'), body, bodyCount, info))
         return false;
     info.version = bytes[3];
     info.isFlash = 1;
@@ -229,12 +200,8 @@ void ReadSwfHeader(QFile &file, SwfHeaderInfo &info, SwfReadCounter *counter) {
         // The window comes from the same open file: the searches hand in files they opened
         // themselves, by descriptor, and the name may already mean another file.
         std::vector<std::uint8_t> in;
-        if (ReadCompressedWindow(file, in, counter)) {
-            if (IsSwfSignature(head, 'Z'))
-                DecodeLzmaFirstWindow(in.data(), in.size(), info);
-            else
-                InflateFirstWindow(in.data(), in.size(), info);
-        }
+        if (ReadCompressedWindow(file, in, counter))
+            TakeCompressedWindow(IsSwfSignature(head, 'Z'), in.data(), in.size(), info);
     } else {
         ParseBody(src, info);
     }

@@ -1,9 +1,13 @@
 #include "SwfFraming.h"
 
 #include "ByteSource.h"
+#include "SwfLzma.h"
 #include "SwfTagCodes.h"
 
 #include <zlib.h>
+
+#include <algorithm>
+#include <climits>
 
 namespace kz {
 
@@ -54,6 +58,34 @@ QByteArray MovieBodyHeaderBytes(const MovieBodyHeader &header) {
     out.append(char(header.rateFraction)).append(char(header.rateInteger));
     PutLe(out, header.frameCount, 2);
     return out;
+}
+
+std::size_t InflateBodyStart(bool lzma, const std::uint8_t *body, std::size_t count,
+                             std::uint8_t *out, std::size_t capacity) {
+    if (body == nullptr || out == nullptr || capacity == 0)
+        return 0;
+    if (lzma) {
+        constexpr std::size_t kFieldsBytes = kLzmaSwfHeaderBytes - kSwfHeaderBytes;
+        if (count <= kFieldsBytes)
+            return 0;
+        std::size_t produced = 0;
+        // The bytes at hand usually end inside the data: what decoded up to there counts.
+        if (DecodeLzma(body + 4, body + kFieldsBytes, count - kFieldsBytes, out, capacity,
+                       produced) == LzmaEnd::Damaged)
+            return 0;
+        return produced;
+    }
+    z_stream zs{};
+    if (inflateInit(&zs) != Z_OK)
+        return 0;
+    zs.next_in = const_cast<Bytef *>(body);
+    zs.avail_in = uInt(std::min<std::size_t>(count, UINT_MAX));
+    zs.next_out = out;
+    zs.avail_out = uInt(std::min<std::size_t>(capacity, UINT_MAX));
+    const int rc = inflate(&zs, Z_NO_FLUSH);
+    const std::size_t produced = std::size_t(zs.total_out);
+    inflateEnd(&zs);
+    return rc == Z_OK || rc == Z_STREAM_END ? produced : 0;
 }
 
 QByteArray ZlibCompress(const QByteArray &bytes, int level) {

@@ -44,6 +44,13 @@ struct MovieBodyHeader {
 bool ReadMovieBodyHeader(ByteSource &source, MovieBodyHeader &header);
 QByteArray MovieBodyHeaderBytes(const MovieBodyHeader &header);
 
+// The start of a compressed movie's body. `body` is what follows the 8-byte header of a "CWS"
+// (zlib) or "ZWS" (LZMA: the data's length, its properties, the data) movie, as much of it as is
+// at hand; at most `capacity` bytes are inflated into `out`. The count made; 0 when the data is
+// damaged.
+std::size_t InflateBodyStart(bool lzma, const std::uint8_t *body, std::size_t count,
+                             std::uint8_t *out, std::size_t capacity);
+
 // The zlib stream of the bytes at the level (zlib's levels, -1 its default).
 QByteArray ZlibCompress(const QByteArray &bytes, int level = -1);
 

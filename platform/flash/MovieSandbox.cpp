@@ -5,15 +5,12 @@
 
 #include "formats/swf/SwfBits.h"
 #include "formats/swf/SwfFraming.h"
-#include "formats/swf/SwfLzma.h"
 #include "formats/swf/SwfTagCodes.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-
-#include <zlib.h>
 
 #include <sys/stat.h>
 
@@ -67,32 +64,14 @@ QByteArray HeadBody(const QByteArray &head) {
     const QByteArray sig = head.left(3);
     if (sig == "FWS")
         return head.mid(kSwfHeaderBytes, kHeadBodyBytes);
+    if (sig != "CWS" && sig != "ZWS")
+        return {};
     QByteArray out(kHeadBodyBytes, '\0');
-    if (sig == "CWS") {
-        z_stream z{};
-        if (inflateInit(&z) != Z_OK)
-            return {};
-        z.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(head.constData()) + 8);
-        z.avail_in = uInt(head.size() - 8);
-        z.next_out = reinterpret_cast<Bytef *>(out.data());
-        z.avail_out = uInt(out.size());
-        inflate(&z, Z_SYNC_FLUSH);
-        out.truncate(qsizetype(z.total_out));
-        inflateEnd(&z);
-        return out;
-    }
-    if (sig == "ZWS" && head.size() > qsizetype(kLzmaSwfHeaderBytes)) {
-        const auto *bytes = reinterpret_cast<const std::uint8_t *>(head.constData());
-        std::size_t produced = 0;
-        if (DecodeLzma(bytes + 12, bytes + kLzmaSwfHeaderBytes,
-                       std::size_t(head.size()) - kLzmaSwfHeaderBytes,
-                       reinterpret_cast<std::uint8_t *>(out.data()), std::size_t(out.size()),
-                       produced) == LzmaEnd::Damaged)
-            return {};
-        out.truncate(qsizetype(produced));
-        return out;
-    }
-    return {};
+    const auto *body = reinterpret_cast<const std::uint8_t *>(head.constData()) + kSwfHeaderBytes;
+    out.truncate(qsizetype(
+        InflateBodyStart(sig == "ZWS", body, std::size_t(head.size()) - kSwfHeaderBytes,
+                         reinterpret_cast<std::uint8_t *>(out.data()), std::size_t(out.size()))));
+    return out;
 }
 
 MovieSite LocalSite(MovieSite site, const QString &placeForTrust, const QByteArray &head,

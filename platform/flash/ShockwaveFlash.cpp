@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QChildEvent>
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -299,8 +298,7 @@ QWebEngineProfile *MovieProfile() {
         const QString dir = UserDataDir() + QStringLiteral("engine");
         const QFileInfo info(dir);
         if (info.exists() && (!info.isDir() || !info.isWritable() || info.isSymLink()))
-            QFile::rename(dir, dir + QStringLiteral(".damaged-") +
-                                   QString::number(QDateTime::currentSecsSinceEpoch()));
+            SetAsideDamaged(dir);
         QDir().mkpath(dir);
         QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                        QFileDevice::ExeOwner);
@@ -398,11 +396,6 @@ QString WebOrigin(const QUrl &url) {
     if (url.port() != -1 && url.port() != defaultPort)
         o.setPort(url.port());
     return o.toString(QUrl::FullyEncoded);
-}
-
-QByteArray FileHead(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.read(4096) : QByteArray();
 }
 
 } // namespace
@@ -651,15 +644,18 @@ void CShockwaveflash1::LoadMovie(int, const QString &url) {
     }
     const QString path =
         url.startsWith(u"file:", Qt::CaseInsensitive) ? QUrl(url).toLocalFile() : url;
-    LoadFile(path, SiteForFile(path, FileHead(path), m_trusted), {});
+    LoadFile(path, [&](const QByteArray &head) { return SiteForFile(path, head, m_trusted); }, {});
 }
 
 void CShockwaveflash1::LoadListEntry(const QString &extracted, const ListEntrySource &source) {
     BeginMovie();
     m_state.BeginLoad(extracted);
-    LoadFile(extracted,
-             SiteForListEntry(source.listFile, source.entry, FileHead(extracted), m_trusted),
-             source.readEntry);
+    LoadFile(
+        extracted,
+        [&](const QByteArray &head) {
+            return SiteForListEntry(source.listFile, source.entry, head, m_trusted);
+        },
+        source.readEntry);
 }
 
 void CShockwaveflash1::ShowBlank() {
@@ -672,7 +668,7 @@ void CShockwaveflash1::ShowBlank() {
     }
 }
 
-void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
+void CShockwaveflash1::LoadFile(const QString &path, const SiteOfHead &siteOf,
                                 std::function<bool(const QString &, QByteArray &)> readEntry) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxMovieBytes || f.size() <= 0) {
@@ -680,6 +676,9 @@ void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
         ShowBlank();
         return;
     }
+    // The movie's first bytes tell its sandbox (its file attributes) and its rate.
+    const QByteArray head = f.peek(4096);
+    const MovieSite site = siteOf(head);
     m_site = site;
     const QString driverUrl =
         QStringLiteral("%1://%2%3driver/%4")
@@ -696,7 +695,6 @@ void CShockwaveflash1::LoadFile(const QString &path, const MovieSite &site,
     bool instrumented = false;
     // Only a movie small enough to copy is read whole and instrumented; the others are read
     // by the engine straight from the file.
-    const QByteArray head = f.peek(4096);
     // A faster or slower movie runs at its own rate times the speed.
     const double ownRate = m_options.speed != 1.0 ? HeadFrameRate(head) : 0;
     m_playRate = ownRate > 0 ? ownRate * m_options.speed : 0;
@@ -779,7 +777,8 @@ void CShockwaveflash1::OnDownloadDone(int seq, const QString &localFile, const Q
         OnLoadFailed(seq);
         return;
     }
-    LoadFile(localFile, SiteForWeb(QUrl(url)), {}); // Movie() keeps the web address
+    // Movie() keeps the web address.
+    LoadFile(localFile, [&](const QByteArray &) { return SiteForWeb(QUrl(url)); }, {});
 }
 
 void CShockwaveflash1::OnMetadata(int seq, const QVariantMap &facts, bool playing) {

@@ -88,7 +88,9 @@ private:
     void StageColourMayHaveChanged();
     void BeginMovie();
     void ShowBlank();
-    void LoadFile(const QString &path, const MovieSite &site,
+    // The movie's site, from its first bytes.
+    using SiteOfHead = std::function<MovieSite(const QByteArray &head)>;
+    void LoadFile(const QString &path, const SiteOfHead &siteOf,
                   std::function<bool(const QString &, QByteArray &)> readEntry);
     void LoadWeb(const QString &url);
     void OnPageReady(int token);

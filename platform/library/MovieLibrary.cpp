@@ -1,8 +1,8 @@
 #include "MovieLibrary.h"
 
+#include "platform/Paths.h"
 #include "platform/UserDirs.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -27,8 +27,6 @@ constexpr int kSchemaVersion = 1;
 // Another program's transaction is waited for this long before the database counts as locked.
 constexpr const char *kConnectOptions = "QSQLITE_BUSY_TIMEOUT=300";
 constexpr double kSpeedTolerance = 1e-6;
-// Set-aside names tried after the plain timestamped one.
-constexpr int kMaxSetAsideTries = 1000;
 
 constexpr const char *kQualityNames[] = {"low", "medium", "high", "best"};
 
@@ -127,7 +125,16 @@ struct MovieLibrary::Impl {
     Check OpenAndCheck();
     Check CheckSchema(QSqlDatabase &db);
     bool SetAside();
+    // Deletes the movie's row: how many went, -1 on an error.
+    int Remove(const QString &identity);
 };
+
+int MovieLibrary::Impl::Remove(const QString &identity) {
+    QSqlQuery q(Db());
+    q.prepare(QStringLiteral("DELETE FROM movies WHERE identity = ?"));
+    q.addBindValue(identity);
+    return q.exec() ? q.numRowsAffected() : -1;
+}
 
 void MovieLibrary::Impl::Start() {
     if (path.isEmpty() || !QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
@@ -239,16 +246,8 @@ Check MovieLibrary::Impl::CheckSchema(QSqlDatabase &db) {
 }
 
 bool MovieLibrary::Impl::SetAside() {
-    const QString base = path + QStringLiteral(".damaged-") +
-                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString target = base;
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n) {
-        if (n > kMaxSetAsideTries)
-            return false;
-        target = base + QStringLiteral("-%1").arg(n);
-    }
-    // QFile::rename never replaces an existing file.
-    if (!QFile::rename(path, target))
+    const QString target = SetAsideDamaged(path);
+    if (target.isEmpty())
         return false;
     setAsidePath = target;
     // A journal left beside the damaged file belongs to it, not to the new database.
@@ -305,27 +304,19 @@ bool MovieLibrary::Set(const QString &identity, const MovieSettings &settings) {
     if (!IsOpen() || identity.isEmpty() || !speed || quality.isEmpty())
         return false;
     const MovieSettings stored{*speed, settings.quality};
+    if (stored.IsDefault())
+        return m_impl->Remove(identity) >= 0;
     QSqlQuery q(m_impl->Db());
-    if (stored.IsDefault()) {
-        q.prepare(QStringLiteral("DELETE FROM movies WHERE identity = ?"));
-        q.addBindValue(identity);
-    } else {
-        q.prepare(QStringLiteral(
-            "INSERT OR REPLACE INTO movies (identity, speed, quality) VALUES (?, ?, ?)"));
-        q.addBindValue(identity);
-        q.addBindValue(stored.speed);
-        q.addBindValue(quality);
-    }
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO movies (identity, speed, quality) VALUES (?, ?, ?)"));
+    q.addBindValue(identity);
+    q.addBindValue(stored.speed);
+    q.addBindValue(quality);
     return q.exec();
 }
 
 bool MovieLibrary::Forget(const QString &identity) {
-    if (!IsOpen() || identity.isEmpty())
-        return false;
-    QSqlQuery q(m_impl->Db());
-    q.prepare(QStringLiteral("DELETE FROM movies WHERE identity = ?"));
-    q.addBindValue(identity);
-    return q.exec() && q.numRowsAffected() > 0;
+    return IsOpen() && !identity.isEmpty() && m_impl->Remove(identity) > 0;
 }
 
 QList<LibraryRow> MovieLibrary::All() const {
