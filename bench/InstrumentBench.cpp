@@ -109,9 +109,11 @@ int Make(const QString &dir) {
             .entryInfoList({QStringLiteral("*.swf")}, QDir::Files, QDir::Size);
     int taken = 0;
     for (const QFileInfo &fi : corpus) {
-        QFile f(fi.filePath());
-        if (taken == 4 || !f.open(QIODevice::ReadOnly))
+        if (taken == 4)
             break;
+        QFile f(fi.filePath());
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
         if (kz::InstrumentMovie(f.readAll(), "u").kind == kz::InstrumentedMovie::Kind::None)
             continue;
         ++taken;

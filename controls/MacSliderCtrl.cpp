@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace kz {
 
@@ -57,7 +58,12 @@ int CMacSliderCtrl::ValueAt(int x) const {
     if (ch.width() <= 0 || maximum() <= minimum())
         return minimum();
     const double t = std::clamp(double(x - ch.left()) / ch.width(), 0.0, 1.0);
-    return minimum() + int(t * (maximum() - minimum()) + 0.5);
+    return int(std::int64_t(minimum()) + std::llround(t * double(Span())));
+}
+
+// 64 bits: any int range, up to the whole of it.
+std::int64_t CMacSliderCtrl::Span() const {
+    return std::int64_t(maximum()) - minimum();
 }
 
 void CMacSliderCtrl::mousePressEvent(QMouseEvent *event) {
@@ -90,7 +96,7 @@ void CMacSliderCtrl::paintEvent(QPaintEvent *) {
     p.setRenderHint(QPainter::Antialiasing);
     const QRect ch = ChannelRect();
     // 64 bits throughout: any int range, up to the whole of it, draws in bounded work.
-    const std::int64_t span = std::max<std::int64_t>(1, std::int64_t(maximum()) - minimum());
+    const std::int64_t span = std::max<std::int64_t>(1, Span());
     auto xOf = [&](std::int64_t v) {
         const std::int64_t in = std::clamp<std::int64_t>(v, minimum(), maximum()) - minimum();
         return ch.left() + int(double(in) * ch.width() / double(span));

@@ -40,6 +40,7 @@ signals:
 
 private:
     int ValueAt(int x) const;
+    std::int64_t Span() const;
 
     QColor m_thumb;
     QColor m_selection;

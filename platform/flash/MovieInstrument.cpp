@@ -126,8 +126,7 @@ bool MovieBody::Ensure(qint64 end) {
 
 struct Tag {
     std::uint16_t code = 0;
-    qsizetype start = 0; // of the tag header
-    qsizetype end = 0;   // past the body
+    qsizetype end = 0; // past the body
     qsizetype bodyStart = 0;
 };
 
@@ -137,7 +136,6 @@ bool ReadTag(MovieBody &body, qsizetype pos, Tag &tag) {
         return false;
     const std::uint32_t head = Le16(body.Data() + pos);
     tag.code = std::uint16_t(head >> 6);
-    tag.start = pos;
     std::uint32_t length = head & kTagShortLengthMax;
     pos += 2;
     if (length == kTagShortLengthMax) {

@@ -92,6 +92,11 @@ TEST(Controls, TrackbarJumpsToAClickAndReportsTheEndOfADrag) {
         s.setRange(low, high);
         s.SetTickFreq(1);
         EXPECT_FALSE(s.grab().isNull()) << low << ".." << high;
+        // Clicking either end of the channel reaches that end of the range.
+        QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(s.ChannelRect().left(), 14));
+        EXPECT_EQ(s.value(), low);
+        QTest::mouseClick(&s, Qt::LeftButton, {}, QPoint(s.ChannelRect().right() + 1, 14));
+        EXPECT_EQ(s.value(), high);
     }
     EXPECT_EQ(ColourFromRef(0xAD9592), QColor(0x92, 0x95, 0xAD));
 }
