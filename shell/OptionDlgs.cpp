@@ -1,5 +1,7 @@
 #include "OptionDlgs.h"
 
+#include "netsearch/Engines.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -84,7 +86,8 @@ CConfigDlg::CConfigDlg(QWidget *parent) : QDialog(parent) {
         QStringLiteral("使用谷歌(google)英文搜索引擎"), QStringLiteral("使用雅虎(Yahoo)搜索引擎"),
         QStringLiteral("互联网档案馆 Flash 库"),        QStringLiteral("网页时光机 按网站搜索")};
     // The first four keep their ids; the two library engines follow them.
-    for (int i = 0; i < 6; ++i) {
+    static_assert(std::size(engines) == std::size_t(kEngineCount));
+    for (int i = 0; i < kEngineCount; ++i) {
         auto *r = Named(new QRadioButton(engines[i], net), 1085 + i);
         m_engines->addButton(r, i);
         nl->addWidget(r);

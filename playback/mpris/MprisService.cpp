@@ -2,6 +2,7 @@
 
 #include "controls/MacSliderCtrl.h"
 #include "platform/flash/FlashControl.h"
+#include "platform/http/HttpClient.h"
 #include "playback/PlayCtrlDlg.h"
 #include "playback/PlayHost.h"
 #include "playback/SoundCtrlDlg.h"
@@ -22,12 +23,6 @@ namespace {
 
 constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 constexpr qlonglong kMicro = 1000000;
-
-const QStringList kPlayerSignalled = {
-    QStringLiteral("PlaybackStatus"), QStringLiteral("Metadata"),      QStringLiteral("Volume"),
-    QStringLiteral("CanGoNext"),      QStringLiteral("CanGoPrevious"), QStringLiteral("CanPlay"),
-    QStringLiteral("CanPause"),       QStringLiteral("CanSeek"),
-};
 
 } // namespace
 
@@ -50,14 +45,11 @@ MprisService::MprisService(CPlayCtrlDlg *ctrl, FlashControl *flash, PlayHost *ho
     connect(m_refresh, &QTimer::timeout, this, &MprisService::Refresh);
     // A load passes through "stopped" on its way to "playing": the panel hears only where the
     // controller ends up.
-    connect(m_ctrl, &CPlayCtrlDlg::StateChanged, this, [this] {
-        if (std::exchange(m_refreshQueued, true))
-            return;
-        QTimer::singleShot(0, this, [this] {
-            m_refreshQueued = false;
-            Refresh();
-        });
-    });
+    auto *coalesce = new QTimer(this);
+    coalesce->setSingleShot(true);
+    coalesce->setInterval(0);
+    connect(coalesce, &QTimer::timeout, this, &MprisService::Refresh);
+    connect(m_ctrl, &CPlayCtrlDlg::StateChanged, coalesce, qOverload<>(&QTimer::start));
     connect(m_ctrl, &CPlayCtrlDlg::Jumped, this, [this] {
         if (m_registered)
             emit Seeked(Position());
@@ -125,10 +117,7 @@ QVariantMap MprisService::Metadata() const {
     if (!HasMovie())
         return {};
     const QString movie = m_flash->Movie();
-    const QUrl url =
-        movie.startsWith(QLatin1String("http://")) || movie.startsWith(QLatin1String("https://"))
-            ? QUrl(movie)
-            : QUrl::fromLocalFile(movie);
+    const QUrl url = m_ctrl->m_bUrlMode ? QUrl(movie) : QUrl::fromLocalFile(movie);
     QVariantMap m;
     m.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId()));
     m.insert(QStringLiteral("xesam:title"), QFileInfo(url.path()).completeBaseName());
@@ -207,9 +196,9 @@ void MprisService::Refresh() {
         return;
     const QVariantMap now = PlayerSnapshot();
     QVariantMap changed;
-    for (const QString &key : kPlayerSignalled)
-        if (now.value(key) != m_sent.value(key))
-            changed.insert(key, now.value(key));
+    for (auto it = now.cbegin(); it != now.cend(); ++it)
+        if (it.value() != m_sent.value(it.key()))
+            changed.insert(it.key(), it.value());
     m_sent = now;
     if (changed.isEmpty())
         return;
@@ -296,14 +285,14 @@ void MprisService::SetPosition(const QDBusObjectPath &track, qlonglong position)
 }
 
 bool MprisService::OpenUri(const QString &uri) {
-    const QUrl url(uri);
-    const QString scheme = url.scheme().toLower();
-    if (scheme == u"http" || scheme == u"https") {
-        if (!url.isValid() || !m_actions.openUrl)
+    if (IsValidWebUrl(uri)) {
+        if (!m_actions.openUrl)
             return false;
-        m_actions.openUrl(url.toString());
+        m_actions.openUrl(QUrl(uri).toString());
         return true;
     }
+    const QUrl url(uri);
+    const QString scheme = url.scheme().toLower();
     QString path;
     if (scheme == u"file" && url.isValid())
         path = url.toLocalFile();

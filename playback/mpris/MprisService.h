@@ -104,7 +104,6 @@ private:
     QDBusConnection m_bus;
     QString m_name;
     bool m_registered = false;
-    bool m_refreshQueued = false;
     QVariantMap m_sent;
     QTimer *m_refresh = nullptr;
 };
