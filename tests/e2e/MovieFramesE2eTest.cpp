@@ -1,6 +1,7 @@
 // Frames from the real engine under a display: an ActionScript 1/2 movie reports the frames it
 // shows, halts are seen and answered, the trackbar seeks, the single-file loop replays a movie
-// that stopped itself, and an ActionScript 3 movie keeps its clock without being cut short.
+// that stopped itself, an ActionScript 3 movie keeps its clock without being cut short, frame
+// steps, and a movie's speed and quality.
 
 #include "controls/MacSliderCtrl.h"
 #include "formats/swf/ActionWriter.h"
@@ -18,11 +19,13 @@
 #include "support/RealFrame.h"
 #include "support/TestSupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -339,8 +342,9 @@ TEST(MovieFramesE2e, TheQualityChosenForARowIsTheOneTheMovieSees) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.command);
         p.ctrl->OnStop();
-        if (c.command)
+        if (c.command) {
             ASSERT_TRUE(p.frame->Commands().Execute(c.command));
+        }
         p.ctrl->m_nCurrentPlayingItem = 0;
         p.ctrl->OnPlay();
         ASSERT_TRUE(p.Reporting());
@@ -348,4 +352,49 @@ TEST(MovieFramesE2e, TheQualityChosenForARowIsTheOneTheMovieSees) {
         EXPECT_TRUE(PumpUntil([&] { return p.Shot().pixel(middle) == c.seen; }, 10000))
             << std::hex << p.Shot().pixel(middle);
     }
+}
+
+// The next-frame command on a paused ActionScript 1/2 movie shows the next frame; for an
+// ActionScript 3 movie, which cannot seek, both steps are disabled.
+TEST(MprisE2e, FrameStepsOnTheRealEngine) {
+    QTemporaryDir dir;
+    RealFrame f;
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->PageReady(); }, 30000));
+    f.frame->PlayList()->RemoveAllRows();
+    const QString avm1 = dir.filePath("steps.swf");
+    ASSERT_TRUE(WriteFile(avm1, AnimatedSquare(120, Qt::magenta, 80)));
+    f.ctrl->PlayLocalItem(avm1, "steps.swf");
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->ReportsFrames(); }, 30000));
+    Pump(500);
+    CommandTable &t = f.frame->Commands();
+    ASSERT_TRUE(t.Execute(ID_PAUSE));
+    Pump(500);
+    static const QRegularExpression re(QStringLiteral("帧信息：(\\d+)/"));
+    auto frameShown = [&] {
+        const auto m = re.match(f.Info());
+        return m.hasMatch() ? m.captured(1).toInt() : -1;
+    };
+    ASSERT_TRUE(t.Execute(ID_NEXT_FRAME));
+    Pump(500);
+    const int first = frameShown();
+    const QImage before = f.frame->grab().toImage();
+    ASSERT_TRUE(t.Execute(ID_NEXT_FRAME));
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->CurrentFrame() == first + 1; }, 5000));
+    Pump(500);
+    const QImage after = f.frame->grab().toImage();
+    EXPECT_EQ(frameShown(), first + 1);
+    EXPECT_EQ(f.ctrl->Trackbar()->value(), first + 1);
+    EXPECT_NE(before, after) << "the next frame is not on the screen";
+    EXPECT_EQ(f.ctrl->m_nPlayState, kStatePaused);
+    ASSERT_TRUE(t.Execute(ID_PREVIOUS_FRAME));
+    EXPECT_TRUE(PumpUntil([&] { return f.flash->CurrentFrame() == first; }, 5000));
+    after.save(QDir::temp().filePath("kz-frame-step.png"));
+
+    f.ctrl->PlayLocalItem(QDir(CorpusDir()).filePath("examples_timeline_Timeline6.swf"), "t.swf");
+    ASSERT_TRUE(PumpUntil([&] { return f.flash->TotalFrames() == 78; }, 30000));
+    Pump(500);
+    t.UpdateAll();
+    EXPECT_FALSE(t.Action(ID_NEXT_FRAME)->isEnabled()) << "an AS3 movie cannot seek";
+    EXPECT_FALSE(t.Action(ID_PREVIOUS_FRAME)->isEnabled());
+    EXPECT_FALSE(t.Execute(ID_NEXT_FRAME));
 }

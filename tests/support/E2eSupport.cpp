@@ -46,6 +46,18 @@ QImage ScreenShot(const QString &path) {
     return QImage(path);
 }
 
+int CountNear(const QImage &img, QColor colour, int step) {
+    int n = 0;
+    for (int y = 0; y < img.height(); y += step)
+        for (int x = 0; x < img.width(); x += step) {
+            const QColor c = img.pixelColor(x, y);
+            n += std::abs(c.red() - colour.red()) < 40 &&
+                 std::abs(c.green() - colour.green()) < 40 &&
+                 std::abs(c.blue() - colour.blue()) < 40;
+        }
+    return n;
+}
+
 QProcessEnvironment PrivateEnvironment(const QString &home) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", home);

@@ -27,6 +27,8 @@ QByteArray AnimatedSquare(int frames, QColor colour, int side);
 
 // Distinct colours among the pixels sampled every `step` pixels.
 int DistinctColours(const QImage &img, int step = 4);
+// Pixels sampled every `step` pixels that lie within 40 of the colour in each channel.
+int CountNear(const QImage &img, QColor colour, int step = 2);
 // A screenshot of the whole display, saved at the path.
 QImage ScreenShot(const QString &path);
 
