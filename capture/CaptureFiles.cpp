@@ -25,11 +25,6 @@ bool Taken(const QString &path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
-// Never over an existing entry, never through a link planted at the name.
-bool WriteWhole(const QString &path, const QByteArray &bytes) {
-    return WriteNewFile(path, bytes);
-}
-
 QByteArray EncodeWithQt(const QImage &image, const char *format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -109,7 +104,7 @@ QStringList WriteCaptureFiles(const QImage &image, int bits, const QString &base
     if (formats.bmp) {
         const QString name =
             CaptureFileName(base, counter, QString::fromLatin1(kCaptureExtensions[0]));
-        if (!WriteWhole(name, bmp))
+        if (!WriteNewFile(name, bmp))
             return written;
         written << name;
     }
@@ -135,7 +130,7 @@ QStringList WriteCaptureFiles(const QImage &image, int bits, const QString &base
         const QByteArray bytes = o.encode();
         const QString name =
             CaptureFileName(base, counter, QString::fromLatin1(kCaptureExtensions[o.index]));
-        if (!bytes.isEmpty() && WriteWhole(name, bytes))
+        if (!bytes.isEmpty() && WriteNewFile(name, bytes))
             written << name;
     }
     return written;

@@ -116,16 +116,21 @@ QString WithoutTags(const QString &markup) {
 }
 
 qsizetype IndexOfSwfAnyCase(QByteArrayView data, qsizetype from) {
-    for (qsizetype i = std::max<qsizetype>(0, from); i + kSwf.size() <= data.size(); ++i) {
-        if (data.at(i) != '.')
-            continue;
-        bool same = true;
-        for (qsizetype k = 1; k < kSwf.size() && same; ++k)
-            same = (data.at(i + k) | 0x20) == kSwf.at(k);
-        if (same)
-            return i;
-    }
-    return -1;
+    return QLatin1StringView(data.data(), data.size())
+        .indexOf(QLatin1StringView(kSwf.data(), kSwf.size()), from, Qt::CaseInsensitive);
+}
+
+// True when the address fits the result page: escaped and encoded as written there, within the
+// bytes the page is read back with.
+bool FitsResultPage(const QString &url, const QByteArray &charset) {
+    return Encode(HtmlEscape(url), charset).size() <= kResultUrlMaxBytes;
+}
+
+// An entry's text, cut with an ellipsis to what the list shows.
+QString ClippedEntryText(QString text) {
+    if (text.size() > kEntryTextMaxChars)
+        text = text.left(kEntryTextMaxChars - 1) + QChar(0x2026);
+    return text;
 }
 
 QString UrlFileName(const QString &url) {
@@ -206,9 +211,9 @@ QString ResultLinkUrl(QByteArrayView link, const QByteArray &charset, bool anyCa
     const QString listed = Decode(Encode(url, charset), charset) == url
                                ? url
                                : QString::fromLatin1(QUrl(url, QUrl::StrictMode).toEncoded());
-    // And the page must hold it within the bytes it is read back with: escaped and encoded as
-    // written there, an address may be longer than it was in the engine's page.
-    if (Encode(HtmlEscape(listed), charset).size() > kResultUrlMaxBytes)
+    // And the page must hold it: as written there, an address may be longer than it was in the
+    // engine's page.
+    if (!FitsResultPage(listed, charset))
         return {};
     return listed;
 }
@@ -238,10 +243,7 @@ QByteArray LinkLine(QByteArrayView fragment) {
 }
 
 QString PlainLinkText(const QByteArray &inner, const QByteArray &charset) {
-    QString text = ResolveReferences(WithoutTags(Decode(inner, charset))).simplified();
-    if (text.size() > kEntryTextMaxChars)
-        text = text.left(kEntryTextMaxChars - 1) + QChar(0x2026);
-    return text;
+    return ClippedEntryText(ResolveReferences(WithoutTags(Decode(inner, charset))).simplified());
 }
 
 QString HtmlEscape(const QString &text) {
@@ -331,8 +333,6 @@ QStringList ReloadResultLinks(const QString &path) {
     ScanStream([&file](char *to, qint64 max) { return file.read(to, max); }, kReloadChunkBytes,
                [&](QByteArrayView fragment) {
                    // The library's file names end in ".swf" in any case.
-                   if (IndexOfSwfAnyCase(fragment, 0) < 0)
-                       return;
                    const QString url = ResultLinkUrl(fragment, charset, true);
                    if (!url.isEmpty())
                        urls << url;
@@ -549,12 +549,13 @@ std::vector<SearchJob::Entry> SearchJob::FetchAll(int count,
     return entries;
 }
 
-std::unique_ptr<HttpSession> SearchJob::ArchiveSession() const {
+std::unique_ptr<HttpSession> SearchJob::PageSession(const QByteArray &userAgent) const {
     HttpOptions options;
     options.connectTimeoutMs = m_limits.connectTimeoutMs;
     options.readTimeoutMs = m_limits.readTimeoutMs;
     options.transferTimeoutMs = m_limits.pageDeadlineMs;
-    options.userAgent = ArchiveUserAgent();
+    if (!userAgent.isEmpty())
+        options.userAgent = userAgent;
     std::unique_ptr<HttpSession> session = m_http(options);
     if (session)
         session->SetCancelFlag(m_abandoned);
@@ -569,7 +570,7 @@ std::vector<SearchJob::Entry> SearchJob::HarvestArchive(SearchOutcome &outcome,
         outcome.connected = true; // nothing to ask for
         return entries;
     }
-    std::unique_ptr<HttpSession> session = ArchiveSession();
+    std::unique_ptr<HttpSession> session = PageSession(ArchiveUserAgent());
     if (!session)
         return entries;
     const ArchiveAnswer answer = ArchiveGet(*session, m_url, m_limits.archive, m_abandoned);
@@ -588,7 +589,7 @@ std::vector<SearchJob::Entry> SearchJob::HarvestArchive(SearchOutcome &outcome,
     if (m_engine == kEngineWaybackSite) {
         const WaybackPage page = ParseWaybackCaptures(answer.body, m_hosts.waybackRoot, m_page);
         for (const WaybackCapture &capture : page.captures)
-            if (Encode(HtmlEscape(capture.url), m_charset).size() <= kResultUrlMaxBytes)
+            if (FitsResultPage(capture.url, m_charset))
                 entries.push_back({capture.url, capture.text});
         outcome.linksCounted = int(page.captures.size());
         outcome.nextPageEnabled = page.more;
@@ -611,7 +612,7 @@ std::vector<SearchJob::Entry> SearchJob::HarvestArchive(SearchOutcome &outcome,
             std::vector<Entry> found;
             if (*busy)
                 return found; // the library asked to wait: no more of it now
-            std::unique_ptr<HttpSession> session = ArchiveSession();
+            std::unique_ptr<HttpSession> session = PageSession(ArchiveUserAgent());
             if (!session)
                 return found;
             const ArchiveItem &item = items.at(size_t(i));
@@ -626,13 +627,9 @@ std::vector<SearchJob::Entry> SearchJob::HarvestArchive(SearchOutcome &outcome,
                 const QString url =
                     ArchiveDownloadUrl(m_hosts.archiveRoot, item.identifier, file.name);
                 // The result page holds it within the bytes it is read back with.
-                if (url.isEmpty() || !IsValidWebUrl(url) ||
-                    Encode(HtmlEscape(url), m_charset).size() > kResultUrlMaxBytes)
+                if (url.isEmpty() || !IsValidWebUrl(url) || !FitsResultPage(url, m_charset))
                     continue;
-                QString text = ArchiveEntryText(item.title, file);
-                if (text.size() > kEntryTextMaxChars)
-                    text = text.left(kEntryTextMaxChars - 1) + QChar(0x2026);
-                found.push_back({url, text});
+                found.push_back({url, ClippedEntryText(ArchiveEntryText(item.title, file))});
             }
             return found;
         },
@@ -670,13 +667,7 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
         return outcome;
     }
 
-    HttpOptions options;
-    options.connectTimeoutMs = m_limits.connectTimeoutMs;
-    options.readTimeoutMs = m_limits.readTimeoutMs;
-    options.transferTimeoutMs = m_limits.pageDeadlineMs;
-    std::unique_ptr<HttpSession> session = m_http(options);
-    if (session)
-        session->SetCancelFlag(m_abandoned);
+    std::unique_ptr<HttpSession> session = PageSession();
     std::unique_ptr<HttpConnection> connection =
         session ? session->Open(QUrl::fromEncoded(m_url.toLatin1(), QUrl::StrictMode)) : nullptr;
     if (!connection || *m_abandoned)
@@ -691,18 +682,10 @@ SearchOutcome SearchJob::Run(const std::function<void(const SearchOutcome &)> &f
             max = std::min(max, kEnginePageMaxBytes - pageBytes);
             if (*m_abandoned || max <= 0)
                 return 0;
-            // What came before a failure (the page's deadline) is harvested; the next read
-            // reports the failure.
-            qint64 n = 0;
-            while (n < max) {
-                const std::int64_t got = connection->Read(to + n, max - n);
-                if (got < 0 && n == 0)
-                    return -1;
-                if (got <= 0)
-                    break;
-                n += qint64(got);
-            }
-            pageBytes += n;
+            // One read at a time: what came before a failure (the page's deadline) is
+            // harvested, the read that fails ends the scan.
+            const qint64 n = connection->Read(to, max);
+            pageBytes += std::max<qint64>(n, 0);
             return n;
         },
         kHarvestWindowBytes,

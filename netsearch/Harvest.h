@@ -174,7 +174,9 @@ private:
                                 qint64 extraMs, std::vector<std::thread> &workers);
     // Engines 4 and 5: the JSON answers instead of a page of links.
     std::vector<Entry> HarvestArchive(SearchOutcome &outcome, std::vector<std::thread> &workers);
-    std::unique_ptr<HttpSession> ArchiveSession() const;
+    // A session for one page of the search: its deadlines, cancelled with the search; the
+    // player's own user agent unless one is given.
+    std::unique_ptr<HttpSession> PageSession(const QByteArray &userAgent = {}) const;
     bool Write(const QByteArray &bytes, bool header);
 
     int m_engine;

@@ -55,8 +55,7 @@ bool IsFuseOtherThanBlock(const QString &type) {
 
 // File systems that are no disk even when their source looks like a device.
 bool IsNoDiskType(const QString &type) {
-    return kPseudoTypes.contains(type) || kNetworkTypes.contains(type) ||
-           kNoDiskTypes.contains(type) || IsFuseOtherThanBlock(type);
+    return !IsSearchableMountType(type) || kNoDiskTypes.contains(type);
 }
 
 // Kinds statfs reports that <linux/magic.h> does not name.
@@ -166,6 +165,8 @@ QStringList FixedDiskRoots(const QList<MountEntry> &mounts, const RemovableTest 
                            const PoolDevicesQuery &poolDevices) {
     QStringList roots;
     QSet<QString> seen;
+    // A pool mounts many datasets: its members are looked up once.
+    QHash<QString, bool> removablePools;
     for (const MountEntry &m : mounts) {
         if (IsNoDiskType(m.fsType))
             continue;
@@ -174,8 +175,13 @@ QStringList FixedDiskRoots(const QList<MountEntry> &mounts, const RemovableTest 
             if (m.source.isEmpty() || m.source.startsWith(u'/') || m.source.contains(u'@'))
                 continue;
             const QString pool = m.source.section(u'/', 0, 0);
-            const QStringList members = poolDevices ? poolDevices(pool) : QStringList();
-            if (removable && std::any_of(members.begin(), members.end(), removable))
+            auto known = removablePools.constFind(pool);
+            if (known == removablePools.constEnd()) {
+                const QStringList members = poolDevices ? poolDevices(pool) : QStringList();
+                known = removablePools.insert(
+                    pool, removable && std::any_of(members.begin(), members.end(), removable));
+            }
+            if (*known)
                 continue;
         } else {
             if (!m.source.startsWith(QStringLiteral("/dev/")))
@@ -224,9 +230,8 @@ bool IsSearchableMountType(const QString &type) {
            !IsFuseOtherThanBlock(type);
 }
 
-MountedFileSystems::MountedFileSystems(TableReader read) : m_read(std::move(read)) {
-    Reload();
-}
+// The table is read when a walk first meets a device of its own (most never do).
+MountedFileSystems::MountedFileSystems(TableReader read) : m_read(std::move(read)) {}
 
 void MountedFileSystems::Reload() {
     m_types.clear();
